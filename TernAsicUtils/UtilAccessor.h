@@ -1,0 +1,186 @@
+// The per-entry algorithms every Util runs: applicability, the shadow write, the commands,
+// and the callers of the table hooks. A thin view over one Util; the hook callers are used
+// through the view over the const Util.
+#pragma once
+
+// The invariant assertion stops the process in every build type.
+#pragma push_macro("NDEBUG")
+#undef NDEBUG
+#include <assert.h>
+#pragma pop_macro("NDEBUG")
+
+#include <type_traits>
+
+#include "TernAsicUtils/ExceptionWrapper.h"
+#include "TernAsicUtils/UtilDesc.h"
+#include "host/UtilBase.h"
+
+namespace TernAsicUtils {
+inline constexpr const char* kAccessorFile = "TernAsicUtils/UtilAccessor";
+
+template <class U>
+class UtilAccessor {
+  using Util = std::remove_const_t<U>;
+  using Desc = typename Util::Desc;
+  using Wrapper = typename Util::Wrapper;
+  using LogEntry = typename Util::LogEntry;
+  using EntryKey = typename Util::EntryKey;
+  using Entry = typename Util::Entry;
+  using Table = typename Util::Table;
+  using LogPtr = Pavo::Ptr<Asic::LogEntryWrapperBase>;
+
+ public:
+  explicit UtilAccessor(U& util) noexcept : u_(util) {}
+
+  static const Qel::TraceHandle& _defaultTraceHandle() {
+    static const Qel::TraceHandle th(Desc::kName, false);
+    return th;
+  }
+
+  bool isTableDeleteEntry(const LogPtr& logPtr) const {
+    const auto w = cast(logPtr, __PRETTY_FUNCTION__);
+    if (!w->isTableDelete()) return false;
+    return covers(w->unitId().fapId());
+  }
+
+  bool isEntryHandled(const LogPtr& logPtr) const {
+    const auto w = cast(logPtr, __PRETTY_FUNCTION__);
+    if (covers(w->unitId().fapId())) return true;
+    trace("isEntryHandled", "Ignoring due to fapmask  mismatch");
+    u_.stats()->fapmaskMismatchInc(1);
+    return false;
+  }
+
+  U32 writeSwEntryToShadow(const LogPtr& logPtr) const {
+    const auto w = cast(logPtr, __PRETTY_FUNCTION__);
+    const Asic::UnitId unit = w->unitId();
+    const InstanceId instanceId = unit.instanceId();
+    const SchanAccel::FapId fapId = unit.fapId();
+    trace("writeSwEntryToShadow", " fapId: {} instanceId {} logEntry: {}", fapId, instanceId,
+          w->logRecord());
+    const EntryKey hwKey = u_.mapToHwKey(w->entry(), unit);
+    const HwShadowKey shadowKey(fapId, instanceId);
+    Table& table = u_.table();
+    if (!w->isDelete()) {
+      const Entry hwEntry = u_.translateToHwFormat(w);
+      trace("writeSwEntryToShadow", " fapId: {} hwEntry: {}", fapId, hwEntry);
+      table.setEntry(shadowKey, hwEntry);
+      u_.stats()->addCntInc(1);
+    } else if (table.revertOnDelete()) {
+      const Entry reverted = u_.revertHwEntry(w);
+      const Entry defaultEntry{EntryKey{}};
+      if (Entry::isEq(&reverted, &defaultEntry)) {
+        table.deleteEntry(shadowKey, hwKey);
+        u_.stats()->deleteCntInc(1);
+      } else {
+        table.setEntry(shadowKey, reverted);
+        u_.stats()->updateOnDelCntInc(1);
+      }
+    } else {
+      table.deleteEntry(shadowKey, hwKey);
+      u_.stats()->deleteCntInc(1);
+    }
+    return 0;
+  }
+
+  Pavo::Ptr<SchanAccel::SchanCmds> getSchanCmds(const LogPtr& logPtr, U32 /*status*/) const {
+    const auto w = cast(logPtr, __PRETTY_FUNCTION__);
+    const Asic::UnitId unit = w->unitId();
+    const InstanceId instanceId = unit.instanceId();
+    const SchanAccel::FapId fapId = unit.fapId();
+    trace("getSchanCmds", " fapId: {} instanceId {} swEntry: {}", fapId, instanceId, w->entry());
+    const EntryKey hwKey = u_.mapToHwKey(w->entry(), unit);
+    const HwShadowKey shadowKey(fapId, instanceId);
+    const Asic::SwTableId swTableId = u_.utilKey().swTableId;
+    auto& stats = u_.hwTableManager()->stats();
+    trace("getSchanCmds", " Created schanEnqeueuStats for SwTableId {} ", swTableId);
+    stats.schanEnqueueStatsIs(swTableId);
+    trace("getSchanCmds", " Incrementing EnqueueStats for shadowKey {}", ShadowKeyText{shadowKey});
+    stats.schanEnqueueStats(swTableId)->entryEnqueueCntInc(shadowKey, 1);
+    return u_.table().schanCmds(shadowKey, hwKey, logPtr);
+  }
+
+  Pavo::Ptr<SchanAccel::SchanCmds> processLogEntry(const LogPtr& logPtr) const {
+    if constexpr (HasProcessHook<typename Desc::Logic, Wrapper, Table>) {
+      const auto w = cast(logPtr, __PRETTY_FUNCTION__);
+      trace("processLogEntry", "Calling userProcessSwEntry");
+      auto result = SchanAccel::schanCmdsFactory();
+      Asic::throwIfException(
+          [&] { Desc::Logic::userProcessSwEntry(u_.hookContext(), *w, *result, u_.table()); },
+          [&] {
+            return Qel::_fmt("%s: [logEntry: %s]", "processLogEntry",
+                             strep(w->logRecord()).c_str());
+          });
+      return result;
+    } else {
+      const auto held = Pavo::dynamic_pointer_cast<const Wrapper>(logPtr);
+      trace("processLogEntry", " calling getSchanCmds ");
+      U32 status = 0;
+      if (u_.Util::utilApplicable(logPtr)) status = writeSwEntryToShadow(logPtr);
+      return getSchanCmds(logPtr, status);
+    }
+  }
+
+  void userDefinedGetHwEntryKey(Asic::UnitId unit, const LogEntry& entry, EntryKey& key) const {
+    trace("userDefinedGetHwEntryKey", " calling user specified getHwEntryKey function");
+    const auto body = [&] { Desc::Logic::doGetHwEntryKey(u_.hookContext(), unit, entry, key); };
+    if constexpr (wrapKeyMapping<Desc>()) {
+      Asic::throwIfException(body, [&] {
+        return Qel::_fmt("%s: [unitId: %s], [logEntry: %s], [hwKey: %s]",
+                         "userDefinedGetHwEntryKey", strep(unit).c_str(), strep(entry).c_str(),
+                         strep(key).c_str());
+      });
+    } else {
+      body();
+    }
+  }
+
+  void userDefinedDoSetHwEntry(Asic::UnitId unit, const LogEntry& entry, Entry& hwEntry) const {
+    trace("userDefinedDoSetHwEntry", " calling user specified util function");
+    Asic::throwIfException(
+        [&] { Desc::Logic::doSetHwEntry(u_.hookContext(), unit, entry, hwEntry); },
+        [&] {
+          return Qel::_fmt("%s: [unitId: %s], [logEntry: %s], [hwEntry: %s]",
+                           "userDefinedDoSetHwEntry", strep(unit).c_str(), strep(entry).c_str(),
+                           strep(hwEntry).c_str());
+        });
+    trace("userDefinedDoSetHwEntry", " after user function hwEntry: {}", hwEntry);
+  }
+
+  void userDefinedDoRevertHwEntry(Asic::UnitId unit, const LogEntry& entry, Entry& hwEntry) const {
+    trace("userDefinedDoRevertHwEntry", " calling user specified util function");
+    Desc::Logic::doRevertHwEntry(u_.hookContext(), unit, entry, hwEntry);
+    trace("userDefinedDoRevertHwEntry", " after user function hwEntry: {}", hwEntry);
+  }
+
+ private:
+  template <class... Args>
+  static void trace(const char* function, fmt::string_view format, const Args&... args) {
+    Pavo::fmtrace(_defaultTraceHandle(), 3, kAccessorFile, function, __LINE__, "", format,
+                  args...);
+  }
+
+  // The host hands a Util only entries of its own software table; anything else is a broken
+  // invariant that stops the process.
+  static Pavo::Ptr<const Wrapper> cast(const LogPtr& logPtr, const char* function) {
+    auto w = Pavo::dynamic_pointer_cast<const Wrapper>(logPtr);
+    if (!w) [[unlikely]] {
+      Qel::SassertHelper("logPtr").report("logPtr is NULL", kAccessorFile, __LINE__, function);
+      __assert_fail("\"logPtr\" == nullptr", kAccessorFile, __LINE__, function);
+    }
+    return w;
+  }
+
+  bool covers(SchanAccel::FapId fapId) const noexcept {
+    if (fapId.isNull()) return true;
+    SchanAccel::Fapmask only;
+    only.fapIdIs(fapId, true);
+    SchanAccel::Fapmask mask = u_.fapmask();
+    mask &= only;
+    const SchanAccel::Fapmask empty;
+    return !SchanAccel::Fapmask::isEq(&mask, &empty);
+  }
+
+  U& u_;
+};
+}  // namespace TernAsicUtils

@@ -1,0 +1,86 @@
+// What a table's Util supplies to the generic frame: names, software table, entry kind,
+// which steps are contained, and the table hooks. Hooks are detected at compile time; a Util
+// without a hook pays nothing for it.
+#pragma once
+
+#include <concepts>
+
+#include "host/LogEntries.h"
+#include "host/Schan.h"
+#include "host/Trace.h"
+
+namespace TernAsicUtils {
+// Handed to every table hook.
+struct HookContext {
+  const Qel::TraceHandle& implTrace;  // the table logic's trace handle
+  Hardware::ChipType chipType;        // chip type of the Util's revision
+};
+
+inline constexpr int kNoEntryKind = -1;
+
+// Utils fed by the routing-state table; each takes one kind of entry (the key's type).
+template <int Kind>
+struct RoutingStateUtilDesc {
+  using Constants = TernL3Ni::RoutingStateConstants;
+  using Wrapper = TernL3Ni::RoutingStateLogEntryWrapper;
+  static constexpr int kEntryKind = Kind;
+};
+struct TrapForwardActionUtilDesc {
+  using Constants = TernL3Ni::EtppTrapFwdActionConstants;
+  using Wrapper = TernTrapLib::EtppbTrapForwardActionTableDataModelLogEntryWrapper;
+  static constexpr int kEntryKind = kNoEntryKind;
+};
+struct MtuProfileUtilDesc {
+  using Constants = TernL3Intf::MtuProfileConstants;
+  using Wrapper = TernL3Intf::MtuProfileLogEntryWrapper;
+  static constexpr int kEntryKind = kNoEntryKind;
+};
+
+// A Util description. Optional members: kWrapKeyMapping (the key mapping and its hook run
+// contained; default false), kStartFromShadow (a set starts from the shadow row; default
+// false), kRevertHookOnOtherKind (the revert hook also sees entries of another kind).
+template <class D>
+concept UtilDescription = requires {
+  { D::kName } -> std::convertible_to<const char*>;
+  { D::kImplName } -> std::convertible_to<const char*>;
+  { D::kEntryKind } -> std::convertible_to<int>;
+  { D::Constants::swTableId } -> std::convertible_to<Asic::SwTableId>;
+  typename D::Wrapper;
+  typename D::Logic;
+};
+
+template <class D>
+constexpr bool wrapKeyMapping() {
+  if constexpr (requires { D::kWrapKeyMapping; }) return D::kWrapKeyMapping;
+  return false;
+}
+template <class D>
+constexpr bool startFromShadow() {
+  if constexpr (requires { D::kStartFromShadow; }) return D::kStartFromShadow;
+  return false;
+}
+template <class D>
+constexpr bool revertHookOnOtherKind() {
+  if constexpr (requires { D::kRevertHookOnOtherKind; }) return D::kRevertHookOnOtherKind;
+  return false;
+}
+
+template <class L, class LogEntry, class EntryKey>
+concept HasKeyHook = requires(const HookContext& c, Asic::UnitId u, const LogEntry& e,
+                              EntryKey& k) { L::doGetHwEntryKey(c, u, e, k); };
+template <class L, class LogEntry, class Entry>
+concept HasSetHook = requires(const HookContext& c, Asic::UnitId u, const LogEntry& e, Entry& h) {
+  L::doSetHwEntry(c, u, e, h);
+};
+template <class L, class LogEntry, class Entry>
+concept HasPrepareHook =
+    requires(const LogEntry& e, Entry& h) { L::prepareHwEntry(e, h); };
+template <class L, class LogEntry, class Entry>
+concept HasRevertHook = requires(const HookContext& c, Asic::UnitId u, const LogEntry& e,
+                                 Entry& h) { L::doRevertHwEntry(c, u, e, h); };
+template <class L, class Wrapper, class Table>
+concept HasProcessHook = requires(const HookContext& c, const Wrapper& w,
+                                  SchanAccel::SchanCmds& out, Table& t) {
+  L::userProcessSwEntry(c, w, out, t);
+};
+}  // namespace TernAsicUtils

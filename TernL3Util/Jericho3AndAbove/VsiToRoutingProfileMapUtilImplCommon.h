@@ -1,0 +1,43 @@
+// VSI-to-routing-profile maps: four VSIs share one hardware entry, each owning a 4-bit slot
+// that holds its routing profile. One piece of logic for both tables and both revisions;
+// the tables differ only in the memory array they write.
+#pragma once
+
+#include "TernAsicUtils/UtilDesc.h"
+#include "host/HwTables.h"
+
+namespace TernL3Util::Jericho3AndAbove {
+namespace VsiToRoutingProfileMap {
+inline constexpr const char* kFile = "TernL3Util/Jericho3AndAbove/VsiToRoutingProfileMapUtilImplCommon";
+// Entry index of a VSI: four VSIs per entry; only eight bits of index exist, so VSIs of
+// 1024 and more fold onto lower ones.
+constexpr std::uint32_t entryIndexOf(std::uint32_t vsi) noexcept { return (vsi >> 2) & 0xff; }
+constexpr unsigned slotOf(std::uint32_t vsi) noexcept { return vsi & 3; }
+void traceKey(const TernAsicUtils::HookContext& ctx, const TernL3Ni::RoutingStateEntryKey& key,
+              std::uint8_t array, std::uint32_t index);
+}  // namespace VsiToRoutingProfileMap
+
+template <class Layout, std::uint8_t Array>
+struct VsiToRoutingProfileMapUtilImplCommon {
+  using EntryKey = typename Layout::EntryKey;
+  using Entry = typename Layout::Entry;
+
+  static void doGetHwEntryKey(const TernAsicUtils::HookContext& ctx, Asic::UnitId,
+                              const TernL3Ni::RoutingStateLogEntry& entry, EntryKey& key) {
+    const std::uint32_t index = VsiToRoutingProfileMap::entryIndexOf(entry.key().id);
+    key = EntryKey(Array, index);
+    VsiToRoutingProfileMap::traceKey(ctx, entry.key(), Array, index);
+  }
+
+  // Writes only this VSI's slot; the other three VSIs keep theirs.
+  static void doSetHwEntry(const TernAsicUtils::HookContext&, Asic::UnitId,
+                           const TernL3Ni::RoutingStateLogEntry& entry, Entry& hwEntry) {
+    const U4 profile = entry.routingProfileMap();
+    hwEntry.routingProfileIs(VsiToRoutingProfileMap::slotOf(entry.key().id), profile);
+  }
+
+  // A delete leaves the shared entry as it is: the slot may only be reused by a later set.
+  static void doRevertHwEntry(const TernAsicUtils::HookContext&, Asic::UnitId,
+                              const TernL3Ni::RoutingStateLogEntry&, Entry&) {}
+};
+}  // namespace TernL3Util::Jericho3AndAbove

@@ -1,0 +1,108 @@
+#include "host/Host.h"
+
+#include <dlfcn.h>
+
+#include <set>
+#include <stdexcept>
+
+namespace Host {
+PluginLibrary::PluginLibrary(const std::string& path) {
+  first_ = Plugin::Impl::LoaderImpl::plugins().size();
+  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle_) {
+    const char* err = dlerror();
+    throw std::runtime_error(std::string("cannot load plug-in: ") + (err ? err : path));
+  }
+  end_ = Plugin::Impl::LoaderImpl::plugins().size();
+}
+
+PluginLibrary::~PluginLibrary() {
+  auto& loader = TernAsicUtils::UtilPluginNamespace::DefaultUtilLoader();
+  const auto& all = Plugin::Impl::LoaderImpl::plugins();
+  for (std::size_t i = first_; i < end_ && i < all.size(); ++i) loader.unlink(all[i].caller);
+  Plugin::Impl::LoaderImpl::forgetFrom(first_);
+  dlclose(handle_);
+}
+
+std::vector<Plugin::Impl::PluginRecord> PluginLibrary::plugins() const {
+  const auto& all = Plugin::Impl::LoaderImpl::plugins();
+  return {all.begin() + std::ptrdiff_t(first_), all.begin() + std::ptrdiff_t(end_)};
+}
+
+void startUtilPlugins(TernAsicUtils::UtilHolderContext& context) {
+  TernAsicUtils::UtilPluginNamespace::DefaultUtilLoader().start(&context);
+}
+
+std::vector<UtilInstance> buildUtils(const TernAsicUtils::UtilHolderContext& context,
+                                     Hardware::ChipType chip,
+                                     const Pavo::Ptr<TernAsicUtils::TableManager>& tableManager,
+                                     const SchanAccel::Fapmask& fapmask) {
+  std::vector<UtilInstance> out;
+  for (const auto& r : context.registrations()) {
+    if (r.key.fapRevision.chipType() != chip) continue;
+    auto util = context.build(r, tableManager);
+    for (unsigned id = 0; id <= SchanAccel::FapId::null; ++id)
+      if (fapmask.has(SchanAccel::FapId(id)))
+        util->fapIdIs(Pavo::Ptr<const TernAsicUtils::FapControlData>(
+            new TernAsicUtils::FapControlData(SchanAccel::FapId(id))));
+    const auto colon = r.key.utilName.rfind("::");
+    out.push_back({r.key, util,
+                   colon == std::string::npos ? r.key.utilName : r.key.utilName.substr(colon + 2)});
+  }
+  return out;
+}
+
+void ChipModel::execute(const SchanAccel::SchanCmd& cmd) {
+  ++commands_;
+  const auto* info = TernAsicUtils::HwTableInfo::byBlock(cmd.block);
+  if (!info || cmd.address >= info->rows) return;  // addresses nothing the model holds
+  const TernAsicUtils::HwShadowKey key(SchanAccel::FapId(cmd.fapId), cmd.instanceId);
+  auto& mem = mem_[{cmd.block, key.value()}];
+  if (mem.empty()) mem.assign(std::size_t(info->rows) * info->wordsPerRow, 0);
+  std::uint32_t* row = mem.data() + std::size_t(cmd.address) * info->wordsPerRow;
+  bool same = true;
+  for (unsigned i = 0; i < info->wordsPerRow; ++i) {
+    const std::uint32_t v = i < cmd.words ? cmd.data[i] : 0;
+    same = same && row[i] == v;
+    row[i] = v;
+  }
+  if (same) ++redundant_;
+}
+
+void ChipModel::row(std::uint16_t block, TernAsicUtils::HwShadowKey key, unsigned r,
+                    std::uint32_t* out) const {
+  const auto* info = TernAsicUtils::HwTableInfo::byBlock(block);
+  const auto it = mem_.find({block, key.value()});
+  for (unsigned i = 0; i < info->wordsPerRow; ++i)
+    out[i] = it == mem_.end() ? 0 : it->second[std::size_t(r) * info->wordsPerRow + i];
+}
+
+std::vector<ChipModel::Mismatch> ChipModel::compare(
+    const TernAsicUtils::TableManager& tableManager) const {
+  std::vector<Mismatch> out;
+  for (const auto* table : tableManager.tables()) {
+    const auto& info = table->info();
+    std::set<TernAsicUtils::HwShadowKey> keys;
+    for (const auto k : table->shadowKeys()) keys.insert(k);
+    for (const auto& [ck, mem] : mem_)
+      if (std::get<0>(ck) == info.block) {
+        const std::uint16_t v = std::get<1>(ck);
+        keys.insert(TernAsicUtils::HwShadowKey(SchanAccel::FapId(v & 0xff), std::uint8_t(v >> 8)));
+      }
+    std::vector<std::uint32_t> s(info.wordsPerRow), h(info.wordsPerRow);
+    for (const auto key : keys)
+      for (unsigned r = 0; r < info.rows; ++r) {
+        table->rowWords(key, r, s.data());
+        row(info.block, key, r, h.data());
+        if (s != h) out.push_back({&info, key, r, s, h});
+      }
+  }
+  return out;
+}
+
+DecodedCmd decode(const SchanAccel::SchanCmd& cmd) {
+  const auto* info = TernAsicUtils::HwTableInfo::byBlock(cmd.block);
+  return {info && cmd.address < info->rows ? info : nullptr,
+          TernAsicUtils::HwShadowKey(SchanAccel::FapId(cmd.fapId), cmd.instanceId), cmd.address};
+}
+}  // namespace Host

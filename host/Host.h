@@ -1,0 +1,84 @@
+// Host programs' side of the library: loading the plug-in shared object, starting its
+// plug-ins, building Utils, and a model of the chip that executes S-channel commands.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "host/HwTables.h"
+#include "host/UtilBase.h"
+
+namespace Host {
+// A plug-in shared object loaded with dlopen. Unloading forgets the plug-ins it announced;
+// every Util and table object it made must be gone by then.
+class PluginLibrary {
+ public:
+  // Throws std::runtime_error with the loader's message.
+  explicit PluginLibrary(const std::string& path);
+  ~PluginLibrary();
+  PluginLibrary(const PluginLibrary&) = delete;
+  PluginLibrary& operator=(const PluginLibrary&) = delete;
+  // The plug-ins this object announced, in load order.
+  std::vector<Plugin::Impl::PluginRecord> plugins() const;
+
+ private:
+  void* handle_;
+  std::size_t first_, end_;
+};
+
+// Runs every Util plug-in's init against the context (the agent's start-up).
+void startUtilPlugins(TernAsicUtils::UtilHolderContext& context);
+
+struct UtilInstance {
+  TernAsicUtils::UtilKey key;
+  Pavo::Ptr<TernAsicUtils::UtilBase> util;
+  std::string shortName;  // class name without namespace
+};
+
+// Builds, in registration order, every Util registered for the chip type and puts the fap
+// ids of the mask into each one's fap mask.
+std::vector<UtilInstance> buildUtils(const TernAsicUtils::UtilHolderContext& context,
+                                     Hardware::ChipType chip,
+                                     const Pavo::Ptr<TernAsicUtils::TableManager>& tableManager,
+                                     const SchanAccel::Fapmask& fapmask);
+
+// The chip as the commands leave it: every row a command wrote, per block, fap and instance.
+class ChipModel {
+ public:
+  void execute(const SchanAccel::SchanCmd& cmd);
+  void execute(const SchanAccel::SchanCmds& cmds) {
+    for (const auto& c : cmds) execute(*c);
+  }
+  std::uint64_t commands() const noexcept { return commands_; }
+  std::uint64_t redundantWrites() const noexcept { return redundant_; }
+  // The row as the chip holds it; its reset value (zeros) when never written.
+  void row(std::uint16_t block, TernAsicUtils::HwShadowKey key, unsigned row,
+           std::uint32_t* out) const;
+
+  struct Mismatch {
+    const TernAsicUtils::HwTableInfo* table;
+    TernAsicUtils::HwShadowKey key;
+    unsigned row;
+    std::vector<std::uint32_t> shadow, hardware;
+  };
+  // Every row of every shadow copy (and of every copy the chip holds) whose shadow value,
+  // the reset value when absent, differs from the chip.
+  std::vector<Mismatch> compare(const TernAsicUtils::TableManager& tableManager) const;
+
+ private:
+  using CopyKey = std::tuple<std::uint16_t, std::uint16_t>;  // block, shadow key value
+  std::map<CopyKey, std::vector<std::uint32_t>> mem_;
+  std::uint64_t commands_ = 0, redundant_ = 0;
+};
+
+// Decodes a command back to its table, row and entry.
+struct DecodedCmd {
+  const TernAsicUtils::HwTableInfo* table;  // null when the block is unknown
+  TernAsicUtils::HwShadowKey key;
+  unsigned row;
+};
+DecodedCmd decode(const SchanAccel::SchanCmd& cmd);
+}  // namespace Host

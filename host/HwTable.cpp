@@ -1,0 +1,258 @@
+#include <algorithm>
+#include <cstring>
+
+#include "host/HwTables.h"
+
+namespace TernAsicUtils {
+void throwKeyRange(const char* text) { Pavo::RangeException::throwException(text); }
+
+namespace Layouts {
+using SchanAccel::SchanOpcode;
+#define TERN_TABLE_INFO(Layout, Name, Block, Op) \
+  constinit const HwTableInfo Layout::info = LayoutInfo<Layout>::make(Name, Block, Op);
+TERN_TABLE_INFO(IppfVsiToRoutingProfileMap, "IppfVsiToRoutingProfileMapHwDirect", 0x10, kMem)
+TERN_TABLE_INFO(IppaVsiToRoutingProfileMap, "IppaVsiToRoutingProfileMapHwDirect", 0x11, kMem)
+TERN_TABLE_INFO(IppfRoutingProfileToVectorMap, "IppfRoutingProfileToVectorMapHwDirect", 0x12,
+                kMem)
+TERN_TABLE_INFO(IppaRoutingProfileToVectorMap, "IppaRoutingProfileToVectorMapHwDirect", 0x13,
+                kMem)
+TERN_TABLE_INFO(IppaCsInlif0ProfileMap, "IppaCsInlif0ProfileMapHwDirect", 0x14, kMem)
+TERN_TABLE_INFO(IppbFlpInlifProfile0Map, "IppbFlpInlifProfile0MapHwDirect", 0x15, kMem)
+TERN_TABLE_INFO(IppdInlifProfileTable, "IppdInlifProfileTableHwDirect", 0x16, kMem)
+TERN_TABLE_INFO(IppdAllowDefaultRoute, "IppdAllowDefaultRouteHwReg", 0x17, kReg)
+TERN_TABLE_INFO(EtppbTrapForwardActionTable, "EtppbTrapForwardActionTableHwDirect", 0x20, kMem)
+TERN_TABLE_INFO(EtppcMtuMapTable, "EtppcMtuMapTableHwDirect", 0x21, kMem)
+#undef TERN_TABLE_INFO
+}  // namespace Layouts
+
+const std::vector<const HwTableInfo*>& HwTableInfo::all() {
+#define TERN_INFO_PTR(Name, Layout) &Layouts::Layout::info,
+  static const std::vector<const HwTableInfo*> v{TERN_FOR_EACH_HW_TABLE(TERN_INFO_PTR)};
+#undef TERN_INFO_PTR
+  return v;
+}
+const HwTableInfo* HwTableInfo::byBlock(std::uint16_t block) noexcept {
+  for (const auto* i : all())
+    if (i->block == block) return i;
+  return nullptr;
+}
+const HwTableInfo* HwTableInfo::byName(const Pavo::String& name) noexcept {
+  for (const auto* i : all())
+    if (name == i->name) return i;
+  return nullptr;
+}
+
+std::size_t HwTableKey::hash(std::size_t seed) const noexcept {
+  return seed ^ (std::hash<Pavo::String>()(name) * 31 +
+                 std::hash<std::uint64_t>()(fapRevision.value()));
+}
+void HwTableKey::strep(Pavo::StrepBuf& b) const {
+  fmt::format_to(std::back_inserter(b), "{{ name: {}, fapRevision: ", name);
+  fapRevision.strep(b);
+  Pavo::strepAppend(b, " }");
+}
+
+// ---- shadow store -------------------------------------------------------------------
+
+namespace {
+std::size_t presenceWords(unsigned rows) { return (rows + 63) / 64; }
+}  // namespace
+
+ShadowStore::~ShadowStore() {
+  for (auto& c : copies_) Kelp::slabFree(c.present, copyBytes());
+}
+
+std::size_t ShadowStore::copyBytes() const noexcept {
+  return std::size_t(rows_) * wpr_ * sizeof(std::uint32_t) +
+         presenceWords(rows_) * sizeof(std::uint64_t);
+}
+
+const ShadowStore::Copy* ShadowStore::find(HwShadowKey key) const noexcept {
+  if (last_ < copies_.size() && copies_[last_].key == key) return &copies_[last_];
+  for (std::size_t i = 0; i < copies_.size(); ++i)
+    if (copies_[i].key == key) {
+      last_ = i;
+      return &copies_[i];
+    }
+  return nullptr;
+}
+
+ShadowStore::Copy& ShadowStore::obtain(HwShadowKey key) {
+  if (const Copy* c = find(key)) return const_cast<Copy&>(*c);
+  // presence words first, so both parts stay naturally aligned
+  void* mem = Kelp::slabAlloc(copyBytes());
+  std::memset(mem, 0, copyBytes());
+  auto* present = static_cast<std::uint64_t*>(mem);
+  copies_.push_back(
+      Copy{key, reinterpret_cast<std::uint32_t*>(present + presenceWords(rows_)), present});
+  last_ = copies_.size() - 1;
+  return copies_.back();
+}
+
+void ShadowStore::write(HwShadowKey key, unsigned row, const std::uint32_t* words) {
+  Copy& c = obtain(key);
+  std::memcpy(c.words + std::size_t(row) * wpr_, words, wpr_ * sizeof(std::uint32_t));
+  c.present[row / 64] |= std::uint64_t(1) << (row % 64);
+}
+
+void ShadowStore::erase(HwShadowKey key, unsigned row) noexcept {
+  const Copy* c = find(key);
+  if (!c) return;
+  std::memset(c->words + std::size_t(row) * wpr_, 0, wpr_ * sizeof(std::uint32_t));
+  c->present[row / 64] &= ~(std::uint64_t(1) << (row % 64));
+}
+
+bool ShadowStore::present(HwShadowKey key, unsigned row) const noexcept {
+  const Copy* c = find(key);
+  return c && row < rows_ && ((c->present[row / 64] >> (row % 64)) & 1);
+}
+
+bool ShadowStore::read(HwShadowKey key, unsigned row, std::uint32_t* out) const noexcept {
+  const Copy* c = find(key);
+  if (c && row < rows_ && ((c->present[row / 64] >> (row % 64)) & 1)) {
+    std::memcpy(out, c->words + std::size_t(row) * wpr_, wpr_ * sizeof(std::uint32_t));
+    return true;
+  }
+  std::memset(out, 0, wpr_ * sizeof(std::uint32_t));
+  return false;
+}
+
+void ShadowStore::clear(HwShadowKey key) noexcept {
+  for (std::size_t i = 0; i < copies_.size(); ++i)
+    if (copies_[i].key == key) {
+      Kelp::slabFree(copies_[i].present, copyBytes());
+      copies_.erase(copies_.begin() + std::ptrdiff_t(i));
+      last_ = 0;
+      return;
+    }
+}
+
+std::vector<HwShadowKey> ShadowStore::keys() const {
+  std::vector<HwShadowKey> out;
+  for (const auto& c : copies_)
+    for (std::size_t w = 0; w < presenceWords(rows_); ++w)
+      if (c.present[w]) {
+        out.push_back(c.key);
+        break;
+      }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// ---- tables ---------------------------------------------------------------------------
+
+HwCommonTableBase::HwCommonTableBase(const Pavo::String& name, const HwTableKey& key,
+                                     TableManager* manager, const HwTableInfo& info,
+                                     const void* classTag)
+    : shadow_(info.rows, info.wordsPerRow),
+      name_(name),
+      key_(key),
+      info_(info),
+      classTag_(classTag) {
+  if (manager) manager->hwTableColl()[key] = Pavo::Ptr<HwCommonTableBase>(this);
+}
+
+HwCommonTableBase::~HwCommonTableBase() = default;
+
+void HwCommonTableBase::throwKeyOutside() const {
+  const auto text = fmt::format("{}: key outside the table", name_);
+  Pavo::RangeException::throwException(text.c_str());
+}
+
+Pavo::Ptr<SchanAccel::SchanCmd> HwCommonTableBase::rowCmd(HwShadowKey key, unsigned row) const {
+  Pavo::Ptr<SchanAccel::SchanCmd> cmd(new SchanAccel::SchanCmd);
+  cmd->opcode = info_.opcode;
+  cmd->fapId = key.fapId().value();
+  cmd->instanceId = key.instanceId();
+  cmd->block = info_.block;
+  cmd->address = row;
+  cmd->words = std::uint8_t(info_.wordsPerRow);
+  shadow_.read(key, row, cmd->data);
+  return cmd;
+}
+
+Pavo::Ptr<SchanAccel::SchanCmds> HwDirectTableBase::clearTableInHw(HwShadowKey key) {
+  auto cmds = SchanAccel::schanCmdsFactory();
+  shadow_.clear(key);
+  cmds->reserve(info().rows);
+  for (unsigned r = 0; r < info().rows; ++r) cmds->cmdEnq(rowCmd(key, r));
+  return cmds;
+}
+
+#define TERN_TRACKER_DEF(Name, Layout)                                                      \
+  Qel::AllocTrackTypeInfo bcm88890_a0::Name::memAllocationTracker_{"bcm88890_a0::" #Name}; \
+  Qel::AllocTrackTypeInfo bcm88890_b0::Name::memAllocationTracker_{"bcm88890_b0::" #Name};
+}  // namespace TernAsicUtils
+TERN_FOR_EACH_HW_TABLE(TERN_TRACKER_DEF)
+#undef TERN_TRACKER_DEF
+
+namespace TernAsicUtils {
+// ---- statistics and manager -------------------------------------------------------------
+
+void TableSchanEnqueueStats::entryEnqueueCntInc(HwShadowKey key, U32 n) {
+  if (last_ < counts_.size() && counts_[last_].first == key) {
+    counts_[last_].second += n;
+    return;
+  }
+  for (std::size_t i = 0; i < counts_.size(); ++i)
+    if (counts_[i].first == key) {
+      last_ = i;
+      counts_[i].second += n;
+      return;
+    }
+  counts_.emplace_back(key, n);
+  last_ = counts_.size() - 1;
+}
+
+std::uint64_t TableSchanEnqueueStats::entryEnqueueCnt(HwShadowKey key) const noexcept {
+  for (const auto& [k, n] : counts_)
+    if (k == key) return n;
+  return 0;
+}
+
+std::vector<std::pair<HwShadowKey, std::uint64_t>> TableSchanEnqueueStats::counts() const {
+  auto out = counts_;
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+Pavo::Ptr<TableSchanEnqueueStats> TableManagerStats::schanEnqueueStatsIs(Asic::SwTableId id) {
+  if (auto* s = schanEnqueueStats(id)) return Pavo::Ptr<TableSchanEnqueueStats>(s);
+  stats_.emplace_back(id, Pavo::Ptr<TableSchanEnqueueStats>(new TableSchanEnqueueStats));
+  return stats_.back().second;
+}
+
+TableSchanEnqueueStats* TableManagerStats::schanEnqueueStats(Asic::SwTableId id) const noexcept {
+  for (const auto& [k, s] : stats_)
+    if (k == id) return s.get();
+  return nullptr;
+}
+
+TableManager::TableManager() : stats_(new TableManagerStats) {}
+TableManager::~TableManager() = default;
+
+std::vector<HwCommonTableBase*> TableManager::tables() const {
+  std::vector<HwCommonTableBase*> out;
+  for (const auto& [k, t] : tables_)
+    if (t) out.push_back(t.get());
+  std::sort(out.begin(), out.end(), [](auto* a, auto* b) {
+    return std::pair(a->tableKey().name, a->tableKey().fapRevision) <
+           std::pair(b->tableKey().name, b->tableKey().fapRevision);
+  });
+  return out;
+}
+}  // namespace TernAsicUtils
+
+namespace SchanAccel {
+Pavo::Ptr<SchanCmds> schanCmdsFactory() { return Pavo::Ptr<SchanCmds>(new SchanCmds); }
+
+void SchanCmd::strep(Pavo::StrepBuf& b) const {
+  fmt::format_to(std::back_inserter(b),
+                 "{{ op: {}, fapId: {}, instanceId: {}, block: 0x{:x}, address: {}, data: [",
+                 opcode == SchanOpcode::WriteRegister ? "WRITE_REGISTER" : "WRITE_MEMORY", fapId,
+                 instanceId, block, address);
+  for (unsigned i = 0; i < words; ++i)
+    fmt::format_to(std::back_inserter(b), "{}0x{:x}", i ? ", " : "", data[i]);
+  Pavo::strepAppend(b, "] }");
+}
+}  // namespace SchanAccel

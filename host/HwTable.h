@@ -1,0 +1,414 @@
+// Hardware table objects, their shadows, the table manager and its statistics.
+//
+// A shadow copy (one per fap id and instance id) is a dense array of rows in the chip's own
+// row format plus a presence bit per row; it is allocated when the copy is first written.
+// Entries are encoded into and decoded from that format by one description of their fields,
+// which also drives rendering, comparison and the simulator's field listings.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <unordered_map>
+#include <vector>
+
+#include "host/LogEntries.h"
+#include "host/Schan.h"
+#include "host/Types.h"
+
+namespace TernAsicUtils {
+class TableManager;
+
+struct HwTableKey {
+  Pavo::String name;  // table class name without namespace
+  Hardware::Tern::FapRevision fapRevision;
+  std::size_t hash(std::size_t seed) const noexcept;
+  bool operator==(const HwTableKey&) const = default;
+  void strep(Pavo::StrepBuf& b) const;
+};
+struct HwTableKeyHash {
+  std::size_t operator()(const HwTableKey& k) const noexcept { return k.hash(0); }
+};
+
+using KeyFieldSink = std::function<void(const char* name, std::uint32_t value)>;
+using EntryFieldSink =
+    std::function<void(const char* name, const std::uint32_t* values, unsigned count, bool list)>;
+
+// What a host program needs to know of a table without its C++ type: how commands address
+// it, its rows, and the names of its key and entry fields.
+struct HwTableInfo {
+  const char* name;
+  std::uint16_t block;
+  SchanAccel::SchanOpcode opcode;
+  unsigned rows;
+  unsigned wordsPerRow;
+  void (*keyFields)(unsigned row, const KeyFieldSink& sink);
+  void (*entryFields)(const std::uint32_t* words, const EntryFieldSink& sink);
+  Pavo::String (*rowKeyText)(unsigned row);
+  Pavo::String (*rowEntryText)(const std::uint32_t* words);
+
+  static const std::vector<const HwTableInfo*>& all();  // the ten tables, in block order
+  static const HwTableInfo* byBlock(std::uint16_t block) noexcept;
+  static const HwTableInfo* byName(const Pavo::String& name) noexcept;
+};
+
+// Rows of every shadow copy of one table object.
+class ShadowStore {
+ public:
+  struct Copy {
+    HwShadowKey key;
+    std::uint32_t* words;
+    std::uint64_t* present;
+  };
+  ShadowStore(unsigned rows, unsigned wordsPerRow) noexcept : rows_(rows), wpr_(wordsPerRow) {}
+  ~ShadowStore();
+  ShadowStore(const ShadowStore&) = delete;
+  ShadowStore& operator=(const ShadowStore&) = delete;
+
+  const Copy* find(HwShadowKey key) const noexcept;
+  void write(HwShadowKey key, unsigned row, const std::uint32_t* words);
+  void erase(HwShadowKey key, unsigned row) noexcept;
+  // Copies the row out; false (and zeros) when the row is absent.
+  bool read(HwShadowKey key, unsigned row, std::uint32_t* out) const noexcept;
+  bool present(HwShadowKey key, unsigned row) const noexcept;
+  void clear(HwShadowKey key) noexcept;
+  std::vector<HwShadowKey> keys() const;  // copies that hold at least one row, sorted
+  std::size_t copyBytes() const noexcept;
+
+ private:
+  Copy& obtain(HwShadowKey key);
+  unsigned rows_, wpr_;
+  std::vector<Copy> copies_;
+  mutable std::size_t last_ = 0;
+};
+
+class HwCommonTableBase : public Pavo::Node {
+ public:
+  ~HwCommonTableBase() override;
+  const Pavo::String& name() const noexcept { return name_; }
+  const HwTableKey& tableKey() const noexcept { return key_; }
+  std::uint8_t revertOnDelete() const noexcept { return revertOnDelete_; }
+  void revertOnDeleteIs(std::uint8_t v) noexcept { revertOnDelete_ = v; }
+  const void* classTag() const noexcept { return classTag_; }
+  const HwTableInfo& info() const noexcept { return info_; }
+
+  // Row view for host programs (reports, the chip model's check).
+  std::vector<HwShadowKey> shadowKeys() const { return shadow_.keys(); }
+  bool rowPresent(HwShadowKey key, unsigned row) const noexcept {
+    return shadow_.present(key, row);
+  }
+  void rowWords(HwShadowKey key, unsigned row, std::uint32_t* out) const noexcept {
+    shadow_.read(key, row, out);
+  }
+  std::size_t copyBytes() const noexcept { return shadow_.copyBytes(); }
+
+ protected:
+  HwCommonTableBase(const Pavo::String& name, const HwTableKey& key, TableManager* manager,
+                    const HwTableInfo& info, const void* classTag);
+  Pavo::Ptr<SchanAccel::SchanCmd> rowCmd(HwShadowKey key, unsigned row) const;
+  [[noreturn]] void throwKeyOutside() const;
+
+  ShadowStore shadow_;
+
+ private:
+  Pavo::String name_;
+  HwTableKey key_;
+  const HwTableInfo& info_;
+  const void* classTag_;
+  std::uint8_t revertOnDelete_ = 1;
+};
+
+class HwDirectTableBase : public HwCommonTableBase {
+ public:
+  // Writes the reset value to every row of the shadow copy in hardware and empties the
+  // copy, so that shadow and chip agree afterwards.
+  virtual Pavo::Ptr<SchanAccel::SchanCmds> clearTableInHw(HwShadowKey key);
+
+ protected:
+  using HwCommonTableBase::HwCommonTableBase;
+};
+
+// Field visitors over an entry's description.
+namespace FieldCodec {
+template <class T>
+struct Width;
+template <>
+struct Width<unsigned char> {
+  static constexpr unsigned bits = 8;
+};
+template <unsigned N>
+struct Width<UInt<N>> {
+  static constexpr unsigned bits = N;
+};
+
+class Encoder {
+ public:
+  explicit Encoder(std::uint32_t* w, unsigned words) noexcept : w_(w), words_(words) {
+    for (unsigned i = 0; i < words; ++i) w_[i] = 0;
+  }
+  template <class T>
+  void operator()(const char*, const T& v) {
+    put(std::uint32_t(v), Width<T>::bits);
+  }
+  template <class T, std::size_t K>
+  void operator()(const char*, const std::array<T, K>& a) {
+    for (const auto& v : a) put(std::uint32_t(v), Width<T>::bits);
+  }
+  void operator()(const char*, const Brim::PerUnitBitmap& m) {
+    for (unsigned i = 0; i < Brim::PerUnitBitmap::kDefaultWords; ++i)
+      put(i < m.size() ? m.data()[i] : 0, 32);
+  }
+
+ private:
+  void put(std::uint32_t v, unsigned bits) noexcept {
+    const unsigned w = pos_ / 32, b = pos_ % 32;
+    if (w < words_) w_[w] |= v << b;
+    if (b + bits > 32 && w + 1 < words_) w_[w + 1] |= v >> (32 - b);
+    pos_ += bits;
+  }
+  std::uint32_t* w_;
+  unsigned words_;
+  unsigned pos_ = 0;
+};
+
+class Decoder {
+ public:
+  Decoder(const std::uint32_t* w, unsigned words) noexcept : w_(w), words_(words) {}
+  template <class T>
+  void operator()(const char*, T& v) {
+    v = T(get(Width<T>::bits));
+  }
+  template <class T, std::size_t K>
+  void operator()(const char*, std::array<T, K>& a) {
+    for (auto& v : a) v = T(get(Width<T>::bits));
+  }
+  void operator()(const char*, Brim::PerUnitBitmap& m) {
+    m = Brim::PerUnitBitmap();
+    for (unsigned i = 0; i < Brim::PerUnitBitmap::kDefaultWords; ++i) m.wordIs(i, get(32));
+  }
+
+ private:
+  std::uint32_t get(unsigned bits) noexcept {
+    const unsigned w = pos_ / 32, b = pos_ % 32;
+    std::uint64_t v = w < words_ ? w_[w] >> b : 0;
+    if (b + bits > 32 && w + 1 < words_) v |= std::uint64_t(w_[w + 1]) << (32 - b);
+    pos_ += bits;
+    return bits == 32 ? std::uint32_t(v) : std::uint32_t(v & ((1u << bits) - 1));
+  }
+  const std::uint32_t* w_;
+  unsigned words_;
+  unsigned pos_ = 0;
+};
+
+template <class T>
+constexpr unsigned bitsOf() {
+  return Width<T>::bits;
+}
+
+class Printer {
+ public:
+  explicit Printer(Pavo::StrepBuf& b) noexcept : b_(b) {}
+  template <class T>
+  void operator()(const char* name, const T& v) {
+    sep(name);
+    fmt::format_to(std::back_inserter(b_), "{}", unsigned(v));
+  }
+  template <class T, std::size_t K>
+  void operator()(const char* name, const std::array<T, K>& a) {
+    sep(name);
+    Pavo::strepAppend(b_, "[");
+    for (std::size_t i = 0; i < K; ++i)
+      fmt::format_to(std::back_inserter(b_), "{}{}", i ? ", " : "", unsigned(a[i]));
+    Pavo::strepAppend(b_, "]");
+  }
+  void operator()(const char* name, const Brim::PerUnitBitmap& m) {
+    sep(name);
+    m.strep(b_);
+  }
+  void close() { Pavo::strepAppend(b_, first_ ? "{ }" : " }"); }
+
+ private:
+  void sep(const char* name) {
+    Pavo::strepAppend(b_, first_ ? "{ " : ", ");
+    first_ = false;
+    fmt::format_to(std::back_inserter(b_), "{}: ", name);
+  }
+  Pavo::StrepBuf& b_;
+  bool first_ = true;
+};
+
+class Lister {
+ public:
+  explicit Lister(const EntryFieldSink& s) noexcept : s_(s) {}
+  template <class T>
+  void operator()(const char* name, const T& v) {
+    const std::uint32_t x = std::uint32_t(v);
+    s_(name, &x, 1, false);
+  }
+  template <class T, std::size_t K>
+  void operator()(const char* name, const std::array<T, K>& a) {
+    std::uint32_t x[K];
+    for (std::size_t i = 0; i < K; ++i) x[i] = std::uint32_t(a[i]);
+    s_(name, x, unsigned(K), true);
+  }
+  void operator()(const char* name, const Brim::PerUnitBitmap& m) {
+    s_(name, m.data(), m.size(), true);
+  }
+
+ private:
+  const EntryFieldSink& s_;
+};
+}  // namespace FieldCodec
+
+// Base of every table's Entry: remembers the key it was built for, and derives encoding,
+// comparison and rendering from the Entry's `describe`.
+template <class Derived, class Key, unsigned Words>
+class HwEntry {
+ public:
+  using EntryKey = Key;
+  static constexpr unsigned kWords = Words;
+  explicit HwEntry(const Key& key) noexcept : key_(key) {}
+  const Key& key() const noexcept { return key_; }
+
+  void encode(std::uint32_t* w) const {
+    FieldCodec::Encoder e(w, Words);
+    Derived::describe(self(), e);
+  }
+  void decode(const std::uint32_t* w) {
+    FieldCodec::Decoder d(w, Words);
+    Derived::describe(static_cast<Derived&>(*this), d);
+  }
+  // True when every field is equal; the keys the entries were built for do not count.
+  static bool isEq(const void* a, const void* b) {
+    std::uint32_t wa[Words], wb[Words];
+    static_cast<const Derived*>(a)->encode(wa);
+    static_cast<const Derived*>(b)->encode(wb);
+    for (unsigned i = 0; i < Words; ++i)
+      if (wa[i] != wb[i]) return false;
+    return true;
+  }
+  void strep(Pavo::StrepBuf& b) const {
+    FieldCodec::Printer p(b);
+    Derived::describe(self(), p);
+    p.close();
+  }
+  static void fieldsOf(const std::uint32_t* w, const EntryFieldSink& sink) {
+    Derived e{Key{}};
+    e.decode(w);
+    FieldCodec::Lister l(sink);
+    Derived::describe(std::as_const(e), l);
+  }
+
+ private:
+  const Derived& self() const noexcept { return static_cast<const Derived&>(*this); }
+  Key key_;
+};
+
+// Typed table over a layout (key, entry, rows, command addressing). Both revisions of a
+// table share the layout and so its nested EntryKey and Entry.
+template <class Derived, class Layout>
+class HwTableT : public HwDirectTableBase {
+ public:
+  using EntryKey = typename Layout::EntryKey;
+  using Entry = typename Layout::Entry;
+  static constexpr unsigned kWords = Entry::kWords;
+
+  HwTableT(const Pavo::String& name, const HwTableKey& key, TableManager* manager)
+      : HwDirectTableBase(name, key, manager, Layout::info, &Derived::memAllocationTracker_) {}
+
+  static const void* staticClassTag() noexcept { return &Derived::memAllocationTracker_; }
+
+  void setEntry(HwShadowKey key, const Entry& e) {
+    std::uint32_t w[kWords];
+    e.encode(w);
+    shadow_.write(key, row(e.key()), w);
+  }
+  void deleteEntry(HwShadowKey key, const EntryKey& k) { shadow_.erase(key, row(k)); }
+  Entry getEntry(HwShadowKey key, const EntryKey& k) const {
+    Entry e(k);
+    std::uint32_t w[kWords];
+    if (shadow_.read(key, row(k), w)) e.decode(w);
+    return e;
+  }
+  Pavo::Ptr<SchanAccel::SchanCmds> schanCmds(HwShadowKey key, const EntryKey& k,
+                                             const Pavo::Ptr<Asic::LogEntryWrapperBase>&) const {
+    auto cmds = SchanAccel::schanCmdsFactory();
+    cmds->cmdEnq(rowCmd(key, row(k)));
+    return cmds;
+  }
+
+  static void* operator new(std::size_t n) {
+    Qel::AllocTrackTypeInfo::_trackAllocation(Derived::memAllocationTracker_, n);
+    return Kelp::slabAlloc(n);
+  }
+  static void operator delete(void* p, std::size_t n) noexcept {
+    Qel::AllocTrackTypeInfo::trackDeallocation(Derived::memAllocationTracker_, n);
+    Kelp::slabFree(p, n);
+  }
+
+ private:
+  unsigned row(const EntryKey& k) const {
+    const unsigned r = Layout::row(k);
+    if (r >= Layout::info.rows) throwKeyOutside();
+    return r;
+  }
+};
+
+class UtilStats : public Pavo::Node {
+ public:
+  void addCntInc(std::uint64_t n) noexcept { add_ += n; }
+  void deleteCntInc(std::uint64_t n) noexcept { delete_ += n; }
+  void updateOnDelCntInc(std::uint64_t n) noexcept { updateOnDel_ += n; }
+  void fapmaskMismatchInc(std::uint64_t n) noexcept { fapmaskMismatch_ += n; }
+  std::uint64_t addCnt() const noexcept { return add_; }
+  std::uint64_t deleteCnt() const noexcept { return delete_; }
+  std::uint64_t updateOnDelCnt() const noexcept { return updateOnDel_; }
+  std::uint64_t fapmaskMismatch() const noexcept { return fapmaskMismatch_; }
+
+ private:
+  std::uint64_t add_ = 0, delete_ = 0, updateOnDel_ = 0, fapmaskMismatch_ = 0;
+};
+
+class TableSchanEnqueueStats : public Pavo::Node {
+ public:
+  void entryEnqueueCntInc(HwShadowKey key, U32 n);
+  std::uint64_t entryEnqueueCnt(HwShadowKey key) const noexcept;
+  // Shadow copies with a count, sorted.
+  std::vector<std::pair<HwShadowKey, std::uint64_t>> counts() const;
+
+ private:
+  std::vector<std::pair<HwShadowKey, std::uint64_t>> counts_;
+  std::size_t last_ = 0;
+};
+using SchanEnqueueStats = TableSchanEnqueueStats;
+
+class TableManagerStats : public Pavo::Node {
+ public:
+  Pavo::Ptr<TableSchanEnqueueStats> schanEnqueueStatsIs(Asic::SwTableId id);
+  TableSchanEnqueueStats* schanEnqueueStats(Asic::SwTableId id) const noexcept;
+  const std::vector<std::pair<Asic::SwTableId, Pavo::Ptr<TableSchanEnqueueStats>>>& all()
+      const noexcept {
+    return stats_;
+  }
+
+ private:
+  std::vector<std::pair<Asic::SwTableId, Pavo::Ptr<TableSchanEnqueueStats>>> stats_;
+};
+
+using HwTableColl = std::unordered_map<HwTableKey, Pavo::Ptr<HwCommonTableBase>, HwTableKeyHash>;
+
+class TableManager : public Pavo::Node {
+ public:
+  TableManager();
+  ~TableManager() override;
+  HwTableColl& hwTableColl() noexcept { return tables_; }
+  const HwTableColl& hwTableColl() const noexcept { return tables_; }
+  TableManagerStats& stats() const noexcept { return *stats_; }
+  // Table objects sorted by name, then revision.
+  std::vector<HwCommonTableBase*> tables() const;
+
+ private:
+  HwTableColl tables_;
+  Pavo::Ptr<TableManagerStats> stats_;
+};
+}  // namespace TernAsicUtils

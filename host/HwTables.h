@@ -1,0 +1,376 @@
+// The ten hardware tables of the chip, each as a bcm88890_a0 and a bcm88890_b0 class. The
+// b0 class shares the a0 nested EntryKey and Entry (one layout per table).
+//
+// Row spaces (docs/hardware-tables.md): tables with an `array` key field have four arrays
+// of their entry range; the other keys index their rows directly, the trap and MTU keys up
+// to and including their null value.
+#pragma once
+
+#include "host/HwTable.h"
+
+namespace TernAsicUtils {
+[[noreturn]] void throwKeyRange(const char* text);
+
+// Key {array, entryIndex}. Tables whose key refuses large indexes give the text.
+template <class Tag, std::uint8_t DefaultArray, std::uint32_t IndexMax, bool Checked>
+struct ArrayIndexKey {
+  std::uint8_t array = DefaultArray;
+  std::uint32_t entryIndex = 0;
+  ArrayIndexKey() noexcept = default;
+  ArrayIndexKey(std::uint8_t a, std::uint32_t index) : array(a), entryIndex(index) {
+    if constexpr (Checked) {
+      if (index > IndexMax) throwKeyRange(Tag::kKeyRangeText);
+    }
+  }
+  static constexpr unsigned kRowsPerArray = IndexMax + 1;
+  static constexpr unsigned kRows = 4 * kRowsPerArray;
+  unsigned row() const noexcept {
+    return array < 4 && entryIndex <= IndexMax ? array * kRowsPerArray + entryIndex : ~0u;
+  }
+  static ArrayIndexKey ofRow(unsigned r) noexcept {
+    ArrayIndexKey k;
+    k.array = std::uint8_t(r / kRowsPerArray);
+    k.entryIndex = r % kRowsPerArray;
+    return k;
+  }
+  static void fields(unsigned r, const KeyFieldSink& s) {
+    const auto k = ofRow(r);
+    s("array", k.array);
+    s("entryIndex", k.entryIndex);
+  }
+  void strep(Pavo::StrepBuf& b) const {
+    fmt::format_to(std::back_inserter(b), "{{ array: {}, entryIndex: {} }}", array, entryIndex);
+  }
+};
+
+// Key {entryIndex}.
+template <class Tag, std::uint32_t Rows>
+struct IndexKey {
+  std::uint32_t entryIndex = 0;
+  IndexKey() noexcept = default;
+  explicit IndexKey(std::uint32_t index) noexcept : entryIndex(index) {}
+  static constexpr unsigned kRows = Rows;
+  unsigned row() const noexcept { return entryIndex < Rows ? entryIndex : ~0u; }
+  static IndexKey ofRow(unsigned r) noexcept { return IndexKey(r); }
+  static void fields(unsigned r, const KeyFieldSink& s) { s("entryIndex", r); }
+  void strep(Pavo::StrepBuf& b) const {
+    fmt::format_to(std::back_inserter(b), "{{ entryIndex: {} }}", entryIndex);
+  }
+};
+
+// Key of a register: one entry.
+template <class Tag>
+struct RegisterKey {
+  static constexpr unsigned kRows = 1;
+  unsigned row() const noexcept { return 0; }
+  static RegisterKey ofRow(unsigned) noexcept { return {}; }
+  static void fields(unsigned, const KeyFieldSink&) {}
+  void strep(Pavo::StrepBuf& b) const { Pavo::strepAppend(b, "{ }"); }
+};
+
+// Key {value}, accepted from 0 up to its null value.
+template <class Tag, std::uint32_t Null>
+struct ValueKey {
+  static constexpr std::uint32_t min = 0;
+  static constexpr std::uint32_t null = Null;
+  std::uint32_t value = 0;
+  ValueKey() noexcept = default;
+  explicit ValueKey(std::uint32_t v) : value(v) {
+    if (v > Null) throwKeyRange(Tag::kKeyRangeText);
+  }
+  static constexpr unsigned kRows = Null + 1;
+  unsigned row() const noexcept { return value <= Null ? value : ~0u; }
+  static ValueKey ofRow(unsigned r) noexcept {
+    ValueKey k;
+    k.value = r;
+    return k;
+  }
+  static void fields(unsigned r, const KeyFieldSink& s) { s("value", r); }
+  void strep(Pavo::StrepBuf& b) const {
+    fmt::format_to(std::back_inserter(b), "{{ value: {} }}", value);
+  }
+};
+
+// Builds the table description of a layout.
+template <class Layout>
+struct LayoutInfo {
+  using Key = typename Layout::EntryKey;
+  using Entry = typename Layout::Entry;
+  static Pavo::String keyText(unsigned r) { return QelPavo::Impl::valueToStrep(Key::ofRow(r)); }
+  static Pavo::String entryText(const std::uint32_t* w) {
+    Entry e{Key{}};
+    e.decode(w);
+    return QelPavo::Impl::valueToStrep(e);
+  }
+  static constexpr HwTableInfo make(const char* name, std::uint16_t block,
+                                    SchanAccel::SchanOpcode op) {
+    return HwTableInfo{name,          block,          op,       Key::kRows,
+                       Entry::kWords, &Key::fields,   &Entry::fieldsOf,
+                       &keyText,      &entryText};
+  }
+};
+
+namespace Layouts {
+constexpr auto kMem = SchanAccel::SchanOpcode::WriteMemory;
+constexpr auto kReg = SchanAccel::SchanOpcode::WriteRegister;
+
+// Four VSIs share an entry: four 4-bit routing profiles.
+template <class Tag, std::uint8_t DefaultArray>
+struct VsiToRoutingProfileMap {
+  using EntryKey = ArrayIndexKey<Tag, DefaultArray, 255, false>;
+  class Entry : public HwEntry<Entry, EntryKey, 1> {
+   public:
+    using HwEntry<Entry, EntryKey, 1>::HwEntry;
+    U4 routingProfile(unsigned slot) const { return routingProfile_.at(slot); }
+    void routingProfileIs(unsigned slot, U4 v) { routingProfile_.at(slot) = v; }
+    template <class Self, class V>
+    static void describe(Self& e, V& v) {
+      v("routingProfile", e.routingProfile_);
+    }
+
+   private:
+    std::array<U4, 4> routingProfile_{};
+  };
+  static unsigned row(const EntryKey& k) noexcept { return k.row(); }
+};
+
+// Sixteen routing profiles per array, each a routing enable vector.
+template <class Tag, std::uint8_t DefaultArray>
+struct RoutingProfileToVectorMap {
+  using EntryKey = ArrayIndexKey<Tag, DefaultArray, 15, true>;
+  class Entry : public HwEntry<Entry, EntryKey, Brim::PerUnitBitmap::kDefaultWords> {
+   public:
+    using HwEntry<Entry, EntryKey, Brim::PerUnitBitmap::kDefaultWords>::HwEntry;
+    const Brim::PerUnitBitmap& routingEnableVector() const noexcept { return vector_; }
+    void routingEnableVectorIs(const Brim::PerUnitBitmap& v) noexcept { vector_ = v; }
+    template <class Self, class V>
+    static void describe(Self& e, V& v) {
+      v("routingEnableVector", e.vector_);
+    }
+
+   private:
+    Brim::PerUnitBitmap vector_;
+  };
+  static unsigned row(const EntryKey& k) noexcept { return k.row(); }
+};
+
+struct IppfVsiToRoutingProfileMap
+    : VsiToRoutingProfileMap<IppfVsiToRoutingProfileMap, 0> {
+  static const HwTableInfo info;
+};
+struct IppaVsiToRoutingProfileMap
+    : VsiToRoutingProfileMap<IppaVsiToRoutingProfileMap, 2> {
+  static const HwTableInfo info;
+};
+struct IppfRoutingProfileToVectorMap
+    : RoutingProfileToVectorMap<IppfRoutingProfileToVectorMap, 0> {
+  static constexpr const char* kKeyRangeText =
+      "bcm88890_a0::IppfRoutingProfileToVectorMapHwDirect::EntryKey::entryIndex < "
+      "bcm88890_a0::IppfRoutingProfileToVectorMapHwDirect::EntryKey::entryIndexMin or > "
+      "bcm88890_a0::IppfRoutingProfileToVectorMapHwDirect::EntryKey::entryIndexMax not allowed";
+  static const HwTableInfo info;
+};
+struct IppaRoutingProfileToVectorMap
+    : RoutingProfileToVectorMap<IppaRoutingProfileToVectorMap, 2> {
+  static constexpr const char* kKeyRangeText =
+      "bcm88890_a0::IppaRoutingProfileToVectorMapHwDirect::EntryKey::entryIndex < "
+      "bcm88890_a0::IppaRoutingProfileToVectorMapHwDirect::EntryKey::entryIndexMin or > "
+      "bcm88890_a0::IppaRoutingProfileToVectorMapHwDirect::EntryKey::entryIndexMax not allowed";
+  static const HwTableInfo info;
+};
+
+struct IppaCsInlif0ProfileMap {
+  using EntryKey = ArrayIndexKey<IppaCsInlif0ProfileMap, 2, 255, false>;
+  class Entry : public HwEntry<Entry, EntryKey, 1> {
+   public:
+    using HwEntry::HwEntry;
+    unsigned char csInlif0Profile() const noexcept { return v_; }
+    void csInlif0ProfileIs(unsigned char v) noexcept { v_ = v; }
+    template <class Self, class V>
+    static void describe(Self& e, V& v) {
+      v("csInlif0Profile", e.v_);
+    }
+
+   private:
+    unsigned char v_ = 0;
+  };
+  static unsigned row(const EntryKey& k) noexcept { return k.row(); }
+  static const HwTableInfo info;
+};
+
+struct IppbFlpInlifProfile0Map {
+  using EntryKey = IndexKey<IppbFlpInlifProfile0Map, 256>;
+  class Entry : public HwEntry<Entry, EntryKey, 1> {
+   public:
+    using HwEntry::HwEntry;
+    unsigned char csInlifProfile0() const noexcept { return v_; }
+    void csInlifProfile0Is(unsigned char v) noexcept { v_ = v; }
+    template <class Self, class V>
+    static void describe(Self& e, V& v) {
+      v("csInlifProfile0", e.v_);
+    }
+
+   private:
+    unsigned char v_ = 0;
+  };
+  static unsigned row(const EntryKey& k) noexcept { return k.row(); }
+  static const HwTableInfo info;
+};
+
+struct IppdInlifProfileTable {
+  using EntryKey = IndexKey<IppdInlifProfileTable, 256>;
+  class Entry : public HwEntry<Entry, EntryKey, 1> {
+   public:
+    using HwEntry::HwEntry;
+    U2 inLifRpfModeIpv4() const noexcept { return v4_; }
+    U2 inLifRpfModeIpv6() const noexcept { return v6_; }
+    void inLifRpfModeIpv4Is(U2 v) noexcept { v4_ = v; }
+    void inLifRpfModeIpv6Is(U2 v) noexcept { v6_ = v; }
+    template <class Self, class V>
+    static void describe(Self& e, V& v) {
+      v("inLifRpfModeIpv4", e.v4_);
+      v("inLifRpfModeIpv6", e.v6_);
+    }
+
+   private:
+    U2 v4_, v6_;
+  };
+  static unsigned row(const EntryKey& k) noexcept { return k.row(); }
+  static const HwTableInfo info;
+};
+
+struct IppdAllowDefaultRoute {
+  using EntryKey = RegisterKey<IppdAllowDefaultRoute>;
+  class Entry : public HwEntry<Entry, EntryKey, 1> {
+   public:
+    using HwEntry::HwEntry;
+    U1 strictRpfAllowDefault() const noexcept { return strict_; }
+    U1 ucLooseRpfAllowDefault() const noexcept { return loose_; }
+    void strictRpfAllowDefaultIs(U1 v) noexcept { strict_ = v; }
+    void ucLooseRpfAllowDefaultIs(U1 v) noexcept { loose_ = v; }
+    template <class Self, class V>
+    static void describe(Self& e, V& v) {
+      v("strictRpfAllowDefault", e.strict_);
+      v("ucLooseRpfAllowDefault", e.loose_);
+    }
+
+   private:
+    U1 strict_, loose_;
+  };
+  static unsigned row(const EntryKey& k) noexcept { return k.row(); }
+  static const HwTableInfo info;
+};
+
+struct EtppbTrapForwardActionTable {
+  static constexpr const char* kKeyRangeText =
+      "bcm88890_a0::EtppbTrapForwardActionTableHwDirect::EntryKey::value < "
+      "bcm88890_a0::EtppbTrapForwardActionTableHwDirect::EntryKey::min or > "
+      "bcm88890_a0::EtppbTrapForwardActionTableHwDirect::EntryKey::null not allowed";
+  using EntryKey = ValueKey<EtppbTrapForwardActionTable, 16>;
+  class Entry : public HwEntry<Entry, EntryKey, 2> {
+   public:
+    using HwEntry::HwEntry;
+#define TERN_FIELD(T, name)                             \
+  T name() const noexcept { return name##_; }           \
+  void name##Is(T v) noexcept { name##_ = v; }
+    TERN_FIELD(unsigned char, outTmPort)
+    TERN_FIELD(U1, outTmPortOverride)
+    TERN_FIELD(unsigned char, ppDspStampValue)
+    TERN_FIELD(U1, ppDspStampValueOverride)
+    TERN_FIELD(U1, dropForwardCopyOverride)
+    TERN_FIELD(U4, forwardChData2)
+    TERN_FIELD(U1, forwardChData2Override)
+    TERN_FIELD(unsigned char, forwardChData4)
+    TERN_FIELD(U1, forwardChData4Override)
+    TERN_FIELD(U1, otmChccOverride)
+    TERN_FIELD(U2, chcConditions)
+    TERN_FIELD(U3, ftmhTc)
+    TERN_FIELD(U1, ftmhTcOverride)
+#undef TERN_FIELD
+    template <class Self, class V>
+    static void describe(Self& e, V& v) {
+      v("outTmPort", e.outTmPort_);
+      v("outTmPortOverride", e.outTmPortOverride_);
+      v("ppDspStampValue", e.ppDspStampValue_);
+      v("ppDspStampValueOverride", e.ppDspStampValueOverride_);
+      v("dropForwardCopyOverride", e.dropForwardCopyOverride_);
+      v("forwardChData2", e.forwardChData2_);
+      v("forwardChData2Override", e.forwardChData2Override_);
+      v("forwardChData4", e.forwardChData4_);
+      v("forwardChData4Override", e.forwardChData4Override_);
+      v("otmChccOverride", e.otmChccOverride_);
+      v("chcConditions", e.chcConditions_);
+      v("ftmhTc", e.ftmhTc_);
+      v("ftmhTcOverride", e.ftmhTcOverride_);
+    }
+
+   private:
+    unsigned char outTmPort_ = 0, ppDspStampValue_ = 0, forwardChData4_ = 0;
+    U1 outTmPortOverride_, ppDspStampValueOverride_, dropForwardCopyOverride_,
+        forwardChData2Override_, forwardChData4Override_, otmChccOverride_, ftmhTcOverride_;
+    U4 forwardChData2_;
+    U2 chcConditions_;
+    U3 ftmhTc_;
+  };
+  static unsigned row(const EntryKey& k) noexcept { return k.row(); }
+  static const HwTableInfo info;
+};
+
+struct EtppcMtuMapTable {
+  static constexpr const char* kKeyRangeText =
+      "bcm88890_a0::EtppcMtuMapTableHwDirect::EntryKey::value < "
+      "bcm88890_a0::EtppcMtuMapTableHwDirect::EntryKey::min or > "
+      "bcm88890_a0::EtppcMtuMapTableHwDirect::EntryKey::null not allowed";
+  using EntryKey = ValueKey<EtppcMtuMapTable, 128>;
+  class Entry : public HwEntry<Entry, EntryKey, 1> {
+   public:
+    using HwEntry::HwEntry;
+    U14 mtuByteSize() const noexcept { return size_; }
+    U2 mtuActionProfileIdx() const noexcept { return profile_; }
+    void mtuByteSizeIs(U14 v) noexcept { size_ = v; }
+    void mtuActionProfileIdxIs(U2 v) noexcept { profile_ = v; }
+    template <class Self, class V>
+    static void describe(Self& e, V& v) {
+      v("mtuByteSize", e.size_);
+      v("mtuActionProfileIdx", e.profile_);
+    }
+
+   private:
+    U14 size_;
+    U2 profile_;
+  };
+  static unsigned row(const EntryKey& k) noexcept { return k.row(); }
+  static const HwTableInfo info;
+};
+}  // namespace Layouts
+}  // namespace TernAsicUtils
+
+// One table class per revision; the tracker doubles as the class's exact-type tag.
+#define TERN_HW_TABLE_CLASS(Rev, Name, Layout)                                              \
+  namespace Rev {                                                                           \
+  class Name final : public ::TernAsicUtils::HwTableT<Name, ::TernAsicUtils::Layouts::Layout> { \
+   public:                                                                                  \
+    static constexpr const char* kClassName = #Rev "::" #Name;                              \
+    static constexpr const char* kTableName = #Name;                                        \
+    static ::Qel::AllocTrackTypeInfo memAllocationTracker_;                                 \
+    using HwTableT::HwTableT;                                                               \
+  };                                                                                        \
+  }
+
+#define TERN_HW_TABLE(Name, Layout)                  \
+  TERN_HW_TABLE_CLASS(bcm88890_a0, Name, Layout)     \
+  TERN_HW_TABLE_CLASS(bcm88890_b0, Name, Layout)
+
+#define TERN_FOR_EACH_HW_TABLE(X)                                           \
+  X(IppfVsiToRoutingProfileMapHwDirect, IppfVsiToRoutingProfileMap)         \
+  X(IppaVsiToRoutingProfileMapHwDirect, IppaVsiToRoutingProfileMap)         \
+  X(IppfRoutingProfileToVectorMapHwDirect, IppfRoutingProfileToVectorMap)   \
+  X(IppaRoutingProfileToVectorMapHwDirect, IppaRoutingProfileToVectorMap)   \
+  X(IppaCsInlif0ProfileMapHwDirect, IppaCsInlif0ProfileMap)                 \
+  X(IppbFlpInlifProfile0MapHwDirect, IppbFlpInlifProfile0Map)               \
+  X(IppdInlifProfileTableHwDirect, IppdInlifProfileTable)                   \
+  X(IppdAllowDefaultRouteHwReg, IppdAllowDefaultRoute)                      \
+  X(EtppbTrapForwardActionTableHwDirect, EtppbTrapForwardActionTable)       \
+  X(EtppcMtuMapTableHwDirect, EtppcMtuMapTable)
+
+TERN_FOR_EACH_HW_TABLE(TERN_HW_TABLE)
