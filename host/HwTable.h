@@ -74,6 +74,8 @@ class ShadowStore {
   void clear(HwShadowKey key) noexcept;
   std::vector<HwShadowKey> keys() const;  // copies that hold at least one row, sorted
   std::size_t copyBytes() const noexcept;
+  // Memory the copies hold: nothing until a copy is first written.
+  std::size_t heldBytes() const noexcept { return copies_.size() * copyBytes(); }
 
  private:
   Copy& obtain(HwShadowKey key);
@@ -101,6 +103,7 @@ class HwCommonTableBase : public Pavo::Node {
     shadow_.read(key, row, out);
   }
   std::size_t copyBytes() const noexcept { return shadow_.copyBytes(); }
+  std::size_t shadowBytes() const noexcept { return shadow_.heldBytes(); }
 
  protected:
   HwCommonTableBase(const Pavo::String& name, const HwTableKey& key, TableManager* manager,

@@ -179,85 +179,57 @@ struct IppaRoutingProfileToVectorMap
   static const HwTableInfo info;
 };
 
+// Entries of plain fields: FIELDS(X) lists X(type, name) per field, in row-format order;
+// each field gets `name()` and `nameIs(value)`.
+#define TERN_ENTRY_ACCESSORS(T, name)                 \
+ public:                                              \
+  T name() const noexcept { return name##_; }         \
+  void name##Is(T v) noexcept { name##_ = v; }        \
+                                                      \
+ private:                                             \
+  T name##_{};
+#define TERN_ENTRY_DESCRIBE(T, name) v(#name, e.name##_);
+#define TERN_PLAIN_ENTRY(Words, FIELDS)                           \
+  class Entry : public HwEntry<Entry, EntryKey, Words> {          \
+    FIELDS(TERN_ENTRY_ACCESSORS)                                  \
+   public:                                                        \
+    using HwEntry::HwEntry;                                       \
+    template <class Self, class V>                                \
+    static void describe(Self& e, V& v) {                         \
+      FIELDS(TERN_ENTRY_DESCRIBE)                                 \
+    }                                                             \
+  };                                                              \
+  static unsigned row(const EntryKey& k) noexcept { return k.row(); }
+
 struct IppaCsInlif0ProfileMap {
   using EntryKey = ArrayIndexKey<IppaCsInlif0ProfileMap, 2, 255, false>;
-  class Entry : public HwEntry<Entry, EntryKey, 1> {
-   public:
-    using HwEntry::HwEntry;
-    unsigned char csInlif0Profile() const noexcept { return v_; }
-    void csInlif0ProfileIs(unsigned char v) noexcept { v_ = v; }
-    template <class Self, class V>
-    static void describe(Self& e, V& v) {
-      v("csInlif0Profile", e.v_);
-    }
-
-   private:
-    unsigned char v_ = 0;
-  };
-  static unsigned row(const EntryKey& k) noexcept { return k.row(); }
+#define TERN_FIELDS(X) X(unsigned char, csInlif0Profile)
+  TERN_PLAIN_ENTRY(1, TERN_FIELDS)
+#undef TERN_FIELDS
   static const HwTableInfo info;
 };
 
 struct IppbFlpInlifProfile0Map {
   using EntryKey = IndexKey<IppbFlpInlifProfile0Map, 256>;
-  class Entry : public HwEntry<Entry, EntryKey, 1> {
-   public:
-    using HwEntry::HwEntry;
-    unsigned char csInlifProfile0() const noexcept { return v_; }
-    void csInlifProfile0Is(unsigned char v) noexcept { v_ = v; }
-    template <class Self, class V>
-    static void describe(Self& e, V& v) {
-      v("csInlifProfile0", e.v_);
-    }
-
-   private:
-    unsigned char v_ = 0;
-  };
-  static unsigned row(const EntryKey& k) noexcept { return k.row(); }
+#define TERN_FIELDS(X) X(unsigned char, csInlifProfile0)
+  TERN_PLAIN_ENTRY(1, TERN_FIELDS)
+#undef TERN_FIELDS
   static const HwTableInfo info;
 };
 
 struct IppdInlifProfileTable {
   using EntryKey = IndexKey<IppdInlifProfileTable, 256>;
-  class Entry : public HwEntry<Entry, EntryKey, 1> {
-   public:
-    using HwEntry::HwEntry;
-    U2 inLifRpfModeIpv4() const noexcept { return v4_; }
-    U2 inLifRpfModeIpv6() const noexcept { return v6_; }
-    void inLifRpfModeIpv4Is(U2 v) noexcept { v4_ = v; }
-    void inLifRpfModeIpv6Is(U2 v) noexcept { v6_ = v; }
-    template <class Self, class V>
-    static void describe(Self& e, V& v) {
-      v("inLifRpfModeIpv4", e.v4_);
-      v("inLifRpfModeIpv6", e.v6_);
-    }
-
-   private:
-    U2 v4_, v6_;
-  };
-  static unsigned row(const EntryKey& k) noexcept { return k.row(); }
+#define TERN_FIELDS(X) X(U2, inLifRpfModeIpv4) X(U2, inLifRpfModeIpv6)
+  TERN_PLAIN_ENTRY(1, TERN_FIELDS)
+#undef TERN_FIELDS
   static const HwTableInfo info;
 };
 
 struct IppdAllowDefaultRoute {
   using EntryKey = RegisterKey<IppdAllowDefaultRoute>;
-  class Entry : public HwEntry<Entry, EntryKey, 1> {
-   public:
-    using HwEntry::HwEntry;
-    U1 strictRpfAllowDefault() const noexcept { return strict_; }
-    U1 ucLooseRpfAllowDefault() const noexcept { return loose_; }
-    void strictRpfAllowDefaultIs(U1 v) noexcept { strict_ = v; }
-    void ucLooseRpfAllowDefaultIs(U1 v) noexcept { loose_ = v; }
-    template <class Self, class V>
-    static void describe(Self& e, V& v) {
-      v("strictRpfAllowDefault", e.strict_);
-      v("ucLooseRpfAllowDefault", e.loose_);
-    }
-
-   private:
-    U1 strict_, loose_;
-  };
-  static unsigned row(const EntryKey& k) noexcept { return k.row(); }
+#define TERN_FIELDS(X) X(U1, strictRpfAllowDefault) X(U1, ucLooseRpfAllowDefault)
+  TERN_PLAIN_ENTRY(1, TERN_FIELDS)
+#undef TERN_FIELDS
   static const HwTableInfo info;
 };
 
@@ -267,52 +239,13 @@ struct EtppbTrapForwardActionTable {
       "bcm88890_a0::EtppbTrapForwardActionTableHwDirect::EntryKey::min or > "
       "bcm88890_a0::EtppbTrapForwardActionTableHwDirect::EntryKey::null not allowed";
   using EntryKey = ValueKey<EtppbTrapForwardActionTable, 16>;
-  class Entry : public HwEntry<Entry, EntryKey, 2> {
-   public:
-    using HwEntry::HwEntry;
-#define TERN_FIELD(T, name)                             \
-  T name() const noexcept { return name##_; }           \
-  void name##Is(T v) noexcept { name##_ = v; }
-    TERN_FIELD(unsigned char, outTmPort)
-    TERN_FIELD(U1, outTmPortOverride)
-    TERN_FIELD(unsigned char, ppDspStampValue)
-    TERN_FIELD(U1, ppDspStampValueOverride)
-    TERN_FIELD(U1, dropForwardCopyOverride)
-    TERN_FIELD(U4, forwardChData2)
-    TERN_FIELD(U1, forwardChData2Override)
-    TERN_FIELD(unsigned char, forwardChData4)
-    TERN_FIELD(U1, forwardChData4Override)
-    TERN_FIELD(U1, otmChccOverride)
-    TERN_FIELD(U2, chcConditions)
-    TERN_FIELD(U3, ftmhTc)
-    TERN_FIELD(U1, ftmhTcOverride)
-#undef TERN_FIELD
-    template <class Self, class V>
-    static void describe(Self& e, V& v) {
-      v("outTmPort", e.outTmPort_);
-      v("outTmPortOverride", e.outTmPortOverride_);
-      v("ppDspStampValue", e.ppDspStampValue_);
-      v("ppDspStampValueOverride", e.ppDspStampValueOverride_);
-      v("dropForwardCopyOverride", e.dropForwardCopyOverride_);
-      v("forwardChData2", e.forwardChData2_);
-      v("forwardChData2Override", e.forwardChData2Override_);
-      v("forwardChData4", e.forwardChData4_);
-      v("forwardChData4Override", e.forwardChData4Override_);
-      v("otmChccOverride", e.otmChccOverride_);
-      v("chcConditions", e.chcConditions_);
-      v("ftmhTc", e.ftmhTc_);
-      v("ftmhTcOverride", e.ftmhTcOverride_);
-    }
-
-   private:
-    unsigned char outTmPort_ = 0, ppDspStampValue_ = 0, forwardChData4_ = 0;
-    U1 outTmPortOverride_, ppDspStampValueOverride_, dropForwardCopyOverride_,
-        forwardChData2Override_, forwardChData4Override_, otmChccOverride_, ftmhTcOverride_;
-    U4 forwardChData2_;
-    U2 chcConditions_;
-    U3 ftmhTc_;
-  };
-  static unsigned row(const EntryKey& k) noexcept { return k.row(); }
+#define TERN_FIELDS(X)                                                                      \
+  X(unsigned char, outTmPort) X(U1, outTmPortOverride) X(unsigned char, ppDspStampValue)    \
+  X(U1, ppDspStampValueOverride) X(U1, dropForwardCopyOverride) X(U4, forwardChData2)       \
+  X(U1, forwardChData2Override) X(unsigned char, forwardChData4) X(U1, forwardChData4Override) \
+  X(U1, otmChccOverride) X(U2, chcConditions) X(U3, ftmhTc) X(U1, ftmhTcOverride)
+  TERN_PLAIN_ENTRY(2, TERN_FIELDS)
+#undef TERN_FIELDS
   static const HwTableInfo info;
 };
 
@@ -322,24 +255,9 @@ struct EtppcMtuMapTable {
       "bcm88890_a0::EtppcMtuMapTableHwDirect::EntryKey::min or > "
       "bcm88890_a0::EtppcMtuMapTableHwDirect::EntryKey::null not allowed";
   using EntryKey = ValueKey<EtppcMtuMapTable, 128>;
-  class Entry : public HwEntry<Entry, EntryKey, 1> {
-   public:
-    using HwEntry::HwEntry;
-    U14 mtuByteSize() const noexcept { return size_; }
-    U2 mtuActionProfileIdx() const noexcept { return profile_; }
-    void mtuByteSizeIs(U14 v) noexcept { size_ = v; }
-    void mtuActionProfileIdxIs(U2 v) noexcept { profile_ = v; }
-    template <class Self, class V>
-    static void describe(Self& e, V& v) {
-      v("mtuByteSize", e.size_);
-      v("mtuActionProfileIdx", e.profile_);
-    }
-
-   private:
-    U14 size_;
-    U2 profile_;
-  };
-  static unsigned row(const EntryKey& k) noexcept { return k.row(); }
+#define TERN_FIELDS(X) X(U14, mtuByteSize) X(U2, mtuActionProfileIdx)
+  TERN_PLAIN_ENTRY(1, TERN_FIELDS)
+#undef TERN_FIELDS
   static const HwTableInfo info;
 };
 }  // namespace Layouts

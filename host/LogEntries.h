@@ -57,12 +57,12 @@ class LogEntryWrapper final : public LogEntryWrapperBase {
   using EntryType = Entry;
   using Record = LogFlumeEntry<Entry>;
   LogEntryWrapper(const LogHeader& header, const Entry& entry) noexcept
-      : LogEntryWrapperBase(Family, header), entry_(entry) {}
-  const Entry& entry() const noexcept { return entry_; }
-  Record logRecord() const noexcept { return Record{header(), entry_}; }
+      : LogEntryWrapperBase(Family, header), record_{header, entry} {}
+  const Entry& entry() const noexcept { return record_.entry; }
+  const Record& logRecord() const noexcept { return record_; }
 
  private:
-  Entry entry_;
+  Record record_;
 };
 }  // namespace Asic
 

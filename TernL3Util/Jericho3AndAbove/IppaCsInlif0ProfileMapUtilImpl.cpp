@@ -10,20 +10,17 @@ void IppaCsInlif0ProfileMapUtilImpl::doGetHwEntryKey(const TernAsicUtils::HookCo
                                                      Asic::UnitId,
                                                      const TernL3Ni::RoutingStateLogEntry& entry,
                                                      Layout::EntryKey& key) {
-  key = Layout::EntryKey(kArray, entry.key().id & 0xff);
-  QEL_TRACE_STREAM(ctx.implTrace, 2, kFile, "doGetHwEntryKey")
-      << "SW entry key " << entry.key() << ": HW key " << key;
+  key = Layout::EntryKey(kArray, RoutingProfile::indexOf(entry.key().id));
+  RoutingProfile::traceKey(ctx, kFile, entry.key(), key);
 }
 
 void IppaCsInlif0ProfileMapUtilImpl::doSetHwEntry(const TernAsicUtils::HookContext& ctx,
                                                   Asic::UnitId,
                                                   const TernL3Ni::RoutingStateLogEntry& entry,
                                                   Layout::Entry& hwEntry) {
-  const auto index = static_cast<unsigned char>(entry.key().id & 0xff);
+  const std::uint32_t index = RoutingProfile::indexOf(entry.key().id);
   const auto& urpf = entry.routingEnableProfile().urpfState;
-  QEL_TRACE_STREAM(ctx.implTrace, 2, kFile, "doSetHwEntry")
-      << "SW entry key: " << entry.key() << ", HW entryIndex: " << index
-      << ", urpfState: " << urpf;
+  RoutingProfile::traceUrpf(ctx, kFile, entry);
   unsigned char value = hwEntry.csInlif0Profile();
   QEL_TRACE_STREAM(ctx.implTrace, 2, kFile, "doSetHwEntry")
       << "Initial hwEntry.csInlif0Profile(): " << value;

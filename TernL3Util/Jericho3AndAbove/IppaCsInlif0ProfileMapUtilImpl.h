@@ -2,7 +2,7 @@
 // on for IPv4 (bit 1) and IPv6 (bit 2); profile 0 is always 1.
 #pragma once
 
-#include "TernAsicUtils/UtilDesc.h"
+#include "TernL3Util/Jericho3AndAbove/RoutingProfileCommon.h"
 #include "host/HwTables.h"
 
 namespace TernL3Util::Jericho3AndAbove {

@@ -10,20 +10,17 @@ void IppbFlpInlifProfile0MapUtilImpl::doGetHwEntryKey(const TernAsicUtils::HookC
                                                       Asic::UnitId,
                                                       const TernL3Ni::RoutingStateLogEntry& entry,
                                                       Layout::EntryKey& key) {
-  key = Layout::EntryKey(entry.key().id & 0xff);
-  QEL_TRACE_STREAM(ctx.implTrace, 2, kFile, "doGetHwEntryKey")
-      << "SW entry key " << entry.key() << ": HW key " << key;
+  key = Layout::EntryKey(RoutingProfile::indexOf(entry.key().id));
+  RoutingProfile::traceKey(ctx, kFile, entry.key(), key);
 }
 
 void IppbFlpInlifProfile0MapUtilImpl::doSetHwEntry(const TernAsicUtils::HookContext& ctx,
                                                    Asic::UnitId,
                                                    const TernL3Ni::RoutingStateLogEntry& entry,
                                                    Layout::Entry& hwEntry) {
-  const auto index = static_cast<unsigned char>(entry.key().id & 0xff);
+  const std::uint32_t index = RoutingProfile::indexOf(entry.key().id);
   const auto& urpf = entry.routingEnableProfile().urpfState;
-  QEL_TRACE_STREAM(ctx.implTrace, 2, kFile, "doSetHwEntry")
-      << "SW entry key: " << entry.key() << ", HW entryIndex: " << index
-      << ", urpfState: " << urpf;
+  RoutingProfile::traceUrpf(ctx, kFile, entry);
   if (index == 0) {
     hwEntry.csInlifProfile0Is(kNoUrpf);
     QEL_TRACE_STREAM(ctx.implTrace, 2, kFile, "doSetHwEntry")

@@ -2,7 +2,7 @@
 // for IPv4 or IPv6, else 1; profile 0 is always 1.
 #pragma once
 
-#include "TernAsicUtils/UtilDesc.h"
+#include "TernL3Util/Jericho3AndAbove/RoutingProfileCommon.h"
 #include "host/HwTables.h"
 
 namespace TernL3Util::Jericho3AndAbove {

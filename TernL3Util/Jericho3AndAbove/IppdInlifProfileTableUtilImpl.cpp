@@ -9,21 +9,17 @@ void IppdInlifProfileTableUtilImpl::doGetHwEntryKey(const TernAsicUtils::HookCon
                                                     Asic::UnitId,
                                                     const TernL3Ni::RoutingStateLogEntry& entry,
                                                     Layout::EntryKey& key) {
-  const std::uint32_t index = entry.key().id & 0xff;
+  const std::uint32_t index = RoutingProfile::indexOf(entry.key().id);
   key = Layout::EntryKey(index);
-  QEL_TRACE_STREAM(ctx.implTrace, 2, kFile, "doGetHwEntryKey")
-      << "SW entry key " << entry.key() << ": HW key " << static_cast<unsigned int>(index);
+  RoutingProfile::traceKey(ctx, kFile, entry.key(), static_cast<unsigned int>(index));
 }
 
 void IppdInlifProfileTableUtilImpl::doSetHwEntry(const TernAsicUtils::HookContext& ctx,
                                                  Asic::UnitId,
                                                  const TernL3Ni::RoutingStateLogEntry& entry,
                                                  Layout::Entry& hwEntry) {
-  const auto index = static_cast<unsigned char>(entry.key().id & 0xff);
   const auto& urpf = entry.routingEnableProfile().urpfState;
-  QEL_TRACE_STREAM(ctx.implTrace, 2, kFile, "doSetHwEntry")
-      << "SW entry key: " << entry.key() << ", HW entryIndex: " << index
-      << ", urpfState: " << urpf;
+  RoutingProfile::traceUrpf(ctx, kFile, entry);
   hwEntry.inLifRpfModeIpv4Is(rpfMode(urpf.ipv4Enabled, urpf.ipv4Strict));
   hwEntry.inLifRpfModeIpv6Is(rpfMode(urpf.ipv6Enabled, urpf.ipv6Strict));
   QEL_TRACE_STREAM(ctx.implTrace, 2, kFile, "doSetHwEntry")

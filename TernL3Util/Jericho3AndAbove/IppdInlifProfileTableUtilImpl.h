@@ -2,7 +2,7 @@
 // of IPv6.
 #pragma once
 
-#include "TernAsicUtils/UtilDesc.h"
+#include "TernL3Util/Jericho3AndAbove/RoutingProfileCommon.h"
 #include "host/HwTables.h"
 
 namespace TernL3Util::Jericho3AndAbove {

@@ -6,13 +6,6 @@ namespace {
 constexpr unsigned kFlagBit[5] = {8, 12, 10, 14, 16};
 }  // namespace
 
-void traceKey(const TernAsicUtils::HookContext& ctx, const TernL3Ni::RoutingStateEntryKey& key,
-              std::uint8_t array, std::uint32_t index) {
-  QEL_TRACE_STREAM(ctx.implTrace, 2, kFile, "doGetHwEntryKey")
-      << "SW entry key: " << key << ", HW entry: array " << static_cast<unsigned char>(array)
-      << ", " << static_cast<unsigned char>(index);
-}
-
 Brim::PerUnitBitmap enableVector(const TernAsicUtils::HookContext& ctx,
                                  const TernL3Ni::RoutingStateFlags& flags) {
   Brim::PerUnitBitmap vector;

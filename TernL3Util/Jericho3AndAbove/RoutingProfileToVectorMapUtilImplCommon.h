@@ -3,17 +3,13 @@
 // revisions; the tables differ only in the memory array they write.
 #pragma once
 
-#include "TernAsicUtils/UtilDesc.h"
+#include "TernL3Util/Jericho3AndAbove/RoutingProfileCommon.h"
 #include "host/HwTables.h"
 
 namespace TernL3Util::Jericho3AndAbove {
 namespace RoutingProfileToVectorMap {
 inline constexpr const char* kFile =
     "TernL3Util/Jericho3AndAbove/RoutingProfileToVectorMapUtilImplCommon";
-// Only the low eight bits of the profile id address the table.
-constexpr std::uint32_t indexOf(std::uint32_t id) noexcept { return id & 0xff; }
-void traceKey(const TernAsicUtils::HookContext& ctx, const TernL3Ni::RoutingStateEntryKey& key,
-              std::uint8_t array, std::uint32_t index);
 // The vector of a profile's routingState flags, traced at level 2.
 Brim::PerUnitBitmap enableVector(const TernAsicUtils::HookContext& ctx,
                                  const TernL3Ni::RoutingStateFlags& flags);
@@ -27,8 +23,8 @@ struct RoutingProfileToVectorMapUtilImplCommon {
   // Traces before the key refuses an index above 15, so refused profiles show up too.
   static void doGetHwEntryKey(const TernAsicUtils::HookContext& ctx, Asic::UnitId,
                               const TernL3Ni::RoutingStateLogEntry& entry, EntryKey& key) {
-    const std::uint32_t index = RoutingProfileToVectorMap::indexOf(entry.key().id);
-    RoutingProfileToVectorMap::traceKey(ctx, entry.key(), Array, index);
+    const std::uint32_t index = RoutingProfile::indexOf(entry.key().id);
+    RoutingProfile::traceArrayKey(ctx, RoutingProfileToVectorMap::kFile, entry.key(), Array, index);
     key = EntryKey(Array, index);
   }
 

@@ -3,7 +3,7 @@
 // the tables differ only in the memory array they write.
 #pragma once
 
-#include "TernAsicUtils/UtilDesc.h"
+#include "TernL3Util/Jericho3AndAbove/RoutingProfileCommon.h"
 #include "host/HwTables.h"
 
 namespace TernL3Util::Jericho3AndAbove {
@@ -13,8 +13,6 @@ inline constexpr const char* kFile = "TernL3Util/Jericho3AndAbove/VsiToRoutingPr
 // 1024 and more fold onto lower ones.
 constexpr std::uint32_t entryIndexOf(std::uint32_t vsi) noexcept { return (vsi >> 2) & 0xff; }
 constexpr unsigned slotOf(std::uint32_t vsi) noexcept { return vsi & 3; }
-void traceKey(const TernAsicUtils::HookContext& ctx, const TernL3Ni::RoutingStateEntryKey& key,
-              std::uint8_t array, std::uint32_t index);
 }  // namespace VsiToRoutingProfileMap
 
 template <class Layout, std::uint8_t Array>
@@ -26,7 +24,7 @@ struct VsiToRoutingProfileMapUtilImplCommon {
                               const TernL3Ni::RoutingStateLogEntry& entry, EntryKey& key) {
     const std::uint32_t index = VsiToRoutingProfileMap::entryIndexOf(entry.key().id);
     key = EntryKey(Array, index);
-    VsiToRoutingProfileMap::traceKey(ctx, entry.key(), Array, index);
+    RoutingProfile::traceArrayKey(ctx, VsiToRoutingProfileMap::kFile, entry.key(), Array, index);
   }
 
   // Writes only this VSI's slot; the other three VSIs keep theirs.

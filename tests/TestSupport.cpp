@@ -1,0 +1,164 @@
+#include "tests/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace TestSupport {
+const char* chipName(Hardware::ChipType chip) { return Hardware::chipTypeName(chip); }
+
+const TernAsicUtils::UtilHolderContext& context() {
+  static TernAsicUtils::UtilHolderContext* ctx = [] {
+    auto* c = new TernAsicUtils::UtilHolderContext;
+    ::Host::startUtilPlugins(*c);
+    return c;
+  }();
+  return *ctx;
+}
+
+Host::Host(Hardware::ChipType chip, std::initializer_list<unsigned> fapIds)
+    : chip_(chip), tm_(new TernAsicUtils::TableManager) {
+  SchanAccel::Fapmask mask;
+  for (unsigned id : fapIds) mask.fapIdIs(SchanAccel::FapId(id), true);
+  utils_ = ::Host::buildUtils(context(), chip, tm_, mask);
+}
+Host::~Host() = default;
+
+Pavo::Ptr<TernAsicUtils::UtilBase> Host::util(const std::string& shortName) const {
+  for (const auto& u : utils_)
+    if (u.shortName == shortName) return u.util;
+  return {};
+}
+
+TernAsicUtils::HwCommonTableBase* Host::table(const std::string& name) const {
+  for (auto* t : tm_->tables())
+    if (t->name() == name) return t;
+  return nullptr;
+}
+
+std::vector<std::string> Host::shadowDump() const {
+  std::vector<std::string> out;
+  for (auto* t : tm_->tables())
+    for (const auto key : t->shadowKeys())
+      for (unsigned r = 0; r < t->info().rows; ++r)
+        if (t->rowPresent(key, r)) {
+          std::uint32_t w[SchanAccel::SchanCmd::kMaxWords];
+          t->rowWords(key, r, w);
+          out.push_back(t->name() + " " + key.toString() + " " + t->info().rowKeyText(r) + " " +
+                        t->info().rowEntryText(w));
+        }
+  return out;
+}
+
+std::vector<std::uint64_t> Host::counters(const std::string& shortName) const {
+  const auto& s = util(shortName)->stats();
+  return {s->addCnt(), s->deleteCnt(), s->updateOnDelCnt(), s->fapmaskMismatch()};
+}
+
+std::uint64_t Host::enqueueCount(Asic::SwTableId id, unsigned fapId, unsigned instanceId) const {
+  const auto* s = tm_->stats().schanEnqueueStats(id);
+  return s ? s->entryEnqueueCnt(TernAsicUtils::HwShadowKey(SchanAccel::FapId(fapId),
+                                                          std::uint8_t(instanceId)))
+           : 0;
+}
+
+namespace {
+Asic::LogHeader header(std::uint8_t fapId, std::uint8_t instanceId, std::uint8_t flags) {
+  return Asic::LogHeader{flags, Asic::UnitId::of(fapId, instanceId)};
+}
+}  // namespace
+
+LogPtr vsi(std::uint32_t id, std::uint8_t p, std::uint8_t fapId, std::uint8_t instanceId,
+           std::uint8_t flags) {
+  return LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(
+      header(fapId, instanceId, flags), TernL3Ni::RoutingStateLogEntry::vsi(id, p)));
+}
+LogPtr profile(std::uint32_t id, const TernL3Ni::RoutingEnableProfile& p, std::uint8_t fapId,
+               std::uint8_t instanceId, std::uint8_t flags) {
+  return LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(
+      header(fapId, instanceId, flags), TernL3Ni::RoutingStateLogEntry::profile(id, p)));
+}
+LogPtr trap(std::uint8_t key, std::uint8_t outPort, std::uint8_t stampValue, std::uint8_t fapId,
+            std::uint8_t instanceId, std::uint8_t flags) {
+  return LogPtr(new TernTrapLib::EtppbTrapForwardActionTableDataModelLogEntryWrapper(
+      header(fapId, instanceId, flags), {{key}, outPort, stampValue}));
+}
+LogPtr mtu(std::uint8_t p, std::uint16_t bytes, std::uint8_t fapId, std::uint8_t instanceId,
+           std::uint8_t flags) {
+  return LogPtr(new TernL3Intf::MtuProfileLogEntryWrapper(header(fapId, instanceId, flags),
+                                                          {{p}, bytes}));
+}
+TernL3Ni::RoutingEnableProfile urpf(bool v4, bool v6, bool v4Strict, bool v6Strict,
+                                    bool allowDefault, std::array<std::uint8_t, 5> rs) {
+  TernL3Ni::RoutingEnableProfile p;
+  p.routingState.flag = rs;
+  p.urpfState = {std::uint8_t(v4), std::uint8_t(v6), std::uint8_t(v4Strict),
+                 std::uint8_t(v6Strict), std::uint8_t(allowDefault)};
+  return p;
+}
+
+std::map<std::string, std::uint32_t> row(const TernAsicUtils::HwCommonTableBase& table,
+                                         unsigned fapId, unsigned instanceId, unsigned r) {
+  std::map<std::string, std::uint32_t> out;
+  const TernAsicUtils::HwShadowKey key{SchanAccel::FapId(fapId), std::uint8_t(instanceId)};
+  if (!table.rowPresent(key, r)) return out;
+  std::uint32_t w[SchanAccel::SchanCmd::kMaxWords];
+  table.rowWords(key, r, w);
+  table.info().entryFields(w, [&](const char* name, const std::uint32_t* v, unsigned n, bool list) {
+    if (!list) {
+      out[name] = v[0];
+      return;
+    }
+    for (unsigned i = 0; i < n; ++i) out[std::string(name) + "[" + std::to_string(i) + "]"] = v[i];
+  });
+  return out;
+}
+
+std::string describe(const SchanAccel::SchanCmd& cmd) {
+  const auto d = ::Host::decode(cmd);
+  if (!d.table) return "unknown block " + std::to_string(cmd.block);
+  return std::string(d.table->name) + " " + d.key.toString() + " " + d.table->rowKeyText(d.row) +
+         " " + d.table->rowEntryText(cmd.data);
+}
+std::vector<std::string> describe(const SchanAccel::SchanCmds& cmds) {
+  std::vector<std::string> out;
+  for (const auto& c : cmds) out.push_back(describe(*c));
+  return out;
+}
+
+std::string shadowRowText(const TernAsicUtils::HwCommonTableBase& table, unsigned fapId,
+                          unsigned instanceId, unsigned r) {
+  const TernAsicUtils::HwShadowKey key{SchanAccel::FapId(fapId), std::uint8_t(instanceId)};
+  std::uint32_t w[SchanAccel::SchanCmd::kMaxWords];
+  table.rowWords(key, r, w);
+  return table.name() + " " + key.toString() + " " + table.info().rowKeyText(r) + " " +
+         table.info().rowEntryText(w);
+}
+
+std::string orderedTableError(const std::function<void()>& fn) {
+  try {
+    fn();
+  } catch (const Asic::OrderedTableException& e) {
+    return e.what();
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << "expected Asic::OrderedTableException, got: " << e.what();
+    return {};
+  }
+  ADD_FAILURE() << "expected Asic::OrderedTableException, nothing was thrown";
+  return {};
+}
+
+TraceCapture::TraceCapture(const std::string& levels) {
+  Qel::TraceConfig::enable(levels);
+  Qel::TraceConfig::captureBegin();
+}
+TraceCapture::~TraceCapture() {
+  Qel::TraceConfig::captureEnd();
+  Qel::TraceConfig::disableAll();
+}
+bool TraceCapture::contains(const std::string& text) const {
+  const auto& l = lines();
+  return std::any_of(l.begin(), l.end(),
+                     [&](const std::string& s) { return s.find(text) != std::string::npos; });
+}
+}  // namespace TestSupport

@@ -1,0 +1,82 @@
+// Shared test helpers: a host with the plug-in started, Utils built per chip revision, log
+// entries, and reads of shadow rows and commands through the host's row view.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host/Host.h"
+#include "host/Trace.h"
+
+namespace TestSupport {
+using LogPtr = Pavo::Ptr<Asic::LogEntryWrapperBase>;
+
+inline constexpr Hardware::ChipType kChips[] = {Hardware::kChipBcm88890A0,
+                                                Hardware::kChipBcm88890B0};
+const char* chipName(Hardware::ChipType chip);  // "bcm88890_a0" / "bcm88890_b0"
+
+// Registrations of the linked-in plug-in with the default supported revisions (started once
+// per process).
+const TernAsicUtils::UtilHolderContext& context();
+
+// A table manager with every Util of one chip revision, fap mask as given.
+class Host {
+ public:
+  explicit Host(Hardware::ChipType chip, std::initializer_list<unsigned> fapIds = {0});
+  ~Host();
+  Pavo::Ptr<TernAsicUtils::UtilBase> util(const std::string& shortName) const;
+  const std::vector<::Host::UtilInstance>& utils() const { return utils_; }
+  const Pavo::Ptr<TernAsicUtils::TableManager>& tableManager() const { return tm_; }
+  // The table object named (without namespace), or null.
+  TernAsicUtils::HwCommonTableBase* table(const std::string& name) const;
+  // Present rows of every table: "Table {key} {entry}" per row, for whole-state comparison.
+  std::vector<std::string> shadowDump() const;
+  // Counters of a Util as {add, delete, updateOnDel, fapmaskMismatch}.
+  std::vector<std::uint64_t> counters(const std::string& shortName) const;
+  std::uint64_t enqueueCount(Asic::SwTableId id, unsigned fapId, unsigned instanceId) const;
+
+ private:
+  Hardware::ChipType chip_;
+  Pavo::Ptr<TernAsicUtils::TableManager> tm_;
+  std::vector<::Host::UtilInstance> utils_;
+};
+
+// Log entries. flags: Asic::LogHeader::kIsDelete / kTableDelete.
+LogPtr vsi(std::uint32_t id, std::uint8_t profile, std::uint8_t fapId = 0,
+           std::uint8_t instanceId = 0, std::uint8_t flags = 0);
+LogPtr profile(std::uint32_t id, const TernL3Ni::RoutingEnableProfile& p, std::uint8_t fapId = 0,
+               std::uint8_t instanceId = 0, std::uint8_t flags = 0);
+LogPtr trap(std::uint8_t key, std::uint8_t outPort, std::uint8_t stampValue,
+            std::uint8_t fapId = 0, std::uint8_t instanceId = 0, std::uint8_t flags = 0);
+LogPtr mtu(std::uint8_t profile, std::uint16_t bytes, std::uint8_t fapId = 0,
+           std::uint8_t instanceId = 0, std::uint8_t flags = 0);
+TernL3Ni::RoutingEnableProfile urpf(bool v4, bool v6, bool v4Strict, bool v6Strict,
+                                    bool allowDefault,
+                                    std::array<std::uint8_t, 5> routingState = {});
+
+// Decoded fields of one shadow row (absent row: empty map). Array fields are listed under
+// "name[i]".
+std::map<std::string, std::uint32_t> row(const TernAsicUtils::HwCommonTableBase& table,
+                                         unsigned fapId, unsigned instanceId, unsigned rowIndex);
+// Text of one command: "Table {key} {entry}" decoded from its words, with its shadow key.
+std::string describe(const SchanAccel::SchanCmd& cmd);
+std::vector<std::string> describe(const SchanAccel::SchanCmds& cmds);
+// The same text for a row as the shadow holds it (an absent row reads as its reset value),
+// so that commands can be compared with the rows they are meant to write.
+std::string shadowRowText(const TernAsicUtils::HwCommonTableBase& table, unsigned fapId,
+                          unsigned instanceId, unsigned rowIndex);
+// what() of the Asic::OrderedTableException that fn raises; a test failure (and "") when it
+// raises nothing or something else.
+std::string orderedTableError(const std::function<void()>& fn);
+
+// Captures trace lines at the given levels while alive.
+class TraceCapture {
+ public:
+  explicit TraceCapture(const std::string& levels = "2,3,8");
+  ~TraceCapture();
+  const std::vector<std::string>& lines() const { return Qel::TraceConfig::captured(); }
+  bool contains(const std::string& text) const;
+};
+}  // namespace TestSupport
