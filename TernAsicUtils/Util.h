@@ -66,8 +66,9 @@ class UtilT : public NonMdbUtilBase {
       return true;
     }
     if constexpr (kRoutingState) {
-      const auto w = Pavo::dynamic_pointer_cast<const Wrapper>(logPtr);
-      if (w->entry().key().type != D::kEntryKind) {
+      // isTableDeleteEntry has checked the entry's family.
+      const auto& w = static_cast<const Wrapper&>(*logPtr);
+      if (w.entry().key().type != D::kEntryKind) {
         utilTrace(3, "utilApplicable", " {} util is not Applicable", D::kName);
         return false;
       }

@@ -38,21 +38,22 @@ class UtilAccessor {
   }
 
   bool isTableDeleteEntry(const LogPtr& logPtr) const {
-    const auto w = cast(logPtr, __PRETTY_FUNCTION__);
-    if (!w->isTableDelete()) return false;
-    return covers(w->unitId().fapId());
+    const Wrapper& w = cast(logPtr, __PRETTY_FUNCTION__);
+    if (!w.isTableDelete()) return false;
+    return covers(w.unitId().fapId());
   }
 
   bool isEntryHandled(const LogPtr& logPtr) const {
-    const auto w = cast(logPtr, __PRETTY_FUNCTION__);
-    if (covers(w->unitId().fapId())) return true;
+    const Wrapper& w = cast(logPtr, __PRETTY_FUNCTION__);
+    if (covers(w.unitId().fapId())) return true;
     trace("isEntryHandled", "Ignoring due to fapmask  mismatch");
     u_.stats()->fapmaskMismatchInc(1);
     return false;
   }
 
   U32 writeSwEntryToShadow(const LogPtr& logPtr) const {
-    const auto w = cast(logPtr, __PRETTY_FUNCTION__);
+    // Held as a pointer: translateToHwFormat and revertHwEntry take one.
+    const Pavo::Ptr<const Wrapper> w(&cast(logPtr, __PRETTY_FUNCTION__));
     const Asic::UnitId unit = w->unitId();
     const InstanceId instanceId = unit.instanceId();
     const SchanAccel::FapId fapId = unit.fapId();
@@ -84,12 +85,12 @@ class UtilAccessor {
   }
 
   Pavo::Ptr<SchanAccel::SchanCmds> getSchanCmds(const LogPtr& logPtr, U32 /*status*/) const {
-    const auto w = cast(logPtr, __PRETTY_FUNCTION__);
-    const Asic::UnitId unit = w->unitId();
+    const Wrapper& w = cast(logPtr, __PRETTY_FUNCTION__);
+    const Asic::UnitId unit = w.unitId();
     const InstanceId instanceId = unit.instanceId();
     const SchanAccel::FapId fapId = unit.fapId();
-    trace("getSchanCmds", " fapId: {} instanceId {} swEntry: {}", fapId, instanceId, w->entry());
-    const EntryKey hwKey = u_.mapToHwKey(w->entry(), unit);
+    trace("getSchanCmds", " fapId: {} instanceId {} swEntry: {}", fapId, instanceId, w.entry());
+    const EntryKey hwKey = u_.mapToHwKey(w.entry(), unit);
     const HwShadowKey shadowKey(fapId, instanceId);
     const Asic::SwTableId swTableId = u_.utilKey().swTableId;
     auto& stats = u_.hwTableManager()->stats();
@@ -102,14 +103,14 @@ class UtilAccessor {
 
   Pavo::Ptr<SchanAccel::SchanCmds> processLogEntry(const LogPtr& logPtr) const {
     if constexpr (HasProcessHook<typename Desc::Logic, Wrapper, Table>) {
-      const auto w = cast(logPtr, __PRETTY_FUNCTION__);
+      const Wrapper& w = cast(logPtr, __PRETTY_FUNCTION__);
       trace("processLogEntry", "Calling userProcessSwEntry");
       auto result = SchanAccel::schanCmdsFactory();
       Asic::throwIfException(
-          [&] { Desc::Logic::userProcessSwEntry(u_.hookContext(), *w, *result, u_.table()); },
+          [&] { Desc::Logic::userProcessSwEntry(u_.hookContext(), w, *result, u_.table()); },
           [&] {
             return Qel::_fmt("%s: [logEntry: %s]", "processLogEntry",
-                             strep(w->logRecord()).c_str());
+                             strep(w.logRecord()).c_str());
           });
       return result;
     } else {
@@ -161,24 +162,21 @@ class UtilAccessor {
   }
 
   // The host hands a Util only entries of its own software table; anything else is a broken
-  // invariant that stops the process.
-  static Pavo::Ptr<const Wrapper> cast(const LogPtr& logPtr, const char* function) {
-    auto w = Pavo::dynamic_pointer_cast<const Wrapper>(logPtr);
-    if (!w) [[unlikely]] {
+  // invariant that stops the process. The exact family test is the one dynamic_pointer_cast
+  // makes; the caller's pointer keeps the entry alive, so no reference is taken here.
+  static const Wrapper& cast(const LogPtr& logPtr, const char* function) {
+    const Asic::LogEntryWrapperBase* base = logPtr.get();
+    if (!base || base->family() != Wrapper::kFamily) [[unlikely]] {
       Qel::SassertHelper("logPtr").report("logPtr is NULL", kAccessorFile, __LINE__, function);
       __assert_fail("\"logPtr\" == nullptr", kAccessorFile, __LINE__, function);
     }
-    return w;
+    return static_cast<const Wrapper&>(*base);
   }
 
+  // Whether the fap mask, intersected with the set of this one fap id, is non-empty: the
+  // same as its membership test.
   bool covers(SchanAccel::FapId fapId) const noexcept {
-    if (fapId.isNull()) return true;
-    SchanAccel::Fapmask only;
-    only.fapIdIs(fapId, true);
-    SchanAccel::Fapmask mask = u_.fapmask();
-    mask &= only;
-    const SchanAccel::Fapmask empty;
-    return !SchanAccel::Fapmask::isEq(&mask, &empty);
+    return fapId.isNull() || u_.fapmask().has(fapId);
   }
 
   U& u_;

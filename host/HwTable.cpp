@@ -56,6 +56,21 @@ void HwTableKey::strep(Pavo::StrepBuf& b) const {
 
 namespace {
 std::size_t presenceWords(unsigned rows) { return (rows + 63) / 64; }
+// Rows are one to a few words: a word loop beats a call of memcpy/memset for them.
+inline void copyWords(std::uint32_t* to, const std::uint32_t* from, unsigned n) noexcept {
+  if (n == 1) {
+    *to = *from;
+    return;
+  }
+  std::memcpy(to, from, n * sizeof(std::uint32_t));
+}
+inline void zeroWords(std::uint32_t* to, unsigned n) noexcept {
+  if (n == 1) {
+    *to = 0;
+    return;
+  }
+  std::memset(to, 0, n * sizeof(std::uint32_t));
+}
 }  // namespace
 
 ShadowStore::~ShadowStore() {
@@ -68,11 +83,11 @@ std::size_t ShadowStore::copyBytes() const noexcept {
 }
 
 const ShadowStore::Copy* ShadowStore::find(HwShadowKey key) const noexcept {
-  if (last_ < copies_.size() && copies_[last_].key == key) return &copies_[last_];
-  for (std::size_t i = 0; i < copies_.size(); ++i)
-    if (copies_[i].key == key) {
-      last_ = i;
-      return &copies_[i];
+  if (last_ && last_->key == key) return last_;
+  for (const auto& c : copies_)
+    if (c.key == key) {
+      last_ = &c;
+      return last_;
     }
   return nullptr;
 }
@@ -85,20 +100,20 @@ ShadowStore::Copy& ShadowStore::obtain(HwShadowKey key) {
   auto* present = static_cast<std::uint64_t*>(mem);
   copies_.push_back(
       Copy{key, reinterpret_cast<std::uint32_t*>(present + presenceWords(rows_)), present});
-  last_ = copies_.size() - 1;
+  last_ = &copies_.back();
   return copies_.back();
 }
 
 void ShadowStore::write(HwShadowKey key, unsigned row, const std::uint32_t* words) {
   Copy& c = obtain(key);
-  std::memcpy(c.words + std::size_t(row) * wpr_, words, wpr_ * sizeof(std::uint32_t));
+  copyWords(c.words + std::size_t(row) * wpr_, words, wpr_);
   c.present[row / 64] |= std::uint64_t(1) << (row % 64);
 }
 
 void ShadowStore::erase(HwShadowKey key, unsigned row) noexcept {
   const Copy* c = find(key);
   if (!c) return;
-  std::memset(c->words + std::size_t(row) * wpr_, 0, wpr_ * sizeof(std::uint32_t));
+  zeroWords(c->words + std::size_t(row) * wpr_, wpr_);
   c->present[row / 64] &= ~(std::uint64_t(1) << (row % 64));
 }
 
@@ -110,10 +125,10 @@ bool ShadowStore::present(HwShadowKey key, unsigned row) const noexcept {
 bool ShadowStore::read(HwShadowKey key, unsigned row, std::uint32_t* out) const noexcept {
   const Copy* c = find(key);
   if (c && row < rows_ && ((c->present[row / 64] >> (row % 64)) & 1)) {
-    std::memcpy(out, c->words + std::size_t(row) * wpr_, wpr_ * sizeof(std::uint32_t));
+    copyWords(out, c->words + std::size_t(row) * wpr_, wpr_);
     return true;
   }
-  std::memset(out, 0, wpr_ * sizeof(std::uint32_t));
+  zeroWords(out, wpr_);
   return false;
 }
 
@@ -122,7 +137,7 @@ void ShadowStore::clear(HwShadowKey key) noexcept {
     if (copies_[i].key == key) {
       Kelp::slabFree(copies_[i].present, copyBytes());
       copies_.erase(copies_.begin() + std::ptrdiff_t(i));
-      last_ = 0;
+      last_ = nullptr;
       return;
     }
 }
@@ -149,7 +164,12 @@ HwCommonTableBase::HwCommonTableBase(const Pavo::String& name, const HwTableKey&
       key_(key),
       info_(info),
       classTag_(classTag) {
-  if (manager) manager->hwTableColl()[key] = Pavo::Ptr<HwCommonTableBase>(this);
+  if (manager) {
+    // The slot first: if making it throws, no reference to this half-built object exists
+    // whose release would destroy it a second time.
+    auto& slot = manager->hwTableColl()[key];
+    slot = Pavo::Ptr<HwCommonTableBase>(this);
+  }
 }
 
 HwCommonTableBase::~HwCommonTableBase() = default;
@@ -190,18 +210,18 @@ namespace TernAsicUtils {
 // ---- statistics and manager -------------------------------------------------------------
 
 void TableSchanEnqueueStats::entryEnqueueCntInc(HwShadowKey key, U32 n) {
-  if (last_ < counts_.size() && counts_[last_].first == key) {
-    counts_[last_].second += n;
+  if (last_ && last_->first == key) {
+    last_->second += n;
     return;
   }
-  for (std::size_t i = 0; i < counts_.size(); ++i)
-    if (counts_[i].first == key) {
-      last_ = i;
-      counts_[i].second += n;
+  for (auto& c : counts_)
+    if (c.first == key) {
+      last_ = &c;
+      c.second += n;
       return;
     }
   counts_.emplace_back(key, n);
-  last_ = counts_.size() - 1;
+  last_ = &counts_.back();
 }
 
 std::uint64_t TableSchanEnqueueStats::entryEnqueueCnt(HwShadowKey key) const noexcept {
@@ -216,15 +236,22 @@ std::vector<std::pair<HwShadowKey, std::uint64_t>> TableSchanEnqueueStats::count
   return out;
 }
 
-Pavo::Ptr<TableSchanEnqueueStats> TableManagerStats::schanEnqueueStatsIs(Asic::SwTableId id) {
-  if (auto* s = schanEnqueueStats(id)) return Pavo::Ptr<TableSchanEnqueueStats>(s);
+Pavo::Ptr<TableSchanEnqueueStats> TableManagerStats::schanEnqueueStatsMake(Asic::SwTableId id) {
+  if (auto* s = schanEnqueueStatsFind(id)) return Pavo::Ptr<TableSchanEnqueueStats>(s);
   stats_.emplace_back(id, Pavo::Ptr<TableSchanEnqueueStats>(new TableSchanEnqueueStats));
+  last_ = stats_.back().second.get();
+  lastId_ = id;
   return stats_.back().second;
 }
 
-TableSchanEnqueueStats* TableManagerStats::schanEnqueueStats(Asic::SwTableId id) const noexcept {
+TableSchanEnqueueStats* TableManagerStats::schanEnqueueStatsFind(
+    Asic::SwTableId id) const noexcept {
   for (const auto& [k, s] : stats_)
-    if (k == id) return s.get();
+    if (k == id) {
+      last_ = s.get();
+      lastId_ = id;
+      return last_;
+    }
   return nullptr;
 }
 

@@ -81,7 +81,8 @@ class ShadowStore {
   Copy& obtain(HwShadowKey key);
   unsigned rows_, wpr_;
   std::vector<Copy> copies_;
-  mutable std::size_t last_ = 0;
+  // The copy found last (entries of one unit come in runs); reset whenever copies_ changes.
+  mutable const Copy* last_ = nullptr;
 };
 
 class HwCommonTableBase : public Pavo::Node {
@@ -374,6 +375,13 @@ class UtilStats : public Pavo::Node {
 
 class TableSchanEnqueueStats : public Pavo::Node {
  public:
+  TableSchanEnqueueStats() = default;
+  TableSchanEnqueueStats(const TableSchanEnqueueStats& o) : Pavo::Node(o), counts_(o.counts_) {}
+  TableSchanEnqueueStats& operator=(const TableSchanEnqueueStats& o) {
+    counts_ = o.counts_;
+    last_ = nullptr;
+    return *this;
+  }
   void entryEnqueueCntInc(HwShadowKey key, U32 n);
   std::uint64_t entryEnqueueCnt(HwShadowKey key) const noexcept;
   // Shadow copies with a count, sorted.
@@ -381,21 +389,32 @@ class TableSchanEnqueueStats : public Pavo::Node {
 
  private:
   std::vector<std::pair<HwShadowKey, std::uint64_t>> counts_;
-  std::size_t last_ = 0;
+  std::pair<HwShadowKey, std::uint64_t>* last_ = nullptr;  // reset when counts_ grows
 };
 using SchanEnqueueStats = TableSchanEnqueueStats;
 
 class TableManagerStats : public Pavo::Node {
  public:
-  Pavo::Ptr<TableSchanEnqueueStats> schanEnqueueStatsIs(Asic::SwTableId id);
-  TableSchanEnqueueStats* schanEnqueueStats(Asic::SwTableId id) const noexcept;
+  Pavo::Ptr<TableSchanEnqueueStats> schanEnqueueStatsIs(Asic::SwTableId id) {
+    if (last_ && lastId_ == id) return Pavo::Ptr<TableSchanEnqueueStats>(last_);
+    return schanEnqueueStatsMake(id);
+  }
+  // Records are never removed, so the last one found stays valid.
+  TableSchanEnqueueStats* schanEnqueueStats(Asic::SwTableId id) const noexcept {
+    if (last_ && lastId_ == id) return last_;
+    return schanEnqueueStatsFind(id);
+  }
   const std::vector<std::pair<Asic::SwTableId, Pavo::Ptr<TableSchanEnqueueStats>>>& all()
       const noexcept {
     return stats_;
   }
 
  private:
+  Pavo::Ptr<TableSchanEnqueueStats> schanEnqueueStatsMake(Asic::SwTableId id);
+  TableSchanEnqueueStats* schanEnqueueStatsFind(Asic::SwTableId id) const noexcept;
   std::vector<std::pair<Asic::SwTableId, Pavo::Ptr<TableSchanEnqueueStats>>> stats_;
+  mutable TableSchanEnqueueStats* last_ = nullptr;
+  mutable Asic::SwTableId lastId_{};
 };
 
 using HwTableColl = std::unordered_map<HwTableKey, Pavo::Ptr<HwCommonTableBase>, HwTableKeyHash>;

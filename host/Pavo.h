@@ -88,7 +88,7 @@ class Node {
   virtual void lastUserGone();
   virtual const void* publisher() const;
 
-  void incUse() const noexcept {
+  [[gnu::always_inline]] void incUse() const noexcept {
     if (ThreadControl::tsp_.load(std::memory_order_relaxed)) {
       std::atomic_ref<std::uint32_t>(refs_).fetch_add(1, std::memory_order_relaxed);
     } else {

@@ -30,10 +30,10 @@ struct Slab {
   FreeBlock* free[kClasses] = {};
   std::uint64_t heapRefills = 0;
 };
-Slab& slab() {
-  static Slab* s = new Slab;  // never destroyed: plug-ins may free during unload
-  return *s;
-}
+// Constant-initialised and trivially destructible: usable before any constructor runs and
+// after every destructor (plug-ins may free during unload), with no guard on each call.
+constinit Slab gSlab;
+inline Slab& slab() { return gSlab; }
 std::size_t classOf(std::size_t bytes) { return (bytes + kGranule - 1) / kGranule - 1; }
 }  // namespace
 

@@ -5,8 +5,10 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "host/Diag.h"
 #include "host/Host.h"
 #include "host/Trace.h"
 
@@ -70,6 +72,22 @@ std::string shadowRowText(const TernAsicUtils::HwCommonTableBase& table, unsigne
 // what() of the Asic::OrderedTableException that fn raises; a test failure (and "") when it
 // raises nothing or something else.
 std::string orderedTableError(const std::function<void()>& fn);
+
+// Names of parameterised tests: the chip name, then "_" and the `name` member of every
+// further element of a tuple parameter.
+inline std::string paramName(Hardware::ChipType chip) { return chipName(chip); }
+template <class... Cases>
+std::string paramName(const std::tuple<Hardware::ChipType, Cases...>& p) {
+  std::string s = chipName(std::get<0>(p));
+  std::apply([&](auto, const auto&... c) { ((s += std::string("_") + c.name), ...); }, p);
+  return s;
+}
+struct ParamName {
+  template <class Info>
+  std::string operator()(const Info& info) const {
+    return paramName(info.param);
+  }
+};
 
 // Captures trace lines at the given levels while alive.
 class TraceCapture {

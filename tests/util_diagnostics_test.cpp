@@ -1,0 +1,353 @@
+// Exception containment, the graceful-assert flag, trace discipline and texts, and the log
+// message declarations the plug-in carries for the host's log registry.
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <elf.h>
+#include <fcntl.h>
+#include <link.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <sstream>
+
+#include "TernAsicUtils/ExceptionWrapper.h"
+#include "TernAsicUtils/UtilFile.h"
+#include "tests/UtilCatalog.h"
+
+namespace {
+using namespace UtilCatalog;
+using TestSupport::TraceCapture;
+
+// ---- the wrapper ----------------------------------------------------------------------------
+
+struct CountingBuilder {
+  int* builds;
+  Pavo::String operator()() const {
+    ++*builds;
+    return "step: [arg: 7]";
+  }
+};
+
+TEST(ThrowIfException, SuccessPassesResultThroughWithoutBuildingTheMessage) {
+  int builds = 0;
+  const CountingBuilder builder{&builds};
+  EXPECT_EQ(Asic::throwIfException([](int a, int b) { return a - b; }, builder, 9, 4), 5);
+  int target = 1;
+  int& ref = Asic::throwIfException([&]() -> int& { return target; }, builder);
+  EXPECT_EQ(&ref, &target);
+  const auto moved = Asic::throwIfException(
+      [](std::unique_ptr<int> p) { return p; }, builder, std::make_unique<int>(11));
+  ASSERT_TRUE(moved);
+  EXPECT_EQ(*moved, 11);
+  int ran = 0;
+  Asic::throwIfException([&] { ++ran; }, builder);
+  EXPECT_EQ(ran, 1);
+  EXPECT_EQ(builds, 0);
+}
+
+struct Thrown {
+  std::function<void()> body;
+  const char* what;  // the text the host exception must carry
+};
+
+TEST(ThrowIfException, FailuresBecomeTheOrderedTableException) {
+  const Thrown cases[] = {
+      {[] { throw std::runtime_error("boom"); }, "step: [arg: 7]: boom"},
+      {[] { Pavo::RangeException::throwException("U4::value < 0 or > 0x0f not allowed"); },
+       "step: [arg: 7]: U4::value < 0 or > 0x0f not allowed"},
+      {[] { throw 42; }, "step: [arg: 7]: unknown exception"},
+      {[] { throw "text"; }, "step: [arg: 7]: unknown exception"},
+      // A report from an inner wrapper is a known failure: both texts, outer first.
+      {[] { Asic::throwOrderedTableException("inner: [x]", "cause"); },
+       "step: [arg: 7]: inner: [x]: cause"},
+  };
+  for (const auto& c : cases) {
+    int builds = 0;
+    try {
+      Asic::throwIfException(c.body, CountingBuilder{&builds});
+      ADD_FAILURE() << "nothing thrown for " << c.what;
+    } catch (const Asic::OrderedTableException& e) {
+      EXPECT_EQ(e.message(), "step: [arg: 7]");
+      EXPECT_STREQ(e.what(), c.what);
+    }
+    EXPECT_EQ(builds, 1) << c.what;
+  }
+}
+
+// A VSI profile that does not fit its 4-bit slot: the set hook's report, wrapped by the
+// translation's, both rendering their inputs at the moment of failure.
+TEST(ThrowIfException, NestedFailureThroughTheVsiMap) {
+  for (const auto chip : TestSupport::kChips) {
+    TestSupport::Host host(chip);
+    const auto util = host.util("IppfVsiToRoutingProfileMapArray0Util");
+    const auto entry = TernL3Ni::RoutingStateLogEntry::vsi(5, 16);
+    const auto unit = Asic::UnitId::of(0, 2);
+    const std::string outer = "translateToHwFormat: [logEntry: " + QelPavo::Impl::valueToStrep(entry) + "]";
+    const std::string inner = "userDefinedDoSetHwEntry: [unitId: " +
+                              QelPavo::Impl::valueToStrep(unit) + "], [logEntry: " +
+                              QelPavo::Impl::valueToStrep(entry) +
+                              "], [hwEntry: { routingProfile: [0, 0, 0, 0] }]";
+    try {
+      util->processSwEntry(TestSupport::vsi(5, 16, 0, 2));
+      ADD_FAILURE() << "profile 16 accepted";
+    } catch (const Asic::OrderedTableException& e) {
+      EXPECT_EQ(e.message(), outer);
+      EXPECT_EQ(std::string(e.what()), outer + ": " + inner + ": U4::value < 0 or > 0x0f not allowed");
+    }
+  }
+}
+
+TEST(ThrowIfException, MtuProcessHookReportsTheWholeLogRecord) {
+  TestSupport::Host host(Hardware::kChipBcm88890B0);
+  const auto log = TestSupport::mtu(2, 20000, 0, 1);
+  const auto& w = static_cast<const TernL3Intf::MtuProfileLogEntryWrapper&>(*log);
+  try {
+    host.util("EtppcMtuMapTableUtil")->processSwEntry(log);
+    ADD_FAILURE() << "MTU 20000 accepted";
+  } catch (const Asic::OrderedTableException& e) {
+    const std::string message =
+        "processLogEntry: [logEntry: " + QelPavo::Impl::valueToStrep(w.logRecord()) + "]";
+    EXPECT_EQ(e.message(), message);
+    EXPECT_EQ(std::string(e.what()), message + ": U14::value < 0 or > 0x3fff not allowed");
+  }
+}
+
+// ---- graceful-assert flag: decided at load, so every case needs a fresh process ----------
+
+TEST(GracefulAssertChild, ExitWithMode) {
+  if (!std::getenv("TERN_DIAG_REPORT_MODE")) GTEST_SKIP() << "helper of GracefulAssertMode";
+  std::_Exit(40 + Asic::mode);
+}
+
+int modeInChild(const char* value) {
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return -1;
+  self[n] = '\0';
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (value) setenv("GRACEFUL_ASSERT_MODE", value, 1);
+    else unsetenv("GRACEFUL_ASSERT_MODE");
+    setenv("TERN_DIAG_REPORT_MODE", "1", 1);
+    const int devNull = open("/dev/null", O_WRONLY);
+    if (devNull >= 0) dup2(devNull, STDOUT_FILENO);
+    execl(self, self, "--gtest_filter=GracefulAssertChild.ExitWithMode", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status) - 40;
+}
+
+TEST(GracefulAssertMode, OnlyTheExactWordTurnsItOn) {
+  const std::pair<const char*, int> cases[] = {{"assert", 1},  {"Assert", 0},  {"assert ", 0},
+                                               {"asser", 0},   {"", 0},        {nullptr, 0},
+                                               {"assertx", 0}, {" assert", 0}, {"ASSERT", 0}};
+  for (const auto& [value, mode] : cases)
+    EXPECT_EQ(modeInChild(value), mode) << "GRACEFUL_ASSERT_MODE=" << (value ? value : "(unset)");
+}
+
+// ---- traces -----------------------------------------------------------------------------
+
+TEST(Trace, SwTableIdRendersAgentGroupTable) {
+  EXPECT_EQ(fmt::format("{}", Asic::SwTableId{0x012a001f}), "01:2a:001f");
+  EXPECT_EQ(QelPavo::Impl::valueToStrep(Asic::SwTableId{0x0F080403}), "0f:08:0403");
+}
+
+struct Probe {
+  int* renders;
+  void strep(Pavo::StrepBuf& b) const {
+    ++*renders;
+    Pavo::strepAppend(b, "probe");
+  }
+};
+
+TEST(Trace, DisabledLevelRendersNoArgument) {
+  const Qel::TraceHandle handle("UtilDiagProbe", false);
+  TraceCapture capture("UtilDiagProbe=3");
+  int renders = 0;
+  const Probe probe{&renders};
+  for (const unsigned level : {2u, 8u})
+    Pavo::fmtrace(handle, level, "file", "fn", 1, "", "value {} {}", probe, probe);
+  EXPECT_EQ(renders, 0);
+  EXPECT_TRUE(capture.lines().empty());
+  Pavo::fmtrace(handle, 3, "file", "fn", 1, "", "value {} {}", probe, probe);
+  EXPECT_EQ(renders, 2);
+  EXPECT_TRUE(capture.contains("value probe probe"));
+}
+
+TEST(Trace, FrameTracesNothingBelowTheEnabledLevels) {
+  TestSupport::Host host(Hardware::kChipBcm88890A0);
+  TraceCapture capture("8");
+  host.util("IppdAllowDefaultRouteUtil")->processSwEntry(TestSupport::vsi(1, 2, 5));
+  host.util("IppdInlifProfileTableUtil")->processSwEntry(sample(kUtils[5], 5));
+  EXPECT_TRUE(capture.lines().empty());
+  host.util("IppdInlifProfileTableUtil")->clearHwTable(Asic::UnitId::of(0, 1));
+  ASSERT_EQ(capture.lines().size(), 1u);
+  EXPECT_EQ(capture.lines()[0].rfind("L8 ", 0), 0u) << capture.lines()[0];
+}
+
+// One captured trace line: "L<level> <handle> <file>:<line> <function> [<context>] <text>".
+struct TraceLine {
+  unsigned level = 0;
+  std::string handle, file, context, text;
+};
+std::optional<TraceLine> parse(const std::string& line) {
+  std::istringstream in(line);
+  char l = 0;
+  TraceLine t;
+  std::string fileLine, function;
+  if (!(in >> l >> t.level >> t.handle >> fileLine >> function) || l != 'L') return {};
+  t.file = fileLine.substr(0, fileLine.rfind(':'));
+  const auto open = line.find(" [", 0), close = line.find("] ", open);
+  if (open == std::string::npos || close == std::string::npos) return {};
+  t.context = line.substr(open + 2, close - open - 2);
+  t.text = line.substr(close + 2);
+  return t;
+}
+
+struct ExpectedTrace {
+  unsigned level;
+  std::string util;  // handle name; the context too unless generic
+  bool generic;      // the accessor's handle: generic file and empty context
+  std::string text;
+};
+
+TEST(Trace, FrameTextsLevelsHandlesAndContexts) {
+  using TestSupport::vsi;
+  const auto chip = Hardware::kChipBcm88890A0;
+  const TernAsicUtils::UtilKey key{{0x11010402}, Hardware::Tern::FapRevision(chip, 0),
+                                   qualifiedName(kUtils[2], chip)};
+  std::vector<std::string> lines;
+  {
+    TraceCapture capture("3,8");
+    {
+      TestSupport::Host host(chip, {0});
+      host.util("IppdAllowDefaultRouteUtil")->processSwEntry(vsi(1, 2));
+      host.util("IppdAllowDefaultRouteUtil")->processSwEntry(sample(kUtils[2], 5));
+      host.util("IppaCsInlif0ProfileMapUtil")
+          ->utilApplicable(vsi(1, 2, 0, 0, Asic::LogHeader::kTableDelete));
+      host.util("IppdInlifProfileTableUtil")->clearHwTable(Asic::UnitId::of(3, 1));
+    }
+    lines = capture.lines();
+  }
+  const std::string allow = "IppdAllowDefaultRouteUtil";
+  const auto vsiEntry = QelPavo::Impl::valueToStrep(TernL3Ni::RoutingStateLogEntry::vsi(1, 2));
+  const ExpectedTrace expected[] = {
+      {8, allow, false, "fapRevision: { chipType: 21, revision: 0 }"},
+      {3, allow, true, " calling getSchanCmds "},
+      {3, allow, false, " IppdAllowDefaultRouteUtil util is not Applicable"},
+      {3, allow, true, " fapId: 0 instanceId 0 swEntry: " + vsiEntry},
+      {3, allow, true, " Created schanEnqeueuStats for SwTableId 11:01:0402 "},
+      {3, allow, true, " Incrementing EnqueueStats for shadowKey { fapId: 0, instanceId: 0 }"},
+      {3, allow, false, " swKey: { id: 1, type: 0 } hwKey: { }"},
+      {3, allow, true, "Ignoring due to fapmask  mismatch"},
+      {3, allow, true, " Incrementing EnqueueStats for shadowKey { fapId: 5, instanceId: 0 }"},
+      {3, "IppaCsInlif0ProfileMapUtil", false,
+       " IppaCsInlif0ProfileMapUtil util is applicable for table delete"},
+      {8, "IppdInlifProfileTableUtil", false, " unitId: { fapId: 3, instanceId: 1 }"},
+      {8, allow, false, " utilKey: " + QelPavo::Impl::valueToStrep(key)},
+  };
+  std::vector<TraceLine> parsed;
+  for (const auto& l : lines) {
+    const auto t = parse(l);
+    ASSERT_TRUE(t) << l;
+    parsed.push_back(*t);
+  }
+  for (const auto& e : expected) {
+    const std::string file =
+        e.generic ? "TernAsicUtils/UtilAccessor" : "Jericho3ai/" + e.util;
+    const std::string context = e.generic ? "" : e.util;
+    const bool found = std::any_of(parsed.begin(), parsed.end(), [&](const TraceLine& t) {
+      return t.level == e.level && t.handle == e.util && t.file == file && t.context == context &&
+             t.text == e.text;
+    });
+    EXPECT_TRUE(found) << "L" << e.level << " " << e.util << " " << file << " [" << context
+                       << "] '" << e.text << "'";
+  }
+  // The enqueue record is announced on every call, not only when it is created.
+  const auto created = std::count_if(parsed.begin(), parsed.end(), [](const TraceLine& t) {
+    return t.text == " Created schanEnqeueuStats for SwTableId 11:01:0402 ";
+  });
+  EXPECT_EQ(created, 2);
+}
+
+// ---- log message declarations -----------------------------------------------------------
+
+struct Section {
+  std::uint64_t addr = 0, size = 0, flags = 0;
+  bool found = false;
+};
+
+template <class Ehdr, class Shdr>
+Section findSection(const std::vector<char>& image, const char* name) {
+  Section out;
+  if (image.size() < sizeof(Ehdr)) return out;
+  Ehdr eh;
+  std::memcpy(&eh, image.data(), sizeof eh);
+  const auto header = [&](unsigned i) {
+    Shdr sh{};
+    const std::size_t at = eh.e_shoff + std::size_t(i) * eh.e_shentsize;
+    if (at + sizeof sh <= image.size()) std::memcpy(&sh, image.data() + at, sizeof sh);
+    return sh;
+  };
+  const Shdr names = header(eh.e_shstrndx);
+  for (unsigned i = 0; i < eh.e_shnum; ++i) {
+    const Shdr sh = header(i);
+    const std::size_t at = names.sh_offset + sh.sh_name;
+    if (at < image.size() && std::strcmp(image.data() + at, name) == 0)
+      return {sh.sh_addr, sh.sh_size, sh.sh_flags, true};
+  }
+  return out;
+}
+
+TEST(LogDescriptors, SectionHoldsExactlyTheThreeRecords) {
+  std::ifstream file(TERN_PLUGIN_PATH, std::ios::binary);
+  const std::vector<char> image{std::istreambuf_iterator<char>(file), {}};
+  ASSERT_GT(image.size(), std::size_t(EI_NIDENT));
+  ASSERT_EQ(std::memcmp(image.data(), ELFMAG, SELFMAG), 0);
+  const bool is32 = image[EI_CLASS] == ELFCLASS32;
+  ASSERT_EQ(is32, sizeof(void*) == 4);
+  const Section s = is32 ? findSection<Elf32_Ehdr, Elf32_Shdr>(image, ".veltro_logmsg")
+                         : findSection<Elf64_Ehdr, Elf64_Shdr>(image, ".veltro_logmsg");
+  ASSERT_TRUE(s.found);
+  EXPECT_TRUE(s.flags & SHF_ALLOC);
+  EXPECT_EQ(s.size, 3 * sizeof(Qel::LogDescriptor));
+  if (is32) {
+    EXPECT_EQ(sizeof(Qel::LogDescriptor), 24u);
+    EXPECT_EQ(s.size, 72u);
+  }
+  // Read the records where the loader mapped the section in this process.
+  void* handle = dlopen(TERN_PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(handle, nullptr) << dlerror();
+  link_map* map = nullptr;
+  ASSERT_EQ(dlinfo(handle, RTLD_DI_LINKMAP, &map), 0);
+  const auto* records = reinterpret_cast<const Qel::LogDescriptor*>(std::uintptr_t(map->l_addr + s.addr));
+  dlclose(handle);
+  const char* const names[] = {"HW_ABSTRACTION_EXCEPTION", "HW_ABSTRACTION_RELAUNCH_ERROR",
+                               "HW_ABSTRACTION_ERROR"};
+  const char* const formats[] = {"%s", "%s", "Hardware abstraction error: unable to load item: %s"};
+  const char* const explanations[] = {
+      "Exception", "Duplicate Writer Detected, flume path not cleaned up",
+      "Hardware abstraction error: unable to load some persistent items. Some agents will be "
+      "restarted"};
+  for (unsigned i = 0; i < 3; ++i) {
+    const auto& r = records[i];
+    EXPECT_STREQ(r.name, names[i]);
+    EXPECT_STREQ(r.format, formats[i]);
+    EXPECT_STREQ(r.explanation, explanations[i]);
+    EXPECT_STREQ(r.flags, "\x01");
+    EXPECT_EQ(r.count, 3u);
+    EXPECT_EQ(r.reserved, 0u);
+    EXPECT_STREQ(TernAsicUtils::kLogDescriptors[i].name, names[i]);
+  }
+}
+}  // namespace

@@ -1,0 +1,287 @@
+// Drives the built utilsim executable as a user would and checks what it prints and returns.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#ifdef UTILSIM_PATH
+
+namespace {
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+class UtilsimTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("utilsim_test_" + std::to_string(getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string file(const std::string& name, const std::string& text) {
+    const auto path = dir_ / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path.string();
+  }
+
+  // Runs utilsim with the arguments (already shell-quoted where needed).
+  Outcome run(const std::string& args, const std::string& stdinFile = "/dev/null") {
+    const auto errPath = (dir_ / "stderr.txt").string();
+    const std::string cmd =
+        std::string("'") + UTILSIM_PATH + "' " + args + " <'" + stdinFile + "' 2>'" + errPath + "'";
+    Outcome r;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    std::size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    const int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    std::ifstream in(errPath);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    r.err = ss.str();
+    return r;
+  }
+
+  static std::string example() { return std::string(TERN_SOURCE_DIR) + "/examples/basic.jsonl"; }
+
+  // The results of one Util for the entry at index i.
+  static const Json& result(const Json& doc, std::size_t i, const std::string& util) {
+    for (const auto& r : doc.at("entries").at(i).at("results"))
+      if (r.at("util") == util) return r;
+    throw std::runtime_error("no result of " + util);
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(UtilsimTest, ListShowsEveryRegistration) {
+  const auto r = run("list --json");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto doc = Json::parse(r.out);
+  ASSERT_EQ(doc.size(), 20u);
+  int a0 = 0, mtu = 0;
+  for (const auto& reg : doc) {
+    const auto util = reg.at("util").get<std::string>();
+    EXPECT_EQ(reg.at("plugin").get<std::string>(), util + "Plugin");
+    const auto rev = reg.at("fapRevision").get<std::string>();
+    EXPECT_EQ(util.substr(0, rev.size()), rev);
+    EXPECT_EQ(reg.at("hwTableType").get<std::string>().substr(0, rev.size()), rev);
+    a0 += rev == "bcm88890_a0";
+    if (util.find("EtppcMtuMapTableUtil") != std::string::npos) {
+      ++mtu;
+      EXPECT_EQ(reg.at("swTableId"), "0f:08:0403");
+    }
+  }
+  EXPECT_EQ(a0, 10);
+  EXPECT_EQ(mtu, 2);
+  const auto text = run("list");
+  EXPECT_EQ(text.status, 0);
+  EXPECT_NE(text.out.find("bcm88890_b0::TernL3NiUtil::IppdAllowDefaultRouteUtil"),
+            std::string::npos);
+}
+
+TEST_F(UtilsimTest, BasicExampleReplaysConsistently) {
+  const auto r = run("replay --json '" + example() + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto doc = Json::parse(r.out);
+  EXPECT_EQ(doc.at("chip"), "bcm88890_a0");
+  EXPECT_EQ(doc.at("errors"), 0);
+  EXPECT_EQ(doc.at("hardware").at("consistent"), true);
+  EXPECT_EQ(doc.at("tables").size(), 10u);
+  EXPECT_EQ(doc.at("counters").size(), 10u);
+  // VSIs 4..7 share entry 1: 4 -> 1, 5 -> 2, 6 -> 3 then 2, 7 -> 4 then deleted (the slot stays).
+  bool found = false;
+  for (const auto& row : doc.at("tables").at("IppfVsiToRoutingProfileMapHwDirect"))
+    if (row.at("key") == Json{{"array", 0}, {"entryIndex", 1}}) {
+      found = true;
+      EXPECT_EQ(row.at("entry").at("routingProfile"), Json::array({1, 2, 2, 4}));
+    }
+  EXPECT_TRUE(found);
+  // MTU profile 2 owns rows 16..23.
+  unsigned mtuRows = 0;
+  for (const auto& row : doc.at("tables").at("EtppcMtuMapTableHwDirect"))
+    if (row.at("key").at("value") >= 16 && row.at("key").at("value") <= 23) {
+      ++mtuRows;
+      EXPECT_EQ(row.at("entry").at("mtuByteSize"), 9000);
+    }
+  EXPECT_EQ(mtuRows, 8u);
+  // Every command of every result was executed by the chip model.
+  std::size_t commands = 0;
+  for (const auto& e : doc.at("entries"))
+    for (const auto& res : e.at("results")) commands += res.at("commands").size();
+  EXPECT_EQ(doc.at("hardware").at("commands"), commands);
+}
+
+TEST_F(UtilsimTest, InputErrorsStopTheReplay) {
+  const auto log =
+      file("bad.jsonl",
+           "# comment\n"
+           "{\"table\": \"mtuProfile\", \"key\": 1, \"value\": {\"mtuBytes\": 70000}}\n"
+           "\n"
+           "{\"table\": \"routingState\", \"fapId\": 256, \"key\": {\"id\": -1}}\n"
+           "not json\n"
+           "{\"table\": \"bogus\", \"key\": 1}\n"
+           "{\"table\": \"mtuProfile\", \"key\": \"1\"}\n");
+  const auto r = run("replay '" + log + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find(log + ":2: value.mtuBytes: 70000 is out of range"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find(log + ":4: fapId: 256 is out of range"), std::string::npos);
+  EXPECT_NE(r.err.find(log + ":4: key.id: -1 is out of range"), std::string::npos);
+  EXPECT_NE(r.err.find(log + ":5: not valid JSON"), std::string::npos);
+  EXPECT_NE(r.err.find(log + ":6: table: unknown table"), std::string::npos);
+  EXPECT_NE(r.err.find(log + ":7: key: expected an integer"), std::string::npos);
+  EXPECT_EQ(r.err.find(":1:"), std::string::npos);
+  EXPECT_EQ(r.err.find(":3:"), std::string::npos);
+}
+
+TEST_F(UtilsimTest, LibraryFailuresAreReported) {
+  const auto log = file("fail.jsonl",
+                        "{\"table\": \"routingState\", \"key\": {\"id\": 5}, \"value\": "
+                        "{\"routingProfileMap\": 16}}\n"
+                        "{\"table\": \"routingState\", \"fapId\": 129, \"key\": {\"id\": 5}}\n");
+  const auto r = run("replay --json '" + log + "'");
+  ASSERT_EQ(r.status, 1) << r.err;
+  const auto doc = Json::parse(r.out);
+  const auto& first = result(doc, 0, "IppfVsiToRoutingProfileMapArray0Util");
+  EXPECT_EQ(first.at("applicable"), true);
+  EXPECT_NE(first.at("error").get<std::string>().find("U4::value < 0 or > 0x0f not allowed"),
+            std::string::npos);
+  const auto& second = result(doc, 1, "IppaVsiToRoutingProfileMapArray3Util");
+  EXPECT_NE(second.at("error").get<std::string>().find("SchanAccel::FapId::value"),
+            std::string::npos);
+  // A routing-profile Util does not take VSI entries.
+  const auto& other = result(doc, 0, "IppdInlifProfileTableUtil");
+  EXPECT_EQ(other.at("applicable"), false);
+  EXPECT_EQ(other.at("commands").size(), 0u);
+  EXPECT_TRUE(other.at("error").is_null());
+  EXPECT_GE(doc.at("errors"), 3);
+  const auto text = run("replay '" + log + "'");
+  EXPECT_EQ(text.status, 1);
+  EXPECT_NE(text.out.find("line 1 "), std::string::npos);
+  EXPECT_NE(text.out.find("U4::value < 0 or > 0x0f not allowed"), std::string::npos);
+}
+
+TEST_F(UtilsimTest, AlwaysDispatchAsksNothing) {
+  // Without the applicability test the vector-map Utils map VSI 1000 as if it were a routing
+  // profile, and its low eight bits (232) lie outside their sixteen entries.
+  const auto r = run("replay --json --dispatch always '" + example() + "'");
+  ASSERT_EQ(r.status, 1) << r.err;
+  const auto doc = Json::parse(r.out);
+  int errors = 0;
+  for (const auto& e : doc.at("entries"))
+    for (const auto& res : e.at("results")) {
+      EXPECT_TRUE(res.at("applicable").is_null());
+      if (res.at("error").is_null()) continue;
+      ++errors;
+      EXPECT_NE(res.at("util").get<std::string>().find("RoutingProfileToVectorMap"),
+                std::string::npos);
+      EXPECT_NE(res.at("error").get<std::string>().find("entryIndexMax not allowed"),
+                std::string::npos);
+    }
+  EXPECT_EQ(errors, 2);
+  EXPECT_EQ(doc.at("errors"), 2);
+  // Utils that do not take the entry still return their commands.
+  EXPECT_FALSE(result(doc, 0, "IppfVsiToRoutingProfileMapArray0Util").at("commands").empty());
+}
+
+TEST_F(UtilsimTest, FapMaskAndStdin) {
+  const auto log = file("trap.jsonl",
+                        "{\"table\": \"trapForwardAction\", \"fapId\": 3, \"key\": 6, \"value\": "
+                        "{\"outPort\": 1}}\n");
+  const auto r = run("replay --json --fap-mask 0-2 -", log);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto doc = Json::parse(r.out);
+  EXPECT_EQ(doc.at("counters").at("EtppbTrapForwardActionTableUtil").at("fapmaskMismatch"), 1);
+  EXPECT_EQ(result(doc, 0, "EtppbTrapForwardActionTableUtil").at("applicable"), false);
+  EXPECT_TRUE(doc.at("tables").at("EtppbTrapForwardActionTableHwDirect").empty());
+  const auto inMask = run("replay --json --fap-mask 3 -", log);
+  ASSERT_EQ(inMask.status, 0) << inMask.err;
+  EXPECT_EQ(Json::parse(inMask.out).at("tables").at("EtppbTrapForwardActionTableHwDirect").size(),
+            1u);
+}
+
+TEST_F(UtilsimTest, DroppedCommandFailsTheHardwareCheckAndExpect) {
+  const auto good = run("replay --json '" + example() + "'");
+  ASSERT_EQ(good.status, 0);
+  const auto stored = file("expected.json", good.out);
+  const auto same = run("replay --expect '" + stored + "' '" + example() + "'");
+  EXPECT_EQ(same.status, 0) << same.out;
+  EXPECT_NE(same.out.find("matches"), std::string::npos);
+
+  const auto dropped = run("replay --json --drop-command 1 '" + example() + "'");
+  EXPECT_EQ(dropped.status, 1);
+  const auto doc = Json::parse(dropped.out);
+  EXPECT_EQ(doc.at("hardware").at("consistent"), false);
+  EXPECT_FALSE(doc.at("hardware").at("mismatches").empty());
+  EXPECT_EQ(doc.at("hardware").at("commands").get<int>() + 1,
+            Json::parse(good.out).at("hardware").at("commands").get<int>());
+
+  const auto differs = run("replay --drop-command 1 --expect '" + stored + "' '" + example() + "'");
+  EXPECT_EQ(differs.status, 1);
+  EXPECT_NE(differs.out.find("/hardware/consistent: expected true, got false"), std::string::npos)
+      << differs.out;
+}
+
+TEST_F(UtilsimTest, ChainsFollowTheShadows) {
+  const auto r = run("replay --show chains '" + example() + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("VSI 5 (entry 1, slot 1)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("routing profile 2: CS in-LIF profile 0x02 (IPv4 uRPF)"), std::string::npos);
+  EXPECT_NE(r.out.find("RPF mode IPv4 strict, IPv6 off"), std::string::npos);
+  EXPECT_NE(r.out.find("default route allowed: strict uRPF yes, loose uRPF no"), std::string::npos);
+  // VSI 7 was deleted.
+  EXPECT_EQ(r.out.find("VSI 7 "), std::string::npos);
+}
+
+TEST_F(UtilsimTest, UsageAndFileErrors) {
+  for (const char* args :
+       {"", "bogus", "replay --bogus", "replay --chip foo", "replay --fap-mask 5-3",
+        "replay --dispatch sometimes", "replay --trace x", "replay a b"}) {
+    const auto r = run(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.err.find("usage:"), std::string::npos) << args;
+  }
+  const auto missing = run("replay '" + (dir_ / "none.jsonl").string() + "'");
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.err.find("cannot open"), std::string::npos);
+  const auto plugin = run("replay --plugin /nonexistent.so '" + example() + "'");
+  EXPECT_EQ(plugin.status, 3);
+}
+
+TEST_F(UtilsimTest, HostileInputIsRefusedCleanly) {
+  std::string text = std::string(2 << 20, ' ') + "{}\n";
+  text += std::string(100000, '[') + std::string(100000, ']') + "\n";
+  text += "{\"table\": \"mt\xff\xfe\"}\n";
+  text += "{\"table\": \"mtuProfile\", \"key\": 123456789012345678901234567890}\n";
+  const auto r = run("replay '" + file("hostile.jsonl", text) + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find(":1: line is longer than"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(":2: nesting deeper than"), std::string::npos);
+  EXPECT_NE(r.err.find(":3: not valid JSON"), std::string::npos);
+  EXPECT_NE(r.err.find(":4: key: "), std::string::npos);
+  const auto empty = run("replay --json '" + file("empty.jsonl", "") + "'");
+  EXPECT_EQ(empty.status, 0);
+  EXPECT_TRUE(Json::parse(empty.out).at("entries").empty());
+}
+}  // namespace
+
+#else
+TEST(UtilsimTest, NotBuilt) { GTEST_SKIP() << "utilsim is not part of this build"; }
+#endif

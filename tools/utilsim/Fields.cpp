@@ -1,0 +1,50 @@
+#include "tools/utilsim/Fields.h"
+
+namespace Utilsim {
+
+std::vector<KeyField> keyFields(const TernAsicUtils::HwTableInfo& info, unsigned row) {
+  std::vector<KeyField> out;
+  info.keyFields(row, [&out](const char* name, std::uint32_t value) {
+    out.push_back({name, value});
+  });
+  return out;
+}
+
+std::vector<EntryField> entryFields(const TernAsicUtils::HwTableInfo& info,
+                                    const std::uint32_t* words) {
+  std::vector<EntryField> out;
+  info.entryFields(
+      words, [&out](const char* name, const std::uint32_t* values, unsigned count, bool list) {
+        out.push_back({name, std::vector<std::uint32_t>(values, values + count), list});
+      });
+  return out;
+}
+
+const EntryField* findField(const std::vector<EntryField>& fields, std::string_view name) {
+  for (const auto& f : fields)
+    if (f.name == name) return &f;
+  return nullptr;
+}
+
+RowFinder::RowFinder(const TernAsicUtils::HwTableInfo& info) {
+  for (unsigned r = 0; r < info.rows; ++r) {
+    std::vector<std::uint32_t> key;
+    for (const auto& f : keyFields(info, r)) key.push_back(f.value);
+    rows_.emplace(std::move(key), r);
+  }
+}
+
+std::optional<unsigned> RowFinder::row(const std::vector<std::uint32_t>& keyValues) const {
+  const auto it = rows_.find(keyValues);
+  if (it == rows_.end()) return std::nullopt;
+  return it->second;
+}
+
+const TernAsicUtils::HwCommonTableBase* findTable(const TernAsicUtils::TableManager& manager,
+                                                  std::string_view name) {
+  for (const auto* t : manager.tables())
+    if (name == t->info().name) return t;
+  return nullptr;
+}
+
+}  // namespace Utilsim

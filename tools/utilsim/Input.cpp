@@ -1,0 +1,363 @@
+#include "tools/utilsim/Input.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+#include <initializer_list>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+
+namespace Utilsim {
+namespace {
+using Json = nlohmann::json;
+
+// Raised by the parser callback: the same key twice in one object would silently keep only
+// the last value, which hides mistakes in hand-written logs.
+struct DuplicateKey {
+  std::string key;
+};
+
+std::string describe(const Json& v) {
+  switch (v.type()) {
+    case Json::value_t::null:
+      return "null";
+    case Json::value_t::boolean:
+      return v.get<bool>() ? "true" : "false";
+    case Json::value_t::string:
+      return "\"" + printable(v.get_ref<const std::string&>(), 40) + "\"";
+    case Json::value_t::number_integer:
+      return fmt::format("{}", v.get<std::int64_t>());
+    case Json::value_t::number_unsigned:
+      return fmt::format("{}", v.get<std::uint64_t>());
+    case Json::value_t::number_float:
+      return fmt::format("{} (written with a fraction or exponent)", v.get<double>());
+    case Json::value_t::object:
+      return "an object";
+    case Json::value_t::array:
+      return fmt::format("an array of {}", v.size());
+    default:
+      return "an unsupported value";
+  }
+}
+
+// Checks the fields of one line, collecting every problem rather than stopping at the first.
+class LineChecker {
+ public:
+  LineChecker(unsigned line, std::vector<InputError>& errors) : line_(line), errors_(errors) {}
+  bool ok() const noexcept { return count_ == 0; }
+
+  void error(const std::string& path, const std::string& message) {
+    ++count_;
+    errors_.push_back({line_, path.empty() ? message : path + ": " + message});
+  }
+
+  // An integer from 0 to max.
+  template <class T>
+  bool integer(const Json& v, const std::string& path, std::uint64_t max, T& out) {
+    if (v.is_number_unsigned() && v.get<std::uint64_t>() <= max) {
+      out = static_cast<T>(v.get<std::uint64_t>());
+      return true;
+    }
+    // Integers beyond 64 bits reach us as floating-point numbers.
+    const bool huge = v.is_number_float() && !(std::fabs(v.get<double>()) < 1.8e19);
+    if (v.is_number_integer() || huge)
+      error(path, fmt::format("{} is out of range (0 to {})",
+                              huge ? fmt::format("{}", v.get<double>()) : describe(v), max));
+    else
+      error(path, fmt::format("expected an integer from 0 to {}, got {}", max, describe(v)));
+    return false;
+  }
+
+  bool boolean(const Json& v, const std::string& path, bool& out) {
+    if (v.is_boolean()) {
+      out = v.get<bool>();
+      return true;
+    }
+    error(path, "expected true or false, got " + describe(v));
+    return false;
+  }
+
+  // A flag byte: 0 to 255, or a boolean (1 for true).
+  bool flag(const Json& v, const std::string& path, std::uint8_t& out) {
+    if (v.is_boolean()) {
+      out = v.get<bool>() ? 1 : 0;
+      return true;
+    }
+    if (v.is_number_integer()) return integer(v, path, 255, out);
+    error(path, "expected a byte (0 to 255) or a boolean, got " + describe(v));
+    return false;
+  }
+
+  bool object(const Json& v, const std::string& path) {
+    if (v.is_object()) return true;
+    error(path, "expected an object, got " + describe(v));
+    return false;
+  }
+
+  // Reports every field of the object that is not in the allowed list.
+  void onlyFields(const Json& obj, const std::string& prefix,
+                  std::initializer_list<const char*> allowed) {
+    for (const auto& [name, value] : obj.items()) {
+      bool known = false;
+      for (const char* a : allowed) known = known || name == a;
+      if (!known) error(prefix + printable(name, 40), "unknown field");
+    }
+  }
+
+ private:
+  unsigned line_;
+  std::vector<InputError>& errors_;
+  unsigned count_ = 0;
+};
+
+const Json* field(const Json& obj, const char* name) {
+  const auto it = obj.find(name);
+  return it == obj.end() ? nullptr : &*it;
+}
+
+void checkRoutingState(LineChecker& c, const Json* key, const Json* value, InputEntry& e) {
+  auto& r = e.routingState;
+  bool typeKnown = false;
+  if (key && c.object(*key, "key")) {
+    c.onlyFields(*key, "key.", {"id", "type"});
+    if (const Json* id = field(*key, "id"))
+      c.integer(*id, "key.id", 0xffffffffu, r.id);
+    else
+      c.error("key", "missing field 'id'");
+    if (const Json* type = field(*key, "type"))
+      typeKnown = c.integer(*type, "key.type", 255, r.type);
+    else
+      typeKnown = true;  // absent type: a VSI entry
+  }
+  if (!value || !c.object(*value, "value")) return;
+  const bool vsi = r.type == 0;
+  for (const auto& [name, v] : value->items()) {
+    if (name == "routingProfileMap") {
+      if (typeKnown && !vsi)
+        c.error("value.routingProfileMap",
+                fmt::format("belongs to a VSI entry (key type 0), not to a routing-profile "
+                            "entry (key type {})",
+                            r.type));
+      else
+        c.integer(v, "value.routingProfileMap", 255, r.routingProfileMap);
+    } else if (name == "routingState" || name == "urpfState") {
+      if (typeKnown && vsi) {
+        c.error("value." + name,
+                "belongs to a routing-profile entry (key type other than 0), not to a VSI "
+                "entry (key type 0)");
+      } else if (name == "routingState") {
+        if (!v.is_array() || v.size() != 5) {
+          c.error("value.routingState", "expected an array of five flags, got " + describe(v));
+          continue;
+        }
+        for (unsigned i = 0; i < 5; ++i)
+          c.flag(v[i], fmt::format("value.routingState[{}]", i), r.routingState[i]);
+      } else {
+        if (!c.object(v, "value.urpfState")) continue;
+        static constexpr const char* kNames[5] = {"ipv4Enabled", "ipv6Enabled", "ipv4Strict",
+                                                  "ipv6Strict", "allowDefault"};
+        c.onlyFields(v, "value.urpfState.",
+                     {kNames[0], kNames[1], kNames[2], kNames[3], kNames[4]});
+        for (unsigned i = 0; i < 5; ++i)
+          if (const Json* f = field(v, kNames[i]))
+            c.flag(*f, std::string("value.urpfState.") + kNames[i], r.urpfState[i]);
+      }
+    } else {
+      c.error("value." + printable(name, 40), "unknown field");
+    }
+  }
+}
+
+void checkTrap(LineChecker& c, const Json* key, const Json* value, InputEntry& e) {
+  auto& t = e.trapForwardAction;
+  if (key) c.integer(*key, "key", 255, t.key);
+  if (!value || !c.object(*value, "value")) return;
+  c.onlyFields(*value, "value.", {"outPort", "stampValue"});
+  if (const Json* f = field(*value, "outPort")) c.integer(*f, "value.outPort", 255, t.outPort);
+  if (const Json* f = field(*value, "stampValue"))
+    c.integer(*f, "value.stampValue", 255, t.stampValue);
+}
+
+void checkMtu(LineChecker& c, const Json* key, const Json* value, InputEntry& e) {
+  auto& m = e.mtuProfile;
+  if (key) c.integer(*key, "key", 255, m.key);
+  if (!value || !c.object(*value, "value")) return;
+  c.onlyFields(*value, "value.", {"mtuBytes"});
+  if (const Json* f = field(*value, "mtuBytes")) c.integer(*f, "value.mtuBytes", 65535, m.mtuBytes);
+}
+
+void checkEntry(LineChecker& c, const Json& doc, InputEntry& e) {
+  if (!doc.is_object()) {
+    c.error("", "expected a JSON object, got " + describe(doc));
+    return;
+  }
+  c.onlyFields(doc, "", {"table", "fapId", "instanceId", "delete", "tableDelete", "key", "value"});
+  if (const Json* f = field(doc, "fapId")) c.integer(*f, "fapId", 255, e.fapId);
+  if (const Json* f = field(doc, "instanceId")) c.integer(*f, "instanceId", 255, e.instanceId);
+  if (const Json* f = field(doc, "delete")) c.boolean(*f, "delete", e.isDelete);
+  if (const Json* f = field(doc, "tableDelete")) c.boolean(*f, "tableDelete", e.tableDelete);
+
+  const Json* table = field(doc, "table");
+  if (!table) {
+    c.error("", "missing field 'table'");
+    return;
+  }
+  const std::string name = table->is_string() ? table->get<std::string>() : std::string();
+  if (name == "routingState")
+    e.table = SwTable::RoutingState;
+  else if (name == "trapForwardAction")
+    e.table = SwTable::TrapForwardAction;
+  else if (name == "mtuProfile")
+    e.table = SwTable::MtuProfile;
+  else {
+    c.error("table", "unknown table " + describe(*table) +
+                         " (expected \"routingState\", \"trapForwardAction\" or \"mtuProfile\")");
+    return;
+  }
+  const Json* key = field(doc, "key");
+  if (!key && !e.tableDelete) c.error("", "missing field 'key' (only a table delete may omit it)");
+  const Json* value = field(doc, "value");
+  switch (e.table) {
+    case SwTable::RoutingState:
+      checkRoutingState(c, key, value, e);
+      break;
+    case SwTable::TrapForwardAction:
+      checkTrap(c, key, value, e);
+      break;
+    case SwTable::MtuProfile:
+      checkMtu(c, key, value, e);
+      break;
+  }
+}
+
+// Depth of array/object nesting, counted without parsing, so that absurdly deep input is
+// refused before the parser sees it.
+bool tooDeep(std::string_view line) {
+  unsigned depth = 0;
+  bool inString = false, escaped = false;
+  for (const char ch : line) {
+    if (inString) {
+      if (escaped)
+        escaped = false;
+      else if (ch == '\\')
+        escaped = true;
+      else if (ch == '"')
+        inString = false;
+    } else if (ch == '"') {
+      inString = true;
+    } else if (ch == '[' || ch == '{') {
+      if (++depth > InputLimits::kMaxDepth) return true;
+    } else if ((ch == ']' || ch == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return false;
+}
+
+// The parser's message without its exception-id prefix and position (we give the line).
+std::string parseMessage(const std::exception& e) {
+  std::string text = e.what();
+  if (text.rfind("[json.exception", 0) == 0) {
+    if (const auto close = text.find("] "); close != std::string::npos)
+      text = text.substr(close + 2);
+  }
+  if (text.rfind("parse error at ", 0) == 0) {
+    if (const auto colon = text.find(": "); colon != std::string::npos)
+      text = text.substr(colon + 2);
+  }
+  return "not valid JSON: " + printable(text, 200);
+}
+
+void checkLine(std::string_view line, unsigned number, ParsedInput& out) {
+  LineChecker c(number, out.errors);
+  if (line.size() > InputLimits::kMaxLineBytes) {
+    c.error("", fmt::format("line is longer than {} bytes", InputLimits::kMaxLineBytes));
+    return;
+  }
+  if (tooDeep(line)) {
+    c.error("", fmt::format("nesting deeper than {} levels", InputLimits::kMaxDepth));
+    return;
+  }
+  std::vector<std::vector<std::string>> keys;
+  const Json::parser_callback_t noDuplicates = [&keys](int, Json::parse_event_t event,
+                                                       Json& parsed) {
+    if (event == Json::parse_event_t::object_start) {
+      keys.emplace_back();
+    } else if (event == Json::parse_event_t::object_end) {
+      if (!keys.empty()) keys.pop_back();
+    } else if (event == Json::parse_event_t::key && !keys.empty()) {
+      const auto& k = parsed.get_ref<const std::string&>();
+      for (const auto& seen : keys.back())
+        if (seen == k) throw DuplicateKey{k};
+      keys.back().push_back(k);
+    }
+    return true;
+  };
+  Json doc;
+  try {
+    doc = Json::parse(line.begin(), line.end(), noDuplicates);
+  } catch (const DuplicateKey& d) {
+    c.error("", "field '" + printable(d.key, 40) + "' appears twice in one object");
+    return;
+  } catch (const Json::exception& e) {
+    c.error("", parseMessage(e));
+    return;
+  }
+  InputEntry e;
+  e.line = number;
+  checkEntry(c, doc, e);
+  if (c.ok()) out.entries.push_back(e);
+}
+}  // namespace
+
+const char* swTableName(SwTable t) noexcept {
+  switch (t) {
+    case SwTable::RoutingState:
+      return "routingState";
+    case SwTable::TrapForwardAction:
+      return "trapForwardAction";
+    case SwTable::MtuProfile:
+      return "mtuProfile";
+  }
+  return "?";
+}
+
+std::string printable(std::string_view text, std::size_t max) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (out.size() >= max) {
+      out += "...";
+      break;
+    }
+    const auto ch = static_cast<unsigned char>(text[i]);
+    if (ch >= 0x20 && ch < 0x7f)
+      out += char(ch);
+    else
+      out += fmt::format("\\x{:02x}", unsigned(ch));
+  }
+  return out;
+}
+
+ParsedInput parseInput(std::string_view text) {
+  ParsedInput out;
+  unsigned number = 0;
+  std::size_t pos = 0;
+  if (text.substr(0, 3) == "\xef\xbb\xbf") pos = 3;  // a UTF-8 byte order mark
+  while (pos < text.size()) {
+    const auto nl = text.find('\n', pos);
+    std::string_view line = text.substr(pos, nl == std::string_view::npos ? nl : nl - pos);
+    pos = nl == std::string_view::npos ? text.size() : nl + 1;
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const auto first = line.find_first_not_of(" \t");
+    if (first == std::string_view::npos || line[first] == '#') continue;
+    checkLine(line, number, out);
+    if (out.errors.size() >= InputLimits::kMaxErrors) {
+      out.errors.push_back({number, "too many errors; the rest of the input was not checked"});
+      break;
+    }
+  }
+  return out;
+}
+
+}  // namespace Utilsim

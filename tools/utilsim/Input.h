@@ -1,0 +1,79 @@
+// Reading a replay log: JSON Lines text in, software entries or input errors out.
+//
+// This part knows nothing of the host or the plug-in, so that it can be driven on its own
+// (by tests or a fuzz target) with arbitrary bytes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Utilsim {
+
+enum class SwTable : std::uint8_t { RoutingState, TrapForwardAction, MtuProfile };
+
+// Name used in the log and in the output: "routingState", "trapForwardAction", "mtuProfile".
+const char* swTableName(SwTable t) noexcept;
+
+struct RoutingStateInput {
+  std::uint32_t id = 0;
+  std::uint8_t type = 0;               // 0: VSI entry, other: routing-profile entry
+  std::uint8_t routingProfileMap = 0;  // VSI entries
+  std::array<std::uint8_t, 5> routingState{};
+  // ipv4Enabled, ipv6Enabled, ipv4Strict, ipv6Strict, allowDefault
+  std::array<std::uint8_t, 5> urpfState{};
+};
+
+struct TrapForwardActionInput {
+  std::uint8_t key = 0;
+  std::uint8_t outPort = 0;
+  std::uint8_t stampValue = 0;
+};
+
+struct MtuProfileInput {
+  std::uint8_t key = 0;
+  std::uint16_t mtuBytes = 0;
+};
+
+// One software log entry as the log file gives it.
+struct InputEntry {
+  unsigned line = 0;  // 1-based line number in the file
+  SwTable table = SwTable::RoutingState;
+  std::uint8_t fapId = 0;
+  std::uint8_t instanceId = 0;
+  bool isDelete = false;
+  bool tableDelete = false;
+  RoutingStateInput routingState;            // valid when table is RoutingState
+  TrapForwardActionInput trapForwardAction;  // valid when table is TrapForwardAction
+  MtuProfileInput mtuProfile;                // valid when table is MtuProfile
+};
+
+struct InputError {
+  unsigned line = 0;  // 0: the text as a whole (too large)
+  std::string message;
+};
+
+struct ParsedInput {
+  std::vector<InputEntry> entries;
+  std::vector<InputError> errors;  // in line order; entries are meaningless when not empty
+};
+
+// Limits that keep hostile input from costing unbounded time or memory.
+struct InputLimits {
+  static constexpr std::size_t kMaxLineBytes = 1 << 20;
+  static constexpr unsigned kMaxDepth = 8;         // nesting of arrays and objects
+  static constexpr std::size_t kMaxErrors = 1000;  // errors reported before giving up
+};
+
+// Splits the text into lines ('\n', an optional '\r' before it is dropped), skips blank
+// lines and lines whose first non-blank character is '#', and checks every other line.
+// Never throws for any input text (other than std::bad_alloc).
+ParsedInput parseInput(std::string_view text);
+
+// Escapes bytes that are not printable ASCII as \xNN, and shortens the text to about max
+// bytes, so that any input can be quoted safely in a message.
+std::string printable(std::string_view text, std::size_t max = 60);
+
+}  // namespace Utilsim

@@ -1,0 +1,317 @@
+// utilsim: loads the Util plug-in, lists its registrations, or replays a log of software
+// table changes through the Utils of one chip and reports what they did.
+#include <fmt/format.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <exception>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host/Trace.h"
+#include "tools/utilsim/Files.h"
+#include "tools/utilsim/Report.h"
+
+#ifndef TERN_PLUGIN_FILE
+#define TERN_PLUGIN_FILE "libJericho3aiUtils.so"
+#endif
+
+namespace Utilsim {
+namespace {
+constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitEnvironment = 3;
+
+constexpr const char* kUsage =
+    "usage: utilsim list [--plugin PATH] [--json]\n"
+    "       utilsim replay [OPTIONS] [FILE|-]\n"
+    "\n"
+    "replay options:\n"
+    "  --chip bcm88890_a0|bcm88890_b0   chip whose Utils are built (default bcm88890_a0)\n"
+    "  --plugin PATH                    plug-in to load (default: beside utilsim)\n"
+    "  --fap-mask LIST                  fap ids served, like 0-3,7 or none (default 0-127)\n"
+    "  --dispatch applicable|always     ask utilApplicable first (default) or always process\n"
+    "  --trace LEVELS                   trace levels to stderr: 2,3,8 or Name=2;*=3\n"
+    "  --json                           print the JSON document instead of the report\n"
+    "  --show chains                    add the routing chains to the report\n"
+    "  --expect FILE.json               compare the JSON document with a stored one\n"
+    "  --timing                         add processSwEntry latencies per Util\n"
+    "  --help                           show this text\n"
+    "\n"
+    "exit status: 0 all entries processed and hardware consistent, 1 a Util failed, the\n"
+    "hardware check failed or --expect found differences, 2 usage or input error,\n"
+    "3 the plug-in could not be loaded or started\n";
+
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct Options {
+  std::string command;
+  std::string plugin;
+  std::optional<std::string> file;
+  std::optional<std::string> expect;
+  std::string trace;
+  bool json = false, chains = false, timing = false;
+  ReplayConfig replay;
+};
+
+std::uint64_t parseCount(const std::string& option, const std::string& text) {
+  if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != text.npos)
+    throw UsageError(fmt::format("{}: expected a positive number, got '{}'", option, text));
+  const auto v = std::stoull(text);
+  if (v == 0)
+    throw UsageError(fmt::format("{}: expected a positive number, got '{}'", option, text));
+  return v;
+}
+
+SchanAccel::Fapmask parseFapMask(const std::string& text) {
+  SchanAccel::Fapmask mask;
+  if (text == "none") return mask;
+  const auto bad = [&text](const std::string& why) {
+    return UsageError(
+        fmt::format("--fap-mask '{}': {} (expected ids 0 to 128 like 0-3,7, or "
+                    "none)",
+                    text, why));
+  };
+  const auto number = [&bad](const std::string& s) {
+    if (s.empty() || s.size() > 3 || s.find_first_not_of("0123456789") != s.npos)
+      throw bad("'" + s + "' is not a fap id");
+    const unsigned v = unsigned(std::stoul(s));
+    if (v > SchanAccel::FapId::null) throw bad(fmt::format("{} is above 128", v));
+    return v;
+  };
+  std::size_t pos = 0;
+  while (true) {
+    const auto comma = text.find(',', pos);
+    const std::string item = text.substr(pos, comma == text.npos ? text.npos : comma - pos);
+    const auto dash = item.find('-');
+    const unsigned lo = number(item.substr(0, dash));
+    const unsigned hi = dash == item.npos ? lo : number(item.substr(dash + 1));
+    if (hi < lo) throw bad(fmt::format("range {}-{} runs backwards", lo, hi));
+    for (unsigned id = lo; id <= hi; ++id) mask.fapIdIs(SchanAccel::FapId(id), true);
+    if (comma == text.npos) break;
+    pos = comma + 1;
+  }
+  return mask;
+}
+
+Options parseOptions(int argc, char** argv) {
+  Options o;
+  for (unsigned id = 0; id < 128; ++id) o.replay.fapmask.fapIdIs(SchanAccel::FapId(id), true);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) throw UsageError("missing command (list or replay)");
+  o.command = args.front();
+  if (o.command == "--help" || o.command == "-h") return o;
+  if (o.command != "list" && o.command != "replay")
+    throw UsageError(fmt::format("unknown command '{}' (expected list or replay)", o.command));
+  const bool replay = o.command == "replay";
+  bool positionalOnly = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string arg = args[i];
+    if (positionalOnly || arg == "-" || arg.rfind("-", 0) != 0) {
+      if (!replay) throw UsageError(fmt::format("list takes no file ('{}')", arg));
+      if (o.file) throw UsageError(fmt::format("more than one input file ('{}')", arg));
+      o.file = arg;
+      continue;
+    }
+    if (arg == "--") {
+      positionalOnly = true;
+      continue;
+    }
+    std::optional<std::string> inlineValue;
+    if (const auto eq = arg.find('='); eq != arg.npos) {
+      inlineValue = arg.substr(eq + 1);
+      arg = arg.substr(0, eq);
+    }
+    const auto value = [&]() -> std::string {
+      if (inlineValue) return *inlineValue;
+      if (i + 1 >= args.size()) throw UsageError(fmt::format("{} needs a value", arg));
+      return args[++i];
+    };
+    const auto flag = [&] {
+      if (inlineValue) throw UsageError(fmt::format("{} takes no value", arg));
+    };
+    if (arg == "--help" || arg == "-h") {
+      o.command = "--help";
+      return o;
+    } else if (arg == "--plugin") {
+      o.plugin = value();
+    } else if (arg == "--json") {
+      flag();
+      o.json = true;
+    } else if (!replay) {
+      throw UsageError(fmt::format("unknown option '{}' for list", arg));
+    } else if (arg == "--chip") {
+      const auto chip = value();
+      if (chip == "bcm88890_a0")
+        o.replay.chip = Hardware::kChipBcm88890A0;
+      else if (chip == "bcm88890_b0")
+        o.replay.chip = Hardware::kChipBcm88890B0;
+      else
+        throw UsageError(fmt::format("--chip: unknown chip '{}'", chip));
+    } else if (arg == "--fap-mask") {
+      o.replay.fapmask = parseFapMask(value());
+    } else if (arg == "--dispatch") {
+      const auto mode = value();
+      if (mode != "applicable" && mode != "always")
+        throw UsageError(fmt::format("--dispatch: expected applicable or always, got '{}'", mode));
+      o.replay.always = mode == "always";
+    } else if (arg == "--trace") {
+      o.trace = value();
+      if (o.trace.empty()) throw UsageError("--trace: empty level list");
+    } else if (arg == "--show") {
+      const auto what = value();
+      if (what != "chains")
+        throw UsageError(fmt::format("--show: expected chains, got '{}'", what));
+      o.chains = true;
+    } else if (arg == "--expect") {
+      o.expect = value();
+    } else if (arg == "--timing") {
+      flag();
+      o.timing = true;
+    } else if (arg == "--drop-command") {  // testing aid: makes the hardware check fail
+      o.replay.dropCommand = parseCount(arg, value());
+    } else {
+      throw UsageError(fmt::format("unknown option '{}'", arg));
+    }
+  }
+  return o;
+}
+
+std::string defaultPluginPath() {
+  char buf[4096];
+  const auto n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return TERN_PLUGIN_FILE;
+  std::string exe(buf, std::size_t(n));
+  const auto slash = exe.rfind('/');
+  return (slash == exe.npos ? std::string(".") : exe.substr(0, slash)) + "/" + TERN_PLUGIN_FILE;
+}
+
+void writeOut(const std::string& text) {
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout))
+    throw std::runtime_error("cannot write the output");
+}
+
+int list(const Options& o) {
+  Host::PluginLibrary lib(o.plugin);
+  TernAsicUtils::UtilHolderContext context;
+  Host::startUtilPlugins(context);
+  const auto records = lib.plugins();
+  struct Row {
+    std::string util, plugin, swTable, revision, hwTable;
+  };
+  std::vector<Row> rows;
+  for (const auto& r : context.registrations()) {
+    Row row{r.key.utilName, "(no plug-in record)", fmt::format("{}", r.key.swTableId),
+            revisionName(r.key.fapRevision), ""};
+    for (const auto& p : records)
+      if (p.name == r.key.utilName + "Plugin") row.plugin = p.name;
+    try {
+      const Pavo::Ptr<TernAsicUtils::TableManager> scratch(new TernAsicUtils::TableManager);
+      row.hwTable = context.build(r, scratch)->hwTableType();
+    } catch (const std::exception& e) {
+      row.hwTable = std::string("(building the Util failed: ") + e.what() + ")";
+    }
+    rows.push_back(std::move(row));
+  }
+  std::string out;
+  if (o.json) {
+    nlohmann::ordered_json doc = nlohmann::ordered_json::array();
+    for (const auto& r : rows)
+      doc.push_back({{"util", r.util},
+                     {"plugin", r.plugin},
+                     {"swTableId", r.swTable},
+                     {"fapRevision", r.revision},
+                     {"hwTableType", r.hwTable}});
+    out = doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+  } else {
+    std::size_t wu = 4, wp = 6;
+    for (const auto& r : rows) wu = std::max(wu, r.util.size()), wp = std::max(wp, r.plugin.size());
+    out = fmt::format("{:<{}}  {:<{}}  {:<10}  {:<11}  {}\n", "Util", wu, "Plugin", wp, "swTableId",
+                      "fapRevision", "hwTableType");
+    for (const auto& r : rows)
+      out += fmt::format("{:<{}}  {:<{}}  {:<10}  {:<11}  {}\n", r.util, wu, r.plugin, wp,
+                         r.swTable, r.revision, r.hwTable);
+    out += fmt::format("{} registrations\n", rows.size());
+  }
+  writeOut(out);
+  return kExitOk;
+}
+
+int replay(const Options& o) {
+  const std::string inputName = !o.file || *o.file == "-" ? "<stdin>" : *o.file;
+  const auto text = o.file && *o.file != "-" ? readFile(*o.file) : readStdin();
+  const auto input = parseInput(text);
+  if (!input.errors.empty()) {
+    for (const auto& e : input.errors)
+      fmt::print(stderr, "{}:{}: {}\n", inputName, e.line, e.message);
+    fmt::print(stderr, "utilsim: {} input error{}; nothing was replayed\n", input.errors.size(),
+               input.errors.size() == 1 ? "" : "s");
+    return kExitUsage;
+  }
+  std::optional<nlohmann::json> expected;
+  if (o.expect) expected = readJsonFile(*o.expect);
+
+  Host::PluginLibrary lib(o.plugin);
+  TernAsicUtils::UtilHolderContext context;
+  Host::startUtilPlugins(context);
+  Replay run(context, o.replay);
+  run.run(input.entries);
+
+  const ReportOptions options{o.chains, o.timing};
+  if (expected) {
+    const auto actual = nlohmann::json::parse(toJson(run, ReportOptions{}).dump());
+    const auto diff = jsonDiff(*expected, actual);
+    std::string out;
+    if (diff.empty())
+      out = fmt::format("utilsim: the run matches {}\n", *o.expect);
+    else
+      out = fmt::format("utilsim: the run differs from {} ({} difference lines):\n", *o.expect,
+                        diff.size());
+    for (const auto& line : diff) out += "  " + line + "\n";
+    writeOut(out);
+    return diff.empty() ? kExitOk : kExitFailed;
+  }
+  if (o.json)
+    writeOut(
+        toJson(run, options).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
+        "\n");
+  else
+    writeOut(textReport(run, options));
+  return run.errors() == 0 && run.consistent() ? kExitOk : kExitFailed;
+}
+}  // namespace
+}  // namespace Utilsim
+
+int main(int argc, char** argv) {
+  using namespace Utilsim;
+  Options o;
+  try {
+    o = parseOptions(argc, argv);
+    if (o.command == "--help") {
+      std::fputs(kUsage, stdout);
+      return kExitOk;
+    }
+    if (!o.trace.empty()) {
+      try {
+        Qel::TraceConfig::enable(o.trace);
+      } catch (const std::invalid_argument& e) {
+        throw UsageError(fmt::format("--trace: {}", e.what()));
+      }
+    }
+  } catch (const UsageError& e) {
+    fmt::print(stderr, "utilsim: {}\n\n{}", e.what(), kUsage);
+    return kExitUsage;
+  }
+  if (o.plugin.empty()) o.plugin = defaultPluginPath();
+  try {
+    return o.command == "list" ? list(o) : replay(o);
+  } catch (const InputFileError& e) {
+    fmt::print(stderr, "utilsim: {}\n", e.what());
+    return kExitUsage;
+  } catch (const std::exception& e) {
+    fmt::print(stderr, "utilsim: {}\n", e.what());
+    return kExitEnvironment;
+  }
+}
