@@ -72,6 +72,7 @@ void ChipModel::execute(const SchanAccel::SchanCmd& cmd) {
 void ChipModel::row(std::uint16_t block, TernAsicUtils::HwShadowKey key, unsigned r,
                     std::uint32_t* out) const {
   const auto* info = TernAsicUtils::HwTableInfo::byBlock(block);
+  if (!info) return;  // a block the model does not know holds nothing
   const auto it = mem_.find({block, key.value()});
   for (unsigned i = 0; i < info->wordsPerRow; ++i)
     out[i] = it == mem_.end() ? 0 : it->second[std::size_t(r) * info->wordsPerRow + i];

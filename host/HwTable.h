@@ -145,10 +145,12 @@ struct Width<UInt<N>> {
   static constexpr unsigned bits = N;
 };
 
+// The row's word count is a constant, so a field can never be packed past the row.
+template <unsigned Words>
 class Encoder {
  public:
-  explicit Encoder(std::uint32_t* w, unsigned words) noexcept : w_(w), words_(words) {
-    for (unsigned i = 0; i < words; ++i) w_[i] = 0;
+  explicit Encoder(std::uint32_t* w) noexcept : w_(w) {
+    for (unsigned i = 0; i < Words; ++i) w_[i] = 0;
   }
   template <class T>
   void operator()(const char*, const T& v) {
@@ -166,18 +168,18 @@ class Encoder {
  private:
   void put(std::uint32_t v, unsigned bits) noexcept {
     const unsigned w = pos_ / 32, b = pos_ % 32;
-    if (w < words_) w_[w] |= v << b;
-    if (b + bits > 32 && w + 1 < words_) w_[w + 1] |= v >> (32 - b);
+    if (w < Words) w_[w] |= v << b;
+    if (b + bits > 32 && w + 1 < Words) w_[w + 1] |= v >> (32 - b);
     pos_ += bits;
   }
   std::uint32_t* w_;
-  unsigned words_;
   unsigned pos_ = 0;
 };
 
+template <unsigned Words>
 class Decoder {
  public:
-  Decoder(const std::uint32_t* w, unsigned words) noexcept : w_(w), words_(words) {}
+  explicit Decoder(const std::uint32_t* w) noexcept : w_(w) {}
   template <class T>
   void operator()(const char*, T& v) {
     v = T(get(Width<T>::bits));
@@ -194,20 +196,14 @@ class Decoder {
  private:
   std::uint32_t get(unsigned bits) noexcept {
     const unsigned w = pos_ / 32, b = pos_ % 32;
-    std::uint64_t v = w < words_ ? w_[w] >> b : 0;
-    if (b + bits > 32 && w + 1 < words_) v |= std::uint64_t(w_[w + 1]) << (32 - b);
+    std::uint64_t v = w < Words ? w_[w] >> b : 0;
+    if (b + bits > 32 && w + 1 < Words) v |= std::uint64_t(w_[w + 1]) << (32 - b);
     pos_ += bits;
     return bits == 32 ? std::uint32_t(v) : std::uint32_t(v & ((1u << bits) - 1));
   }
   const std::uint32_t* w_;
-  unsigned words_;
   unsigned pos_ = 0;
 };
-
-template <class T>
-constexpr unsigned bitsOf() {
-  return Width<T>::bits;
-}
 
 class Printer {
  public:
@@ -275,11 +271,11 @@ class HwEntry {
   const Key& key() const noexcept { return key_; }
 
   void encode(std::uint32_t* w) const {
-    FieldCodec::Encoder e(w, Words);
+    FieldCodec::Encoder<Words> e(w);
     Derived::describe(self(), e);
   }
   void decode(const std::uint32_t* w) {
-    FieldCodec::Decoder d(w, Words);
+    FieldCodec::Decoder<Words> d(w);
     Derived::describe(static_cast<Derived&>(*this), d);
   }
   // True when every field is equal; the keys the entries were built for do not count.

@@ -60,11 +60,8 @@ class SchanCmds final : public Pavo::Node {
     const value_type& front() const noexcept { return data()[0]; }
     const value_type& back() const noexcept { return data()[size_ - 1]; }
 
-    void push_back(const value_type& c) {
-      if (size_ == cap_) reserve(cap_ * 2);
-      new (data() + size_) value_type(c);
-      ++size_;
-    }
+    // Copied first: c may be an element of this list, which growing would move away.
+    void push_back(const value_type& c) { push_back(value_type(c)); }
     void push_back(value_type&& c) {
       if (size_ == cap_) reserve(cap_ * 2);
       new (data() + size_) value_type(std::move(c));

@@ -15,6 +15,7 @@ TERN_PACKAGES=(
   nlohmann-json3-dev
   valgrind
   clang
+  libclang-rt-14-dev
   python3
 )
 

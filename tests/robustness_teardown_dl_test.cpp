@@ -1,0 +1,127 @@
+// Teardown and repeated loading of the plug-in in one process. This executable links the
+// host but not the plug-in (see tests/CMakeLists.txt), so that dlopen and dlclose really map
+// and unmap it: each round loads it, starts its plug-ins into a fresh context, builds the
+// Utils of both revisions, processes entries of all three software tables, drops everything,
+// checks that the allocation tracker reports no live object, and unloads it.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host/Diag.h"
+#include "host/Host.h"
+
+namespace {
+using LogPtr = Pavo::Ptr<Asic::LogEntryWrapperBase>;
+
+bool loaded() {
+  void* h = dlopen(TERN_PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD);
+  if (h) dlclose(h);
+  return h != nullptr;
+}
+
+std::vector<LogPtr> entries() {
+  const Asic::LogHeader set{0, Asic::UnitId::of(0, 0)};
+  const Asic::LogHeader del{Asic::LogHeader::kIsDelete, Asic::UnitId::of(0, 0)};
+  const Asic::LogHeader nullFap{0, Asic::UnitId::of(128, 1)};
+  const Asic::LogHeader badFap{0, Asic::UnitId::of(129, 0)};
+  TernL3Ni::RoutingEnableProfile p;
+  p.routingState.flag = {1, 0, 1, 0, 1};
+  p.urpfState = {1, 1, 1, 0, 1};
+  return {
+      LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(set, TernL3Ni::RoutingStateLogEntry::vsi(5, 7))),
+      LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(nullFap, TernL3Ni::RoutingStateLogEntry::profile(3, p))),
+      LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(set, TernL3Ni::RoutingStateLogEntry::vsi(6, 16))),
+      LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(del, TernL3Ni::RoutingStateLogEntry::profile(3, p))),
+      LogPtr(new TernTrapLib::EtppbTrapForwardActionTableDataModelLogEntryWrapper(set, {{1}, 9, 200})),
+      LogPtr(new TernL3Intf::MtuProfileLogEntryWrapper(set, {{2}, 1500})),
+      LogPtr(new TernL3Intf::MtuProfileLogEntryWrapper(badFap, {{2}, 1500})),
+      LogPtr(new TernL3Intf::MtuProfileLogEntryWrapper(set, {{17}, 1500})),
+  };
+}
+
+Asic::SwTableId swTableOf(const Asic::LogEntryWrapperBase& e) {
+  switch (e.family()) {
+    case Asic::LogFamily::RoutingState:
+      return Asic::SwTableId{0x11010402};
+    case Asic::LogFamily::TrapForwardAction:
+      return Asic::SwTableId{0x11010401};
+    case Asic::LogFamily::MtuProfile:
+      return Asic::SwTableId{0x0F080403};
+  }
+  return {};
+}
+
+// Uses the loaded plug-in: both revisions, every Util, entries that succeed and entries that
+// are refused; the chip model must end equal to the shadows.
+void useThePlugin(const TernAsicUtils::UtilHolderContext& ctx, unsigned& refused) {
+  for (const auto chip : {Hardware::kChipBcm88890A0, Hardware::kChipBcm88890B0}) {
+    Pavo::Ptr<TernAsicUtils::TableManager> tm(new TernAsicUtils::TableManager);
+    SchanAccel::Fapmask mask;
+    mask.fapIdIs(SchanAccel::FapId(0), true);
+    auto utils = Host::buildUtils(ctx, chip, tm, mask);
+    ASSERT_EQ(utils.size(), 10u);
+    EXPECT_EQ(Qel::AllocTrackTypeInfo::liveCount(std::string(Hardware::chipTypeName(chip)) +
+                                                 "::TernL3NiUtil::IppfVsiToRoutingProfileMapArray0Util"),
+              1);
+    Host::ChipModel hw;
+    for (const auto& log : entries())
+      for (const auto& u : utils) {
+        if (u.key.swTableId != swTableOf(*log)) continue;
+        try {
+          hw.execute(*u.util->processSwEntry(log));
+        } catch (const std::exception&) {
+          ++refused;
+        }
+      }
+    EXPECT_GT(hw.commands(), 0u);
+    EXPECT_TRUE(hw.compare(*tm).empty());
+    std::size_t rows = 0;
+    for (const auto* t : tm->tables()) rows += t->shadowKeys().size();
+    EXPECT_GT(rows, 0u);
+  }
+}
+
+TEST(PluginTeardown, LoadUseDropAndUnloadRepeatedlyLeavesNothingBehind) {
+  ASSERT_FALSE(loaded()) << "the plug-in must not be linked into this test";
+  const long handlesBefore = Qel::liveLogHandles();
+  const std::size_t pluginsBefore = Plugin::Impl::LoaderImpl::plugins().size();
+  const std::size_t modulesBefore = Pavo::ModuleInspectData::loadedModules().size();
+  const char* utilClass = "bcm88890_a0::TernL3NiUtil::IppfVsiToRoutingProfileMapArray0Util";
+
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    {
+      Host::PluginLibrary lib(TERN_PLUGIN_PATH);
+      ASSERT_TRUE(loaded());
+      EXPECT_EQ(lib.plugins().size(), 20u);
+      // Three log handles per Util source file.
+      EXPECT_EQ(Qel::liveLogHandles() - handlesBefore, 30);
+      EXPECT_NE(Pavo::ModuleInspectData::findClass(utilClass), nullptr);
+      unsigned refused = 0;
+      {
+        // The context holds the plug-ins' factories, whose code lives in the plug-in: it
+        // goes before the library does.
+        TernAsicUtils::UtilHolderContext ctx;
+        Host::startUtilPlugins(ctx);
+        EXPECT_EQ(ctx.registrations().size(), 20u);
+        useThePlugin(ctx, refused);
+      }
+      // VSI profile 16, the fap id 129 and MTU profile 17 are refused by their Utils.
+      EXPECT_GT(refused, 0u);
+      const auto live = Qel::AllocTrackTypeInfo::liveObjects();
+      for (const auto& l : live) ADD_FAILURE() << "still live: " << l.count << " " << l.typeName;
+    }
+    EXPECT_FALSE(loaded()) << "dlclose left the plug-in mapped";
+    EXPECT_EQ(Qel::liveLogHandles(), handlesBefore);
+    EXPECT_EQ(Plugin::Impl::LoaderImpl::plugins().size(), pluginsBefore);
+    EXPECT_EQ(Pavo::ModuleInspectData::loadedModules().size(), modulesBefore);
+    EXPECT_EQ(Pavo::ModuleInspectData::findClass(utilClass), nullptr);
+    // The tracker registry is walked here: a tracker of the unloaded object left behind would
+    // be read from unmapped memory (a crash, or an ASan report), and none may count anything.
+    EXPECT_TRUE(Qel::AllocTrackTypeInfo::liveObjects().empty());
+    EXPECT_EQ(Qel::AllocTrackTypeInfo::liveCount(utilClass), 0);
+  }
+}
+}  // namespace
