@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include <algorithm>
 
 namespace TestSupport {
@@ -160,5 +163,13 @@ bool TraceCapture::contains(const std::string& text) const {
   const auto& l = lines();
   return std::any_of(l.begin(), l.end(),
                      [&](const std::string& s) { return s.find(text) != std::string::npos; });
+}
+void expectCmdsWriteShadow(const Pavo::Ptr<SchanAccel::SchanCmds>& cmds,
+                           const TernAsicUtils::HwCommonTableBase& table, unsigned fap,
+                           unsigned inst, const std::vector<unsigned>& rows) {
+  ASSERT_TRUE(cmds);
+  std::vector<std::string> expected;
+  for (unsigned r : rows) expected.push_back(shadowRowText(table, fap, inst, r));
+  EXPECT_THAT(describe(*cmds), ::testing::ElementsAreArray(expected));
 }
 }  // namespace TestSupport

@@ -69,6 +69,10 @@ std::vector<std::string> describe(const SchanAccel::SchanCmds& cmds);
 // so that commands can be compared with the rows they are meant to write.
 std::string shadowRowText(const TernAsicUtils::HwCommonTableBase& table, unsigned fapId,
                           unsigned instanceId, unsigned rowIndex);
+// Expects the commands to write exactly the given rows, in order, with what the shadow holds.
+void expectCmdsWriteShadow(const Pavo::Ptr<SchanAccel::SchanCmds>& cmds,
+                           const TernAsicUtils::HwCommonTableBase& table, unsigned fap,
+                           unsigned inst, const std::vector<unsigned>& rows);
 // what() of the Asic::OrderedTableException that fn raises; a test failure (and "") when it
 // raises nothing or something else.
 std::string orderedTableError(const std::function<void()>& fn);

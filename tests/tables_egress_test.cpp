@@ -20,15 +20,6 @@ using TestSupport::trap;
 using Fields = std::map<std::string, std::uint32_t>;
 using Counters = std::vector<std::uint64_t>;  // add, delete, updateOnDel, fapmaskMismatch
 
-void expectCmdsWriteShadow(const Pavo::Ptr<SchanAccel::SchanCmds>& cmds,
-                           const TernAsicUtils::HwCommonTableBase& table, unsigned fap,
-                           unsigned inst, const std::vector<unsigned>& rows) {
-  ASSERT_TRUE(cmds);
-  std::vector<std::string> expected;
-  for (unsigned r : rows) expected.push_back(TestSupport::shadowRowText(table, fap, inst, r));
-  EXPECT_THAT(TestSupport::describe(*cmds), ::testing::ElementsAreArray(expected));
-}
-
 // ---- trap forward action table ------------------------------------------------------------
 
 constexpr const char* kTrap = "EtppbTrapForwardActionTableUtil";
@@ -88,7 +79,7 @@ TEST_P(TrapTest, EntryWritesTheReservedRowWithEveryOverride) {
   EXPECT_EQ(row(table(), 0, 0, trapRowIndex()), trapRow(33, 200));
   EXPECT_EQ(h.shadowDump().size(), 1u);
   EXPECT_EQ(h.counters(kTrap), (Counters{1, 0, 0, 0}));
-  expectCmdsWriteShadow(cmds, table(), 0, 0, {trapRowIndex()});
+  TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, {trapRowIndex()});
 }
 
 TEST_P(TrapTest, EntriesOfEveryKeyShareTheRow) {
@@ -96,7 +87,7 @@ TEST_P(TrapTest, EntriesOfEveryKeyShareTheRow) {
   const auto cmds = put(trap(2, 20, 60));
   EXPECT_EQ(row(table(), 0, 0, trapRowIndex()), trapRow(20, 60));
   EXPECT_EQ(h.shadowDump().size(), 1u);
-  expectCmdsWriteShadow(cmds, table(), 0, 0, {trapRowIndex()});
+  TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, {trapRowIndex()});
 }
 
 TEST_P(TrapTest, RowIsTheLowByteOfTheChipsProfileIndexUpToSixteen) {
@@ -134,7 +125,7 @@ TEST_P(TrapTest, DeletePutsBackOnlyPortAndStampValue) {
   expected["ppDspStampValue"] = 0;
   EXPECT_EQ(row(table(), 0, 0, trapRowIndex()), expected);
   EXPECT_EQ(h.counters(kTrap), (Counters{1, 0, 1, 0}));
-  expectCmdsWriteShadow(cmds, table(), 0, 0, {trapRowIndex()});
+  TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, {trapRowIndex()});
   // The override bits keep the row from ever reverting to the default entry.
   put(trap(2, 0, 0, 0, 0, LogHeader::kIsDelete));
   EXPECT_EQ(row(table(), 0, 0, trapRowIndex()), expected);
@@ -145,7 +136,7 @@ TEST_P(TrapTest, DeleteOfTheDefaultRowRemovesIt) {
   const auto cmds = put(trap(1, 33, 200, 0, 0, LogHeader::kIsDelete));
   EXPECT_TRUE(h.shadowDump().empty());
   EXPECT_EQ(h.counters(kTrap), (Counters{0, 1, 0, 0}));
-  expectCmdsWriteShadow(cmds, table(), 0, 0, {trapRowIndex()});
+  TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, {trapRowIndex()});
 }
 
 INSTANTIATE_TEST_SUITE_P(Chips, TrapTest, ::testing::ValuesIn(TestSupport::kChips),
@@ -212,7 +203,7 @@ TEST_P(MtuBlockTest, EntryRewritesItsProfilesEightRows) {
   const auto cmds = put(mtu(c.profile, c.bytes, 0, 0, c.isDelete ? LogHeader::kIsDelete : 0));
   expectBlock(c.firstRow, c.size);
   EXPECT_EQ(h.shadowDump().size(), 8u);  // a delete removes no row
-  expectCmdsWriteShadow(cmds, table(), 0, 0, rowsFrom(c.firstRow));
+  TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, rowsFrom(c.firstRow));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, MtuBlockTest,
@@ -255,7 +246,7 @@ TEST_P(MtuTest, ProcessingIgnoresTheFapMaskAndMovesNoCounter) {
   EXPECT_EQ(h.shadowDump().size(), 8u);
   EXPECT_EQ(h.counters(kMtu), (Counters{0, 0, 0, 0}));
   EXPECT_EQ(h.enqueueCount(kMtuSwTable, 5, 2), 0u);
-  expectCmdsWriteShadow(cmds, table(), 5, 2, rowsFrom(8));
+  TestSupport::expectCmdsWriteShadow(cmds, table(), 5, 2, rowsFrom(8));
 }
 
 INSTANTIATE_TEST_SUITE_P(Chips, MtuTest, ::testing::ValuesIn(TestSupport::kChips),

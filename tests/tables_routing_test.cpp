@@ -27,16 +27,6 @@ using Counters = std::vector<std::uint64_t>;  // add, delete, updateOnDel, fapma
 
 constexpr Asic::SwTableId kRoutingState = TernL3Ni::RoutingStateConstants::swTableId;
 
-// Expects the commands to write exactly the given rows, in order, with what the shadow holds.
-void expectCmdsWriteShadow(const Pavo::Ptr<SchanAccel::SchanCmds>& cmds,
-                           const TernAsicUtils::HwCommonTableBase& table, unsigned fap,
-                           unsigned inst, const std::vector<unsigned>& rows) {
-  ASSERT_TRUE(cmds);
-  std::vector<std::string> expected;
-  for (unsigned r : rows) expected.push_back(TestSupport::shadowRowText(table, fap, inst, r));
-  EXPECT_THAT(describe(*cmds), ElementsAreArray(expected));
-}
-
 // ---- VSI-to-routing-profile maps ---------------------------------------------------------
 
 struct VsiTable {
@@ -76,14 +66,14 @@ TEST_P(VsiMapTest, SetWritesOnlyTheVsisSlotOfTheNamedShadowCopy) {
   EXPECT_EQ(at(1, 3, 2), slots(0, 7, 0, 0));
   EXPECT_EQ(h.shadowDump().size(), 1u);  // no other copy, row or table
   EXPECT_EQ(counters(), (Counters{1, 0, 0, 0}));
-  expectCmdsWriteShadow(cmds, table(), 3, 2, {rowOf(1)});
+  TestSupport::expectCmdsWriteShadow(cmds, table(), 3, 2, {rowOf(1)});
 }
 
 TEST_P(VsiMapTest, SecondVsiOfAnEntryStartsFromTheShadow) {
   put(vsi(4, 2));
   const auto cmds = put(vsi(6, 9));
   EXPECT_EQ(at(1), slots(2, 0, 9, 0));
-  expectCmdsWriteShadow(cmds, table(), 0, 0, {rowOf(1)});
+  TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, {rowOf(1)});
 }
 
 TEST_P(VsiMapTest, OnlyTheLowTenBitsOfTheVsiPlaceIt) {
@@ -120,7 +110,7 @@ TEST_P(VsiMapTest, RoutingProfileEntryIsNotApplicable) {
   EXPECT_EQ(at(1), slots(0, 7, 0, 0));
   EXPECT_EQ(h.shadowDump().size(), 1u);
   EXPECT_EQ(counters(), (Counters{1, 0, 0, 0}));
-  expectCmdsWriteShadow(cmds, table(), 0, 0, {rowOf(1)});
+  TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, {rowOf(1)});
 }
 
 TEST_P(VsiMapTest, DeleteLeavesTheSharedEntryAsItIs) {
@@ -129,7 +119,7 @@ TEST_P(VsiMapTest, DeleteLeavesTheSharedEntryAsItIs) {
   const auto cmds = put(vsi(5, 7, 0, 0, LogHeader::kIsDelete));
   EXPECT_EQ(at(1), slots(0, 7, 1, 0));
   EXPECT_EQ(counters(), (Counters{2, 0, 1, 0}));
-  expectCmdsWriteShadow(cmds, table(), 0, 0, {rowOf(1)});
+  TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, {rowOf(1)});
 }
 
 TEST_P(VsiMapTest, DeleteOfAnAllZeroEntryRemovesTheRow) {
@@ -138,7 +128,7 @@ TEST_P(VsiMapTest, DeleteOfAnAllZeroEntryRemovesTheRow) {
   const auto cmds = put(vsi(8, 0, 0, 0, LogHeader::kIsDelete));
   EXPECT_TRUE(at(2).empty());
   EXPECT_EQ(counters(), (Counters{1, 1, 0, 0}));
-  expectCmdsWriteShadow(cmds, table(), 0, 0, {rowOf(2)});
+  TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, {rowOf(2)});
 }
 
 TEST_P(VsiMapTest, DeleteWithoutRevertOnDeleteRemovesTheWholeEntry) {
@@ -218,7 +208,7 @@ TEST_P(VectorBitsTest, EachFlagDrivesItsBitPair) {
   const auto cmds = put(profile(3, routing(c.flags)));
   EXPECT_EQ(at(3), vector(c.word0));  // a vector without flags is still written
   EXPECT_EQ(h.shadowDump().size(), 1u);
-  expectCmdsWriteShadow(cmds, table(), 0, 0, {rowOf(3)});
+  TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, {rowOf(3)});
   // Nine words, highest first.
   std::string rendered;
   for (int i = 0; i < 8; ++i) rendered += " 0x00000000";
@@ -289,7 +279,7 @@ TEST_P(VectorMapTest, DeleteRemovesOnlyTheProfilesRow) {
   EXPECT_TRUE(at(3).empty());
   EXPECT_EQ(at(4), vector(0x300));
   EXPECT_EQ(h.counters(t_.util), (Counters{2, 1, 0, 0}));
-  expectCmdsWriteShadow(cmds, table(), 0, 0, {rowOf(3)});
+  TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, {rowOf(3)});
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, VectorMapTest,
@@ -367,8 +357,8 @@ TEST_P(CsInlifTest, ValuesOfBothMaps) {
   EXPECT_EQ(row(ippa, 0, 0, 3 * 256 + index), (Fields{{"csInlif0Profile", c.csInlif0Profile}}));
   EXPECT_EQ(row(ippb, 0, 0, index), (Fields{{"csInlifProfile0", c.csInlifProfile0}}));
   EXPECT_EQ(h.shadowDump().size(), 2u);
-  expectCmdsWriteShadow(cmdsA, ippa, 0, 0, {3 * 256 + index});
-  expectCmdsWriteShadow(cmdsB, ippb, 0, 0, {index});
+  TestSupport::expectCmdsWriteShadow(cmdsA, ippa, 0, 0, {3 * 256 + index});
+  TestSupport::expectCmdsWriteShadow(cmdsB, ippb, 0, 0, {index});
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, CsInlifTest,
@@ -435,7 +425,7 @@ TEST_P(RpfModeTest, ModesOfBothFamilies) {
   const auto cmds = h.util(kRpf)->processSwEntry(profile(9, c.value));
   EXPECT_EQ(row(table, 0, 0, 9),
             (Fields{{"inLifRpfModeIpv4", c.ipv4}, {"inLifRpfModeIpv6", c.ipv6}}));
-  expectCmdsWriteShadow(cmds, table, 0, 0, {9});
+  TestSupport::expectCmdsWriteShadow(cmds, table, 0, 0, {9});
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, RpfModeTest,
@@ -461,7 +451,7 @@ TEST_P(ProfileUtilsTest, RpfModeDeleteRemovesOnlyTheProfilesRow) {
   EXPECT_TRUE(row(table, 0, 0, 4).empty());
   EXPECT_EQ(row(table, 0, 0, 5), (Fields{{"inLifRpfModeIpv4", 1}, {"inLifRpfModeIpv6", 2}}));
   EXPECT_EQ(h.counters(kRpf), (Counters{2, 1, 0, 0}));
-  expectCmdsWriteShadow(cmds, table, 0, 0, {4});
+  TestSupport::expectCmdsWriteShadow(cmds, table, 0, 0, {4});
 }
 
 // ---- allow-default-route register --------------------------------------------------------
@@ -506,7 +496,7 @@ TEST_P(AllowDefaultTest, SwitchesFollowTheProfile) {
   ASSERT_EQ(row(reg, 0, 0, 0), switches(c.strict == 0, c.loose == 0));
   const auto cmds = h.util(kAllowDefault)->processSwEntry(profile(9, c.value));
   EXPECT_EQ(row(reg, 0, 0, 0), switches(c.strict, c.loose));
-  expectCmdsWriteShadow(cmds, reg, 0, 0, {0});
+  TestSupport::expectCmdsWriteShadow(cmds, reg, 0, 0, {0});
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, AllowDefaultTest,
@@ -529,7 +519,7 @@ TEST_P(ProfileUtilsTest, AllowDefaultDeleteLeavesTheSwitches) {
   const auto cmds = put(kAllowDefault, profile(1, value, 0, 0, LogHeader::kIsDelete));
   EXPECT_EQ(row(reg, 0, 0, 0), switches(1, 1));
   EXPECT_EQ(h.counters(kAllowDefault), (Counters{1, 0, 1, 0}));
-  expectCmdsWriteShadow(cmds, reg, 0, 0, {0});
+  TestSupport::expectCmdsWriteShadow(cmds, reg, 0, 0, {0});
   // A register at its reset value is deleted from the shadow instead: same outcome in hardware.
   put(kAllowDefault, profile(2, urpf(false, false, false, false, false)));
   put(kAllowDefault, profile(1, value, 0, 0, LogHeader::kIsDelete));
@@ -545,7 +535,7 @@ TEST_P(ProfileUtilsTest, AllowDefaultEveryIdAddressesTheOneRegister) {
     strict = !strict;
     const auto cmds = put(kAllowDefault, profile(id, urpf(true, false, strict, false, true)));
     EXPECT_EQ(row(reg, 0, 0, 0), switches(strict, !strict)) << id;
-    expectCmdsWriteShadow(cmds, reg, 0, 0, {0});
+    TestSupport::expectCmdsWriteShadow(cmds, reg, 0, 0, {0});
   }
   EXPECT_EQ(h.shadowDump().size(), 1u);
 }
