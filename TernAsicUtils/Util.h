@@ -253,10 +253,10 @@ class UtilT : public NonMdbUtilBase {
 
  private:
   template <class... Args>
-  static void utilTrace(Qel::FacilityLevel level, const char* function, fmt::string_view format,
+  static void utilTrace(Qel::FacilityLevel level, const char* function, TraceAt at,
                         const Args&... args) {
-    Pavo::fmtrace(_defaultTraceHandle(), level, Self::kFileId, function, __LINE__, D::kName,
-                  format, args...);
+    Pavo::fmtrace(_defaultTraceHandle(), level, Self::kFileId, function, at.line, D::kName,
+                  at.format, args...);
   }
   Self& self() noexcept { return static_cast<Self&>(*this); }
   const Self& self() const noexcept { return static_cast<const Self&>(*this); }

@@ -156,8 +156,8 @@ class UtilAccessor {
 
  private:
   template <class... Args>
-  static void trace(const char* function, fmt::string_view format, const Args&... args) {
-    Pavo::fmtrace(_defaultTraceHandle(), 3, kAccessorFile, function, __LINE__, "", format,
+  static void trace(const char* function, TraceAt at, const Args&... args) {
+    Pavo::fmtrace(_defaultTraceHandle(), 3, kAccessorFile, function, at.line, "", at.format,
                   args...);
   }
 

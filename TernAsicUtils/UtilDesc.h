@@ -4,12 +4,22 @@
 #pragma once
 
 #include <concepts>
+#include <source_location>
 
 #include "host/LogEntries.h"
 #include "host/Schan.h"
 #include "host/Trace.h"
 
 namespace TernAsicUtils {
+// A trace's format text and the line it is written on: the conversion from the literal
+// happens at the trace call, so the line is the caller's.
+struct TraceAt {
+  fmt::string_view format;
+  int line;
+  TraceAt(const char* text, std::source_location where = std::source_location::current()) noexcept
+      : format(text), line(int(where.line())) {}
+};
+
 // Handed to every table hook.
 struct HookContext {
   const Qel::TraceHandle& implTrace;  // the table logic's trace handle
