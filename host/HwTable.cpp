@@ -36,11 +36,6 @@ const HwTableInfo* HwTableInfo::byBlock(std::uint16_t block) noexcept {
     if (i->block == block) return i;
   return nullptr;
 }
-const HwTableInfo* HwTableInfo::byName(const Pavo::String& name) noexcept {
-  for (const auto* i : all())
-    if (name == i->name) return i;
-  return nullptr;
-}
 
 std::size_t HwTableKey::hash(std::size_t seed) const noexcept {
   return seed ^ (std::hash<Pavo::String>()(name) * 31 +

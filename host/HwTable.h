@@ -49,7 +49,6 @@ struct HwTableInfo {
 
   static const std::vector<const HwTableInfo*>& all();  // the ten tables, in block order
   static const HwTableInfo* byBlock(std::uint16_t block) noexcept;
-  static const HwTableInfo* byName(const Pavo::String& name) noexcept;
 };
 
 // Rows of every shadow copy of one table object.
