@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
@@ -48,7 +49,7 @@ class LineChecker {
 
   void error(const std::string& path, const std::string& message) {
     ++count_;
-    errors_.push_back({line_, path.empty() ? message : path + ": " + message});
+    errors_.push_back({line_, 0, path.empty() ? message : path + ": " + message});
   }
 
   // An integer from 0 to max.
@@ -268,15 +269,18 @@ std::string parseMessage(const std::exception& e) {
   return "not valid JSON: " + printable(text, 200);
 }
 
-void checkLine(std::string_view line, unsigned number, ParsedInput& out) {
-  LineChecker c(number, out.errors);
+}  // namespace
+
+bool checkLine(std::string_view line, unsigned number, InputEntry& entry,
+               std::vector<InputError>& errors) {
+  LineChecker c(number, errors);
   if (line.size() > InputLimits::kMaxLineBytes) {
     c.error("", fmt::format("line is longer than {} bytes", InputLimits::kMaxLineBytes));
-    return;
+    return false;
   }
   if (tooDeep(line)) {
     c.error("", fmt::format("nesting deeper than {} levels", InputLimits::kMaxDepth));
-    return;
+    return false;
   }
   std::vector<std::vector<std::string>> keys;
   const Json::parser_callback_t noDuplicates = [&keys](int, Json::parse_event_t event,
@@ -298,17 +302,21 @@ void checkLine(std::string_view line, unsigned number, ParsedInput& out) {
     doc = Json::parse(line.begin(), line.end(), noDuplicates);
   } catch (const DuplicateKey& d) {
     c.error("", "field '" + printable(d.key, 40) + "' appears twice in one object");
-    return;
+    return false;
+  } catch (const Json::parse_error& e) {
+    c.error("", parseMessage(e));
+    // The parser counts the byte it stopped at from 1; past the end means the line ended early.
+    errors.back().column = unsigned(std::min<std::size_t>(e.byte, line.size() + 1));
+    return false;
   } catch (const Json::exception& e) {
     c.error("", parseMessage(e));
-    return;
+    return false;
   }
-  InputEntry e;
-  e.line = number;
-  checkEntry(c, doc, e);
-  if (c.ok()) out.entries.push_back(e);
+  entry = InputEntry{};
+  entry.line = number;
+  checkEntry(c, doc, entry);
+  return c.ok();
 }
-}  // namespace
 
 const char* swTableName(SwTable t) noexcept {
   switch (t) {
@@ -351,9 +359,10 @@ ParsedInput parseInput(std::string_view text) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     const auto first = line.find_first_not_of(" \t");
     if (first == std::string_view::npos || line[first] == '#') continue;
-    checkLine(line, number, out);
+    InputEntry entry;
+    if (checkLine(line, number, entry, out.errors)) out.entries.push_back(entry);
     if (out.errors.size() >= InputLimits::kMaxErrors) {
-      out.errors.push_back({number, "too many errors; the rest of the input was not checked"});
+      out.errors.push_back({number, 0, "too many errors; the rest of the input was not checked"});
       break;
     }
   }

@@ -51,7 +51,8 @@ struct InputEntry {
 };
 
 struct InputError {
-  unsigned line = 0;  // 0: the text as a whole (too large)
+  unsigned line = 0;    // 0: the text as a whole
+  unsigned column = 0;  // 1-based byte column of a JSON syntax error; 0: the line as a whole
   std::string message;
 };
 
@@ -66,6 +67,13 @@ struct InputLimits {
   static constexpr unsigned kMaxDepth = 8;         // nesting of arrays and objects
   static constexpr std::size_t kMaxErrors = 1000;  // errors reported before giving up
 };
+
+// Checks one line of the log that is neither blank nor a comment (the caller skips those and
+// strips the line end). A valid line fills `entry` (with `entry.line = number`) and returns
+// true; otherwise every problem of the line is appended to `errors` and it returns false.
+// Never throws for any input text (other than std::bad_alloc).
+bool checkLine(std::string_view line, unsigned number, InputEntry& entry,
+               std::vector<InputError>& errors);
 
 // Splits the text into lines ('\n', an optional '\r' before it is dropped), skips blank
 // lines and lines whose first non-blank character is '#', and checks every other line.
