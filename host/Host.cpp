@@ -54,12 +54,19 @@ std::vector<UtilInstance> buildUtils(const TernAsicUtils::UtilHolderContext& con
 
 void ChipModel::execute(const SchanAccel::SchanCmd& cmd) {
   ++commands_;
-  const auto* info = TernAsicUtils::HwTableInfo::byBlock(cmd.block);
-  if (!info || cmd.address >= info->rows) return;  // addresses nothing the model holds
   const TernAsicUtils::HwShadowKey key(SchanAccel::FapId(cmd.fapId), cmd.instanceId);
-  auto& mem = mem_[{cmd.block, key.value()}];
-  if (mem.empty()) mem.assign(std::size_t(info->rows) * info->wordsPerRow, 0);
-  std::uint32_t* row = mem.data() + std::size_t(cmd.address) * info->wordsPerRow;
+  // Entries of one copy come in runs: the copy is looked up once per run and block.
+  auto& last = last_[cmd.block % last_.size()];
+  if (!last.info || last.block != cmd.block || last.key != key.value()) {
+    const auto* info = TernAsicUtils::HwTableInfo::byBlock(cmd.block);
+    if (!info || cmd.address >= info->rows) return;  // addresses nothing the model holds
+    auto& mem = mem_[{cmd.block, key.value()}];
+    if (mem.empty()) mem.assign(std::size_t(info->rows) * info->wordsPerRow, 0);
+    last = Last{cmd.block, key.value(), info, mem.data()};
+  }
+  const auto* info = last.info;
+  if (cmd.address >= info->rows) return;
+  std::uint32_t* row = last.words + std::size_t(cmd.address) * info->wordsPerRow;
   bool same = true;
   for (unsigned i = 0; i < info->wordsPerRow; ++i) {
     const std::uint32_t v = i < cmd.words ? cmd.data[i] : 0;

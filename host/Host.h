@@ -2,6 +2,7 @@
 // plug-ins, building Utils, and a model of the chip that executes S-channel commands.
 #pragma once
 
+#include <array>
 #include <map>
 #include <memory>
 #include <string>
@@ -72,6 +73,13 @@ class ChipModel {
   using CopyKey = std::tuple<std::uint16_t, std::uint16_t>;  // block, shadow key value
   std::map<CopyKey, std::vector<std::uint32_t>> mem_;
   std::uint64_t commands_ = 0, redundant_ = 0;
+  // The copy each block's last command wrote (map nodes and their rows never move).
+  struct Last {
+    std::uint16_t block = 0, key = 0;
+    const TernAsicUtils::HwTableInfo* info = nullptr;
+    std::uint32_t* words = nullptr;
+  };
+  std::array<Last, 32> last_{};
 };
 
 // Decodes a command back to its table, row and entry.

@@ -1,9 +1,11 @@
 // Drives the built utilsim executable as a user would and checks what it prints and returns.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -37,11 +39,14 @@ class UtilsimTest : public ::testing::Test {
     return path.string();
   }
 
-  // Runs utilsim with the arguments (already shell-quoted where needed).
-  Outcome run(const std::string& args, const std::string& stdinFile = "/dev/null") {
+  // Runs utilsim with the arguments (already shell-quoted where needed), standard input
+  // redirected from a file, or piped from it (then it cannot be read twice).
+  Outcome run(const std::string& args, const std::string& stdinFile = "/dev/null",
+              bool pipe = false) {
     const auto errPath = (dir_ / "stderr.txt").string();
-    const std::string cmd =
-        std::string("'") + UTILSIM_PATH + "' " + args + " <'" + stdinFile + "' 2>'" + errPath + "'";
+    const std::string sim = std::string("'") + UTILSIM_PATH + "' " + args;
+    const std::string cmd = (pipe ? "cat '" + stdinFile + "' | " + sim : sim + " <'" + stdinFile + "'") +
+                            " 2>'" + errPath + "'";
     Outcome r;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return r;
@@ -58,6 +63,17 @@ class UtilsimTest : public ::testing::Test {
   }
 
   static std::string example() { return std::string(TERN_SOURCE_DIR) + "/examples/basic.jsonl"; }
+  static std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  static std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  }
 
   // The results of one Util for the entry at index i.
   static const Json& result(const Json& doc, std::size_t i, const std::string& util) {
@@ -125,6 +141,28 @@ TEST_F(UtilsimTest, BasicExampleReplaysConsistently) {
   for (const auto& e : doc.at("entries"))
     for (const auto& res : e.at("results")) commands += res.at("commands").size();
   EXPECT_EQ(doc.at("hardware").at("commands"), commands);
+
+  // --jsonl: the same elements, each with the entry as read, then the rest of the document.
+  const auto lines = run("replay --jsonl '" + example() + "'");
+  ASSERT_EQ(lines.status, 0) << lines.err;
+  std::istringstream in(lines.out);
+  std::vector<Json> objects;
+  for (std::string line; std::getline(in, line);) objects.push_back(Json::parse(line));
+  ASSERT_EQ(objects.size(), doc.at("entries").size() + 1);
+  std::string log;
+  for (std::size_t i = 0; i + 1 < objects.size(); ++i) {
+    auto e = objects[i];
+    log += e.at("entry").dump() + "\n";
+    e.erase("entry");
+    EXPECT_EQ(e, doc.at("entries").at(i));
+  }
+  auto rest = doc;
+  rest.erase("entries");
+  EXPECT_EQ(objects.back(), rest);
+  // The entries as read are a log again, which replays to the same end state.
+  const auto again = run("replay --json '" + file("again.jsonl", log) + "'");
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(Json::parse(again.out).at("tables"), doc.at("tables"));
 }
 
 TEST_F(UtilsimTest, InputErrorsStopTheReplay) {
@@ -144,11 +182,28 @@ TEST_F(UtilsimTest, InputErrorsStopTheReplay) {
       << r.err;
   EXPECT_NE(r.err.find(log + ":4: fapId: 256 is out of range"), std::string::npos);
   EXPECT_NE(r.err.find(log + ":4: key.id: -1 is out of range"), std::string::npos);
-  EXPECT_NE(r.err.find(log + ":5: not valid JSON"), std::string::npos);
+  EXPECT_NE(r.err.find(log + ":5:2: not valid JSON"), std::string::npos);
   EXPECT_NE(r.err.find(log + ":6: table: unknown table"), std::string::npos);
   EXPECT_NE(r.err.find(log + ":7: key: expected an integer"), std::string::npos);
   EXPECT_EQ(r.err.find(":1:"), std::string::npos);
   EXPECT_EQ(r.err.find(":3:"), std::string::npos);
+  // The same from standard input: redirected from a file, it is checked whole first; from a
+  // pipe, which can be read only once, the entries before the first bad line are replayed
+  // and shown, then the run stops with that line's errors.
+  EXPECT_EQ(run("replay --json -", log).out, "");
+  const auto piped = run("replay --json -", log, true);
+  EXPECT_EQ(piped.status, 2);
+  EXPECT_EQ(Json::parse(piped.out).at("entries").size(), 0u);
+  EXPECT_NE(piped.err.find("<stdin>:2: value.mtuBytes: 70000 is out of range"), std::string::npos)
+      << piped.err;
+  EXPECT_EQ(piped.err.find("<stdin>:4:"), std::string::npos);
+  const auto later = file("later.jsonl", slurp(example()) + "{\"table\": \"bogus\"}\n");
+  const auto partial = run("replay --json -", later, true);
+  EXPECT_EQ(partial.status, 2);
+  EXPECT_EQ(Json::parse(partial.out),
+            Json::parse(slurp(std::string(TERN_SOURCE_DIR) + "/examples/basic.expected.json")));
+  EXPECT_NE(partial.err.find("<stdin>:42: table: unknown table"), std::string::npos) << partial.err;
+  EXPECT_NE(partial.err.find("the 20 entries before it were replayed"), std::string::npos);
 }
 
 TEST_F(UtilsimTest, LibraryFailuresAreReported) {
@@ -176,6 +231,22 @@ TEST_F(UtilsimTest, LibraryFailuresAreReported) {
   EXPECT_EQ(text.status, 1);
   EXPECT_NE(text.out.find("line 1 "), std::string::npos);
   EXPECT_NE(text.out.find("U4::value < 0 or > 0x0f not allowed"), std::string::npos);
+
+  // The report lists the first 100 failures (or as many as asked) and counts the rest.
+  std::string many;
+  for (int i = 0; i < 60; ++i)
+    many += "{\"table\": \"routingState\", \"key\": {\"id\": " + std::to_string(i) +
+            "}, \"value\": {\"routingProfileMap\": 16}}\n";
+  const auto path = file("many.jsonl", many);
+  for (const auto& [option, listed] :
+       {std::pair{"", 100}, std::pair{"--failures all", 120}, std::pair{"--failures 7", 7}}) {
+    const auto r = run(std::string("replay ") + option + " '" + path + "'");
+    EXPECT_EQ(r.status, 1) << option;
+    EXPECT_NE(r.out.find("Failures: 120\n"), std::string::npos) << option;
+    EXPECT_EQ(count(r.out, "U4::value < 0"), std::size_t(listed)) << option;
+    EXPECT_EQ(r.out.find(" more (--failures all lists them all)") != std::string::npos, listed < 120)
+        << option;
+  }
 }
 
 TEST_F(UtilsimTest, AlwaysDispatchAsksNothing) {
@@ -237,6 +308,21 @@ TEST_F(UtilsimTest, DroppedCommandFailsTheHardwareCheckAndExpect) {
   EXPECT_EQ(differs.status, 1);
   EXPECT_NE(differs.out.find("/hardware/consistent: expected true, got false"), std::string::npos)
       << differs.out;
+
+  // A document recorded with --timing serves as well, and entries are compared by content
+  // and order: comment lines added to the log shift nothing. A changed entry is named by
+  // its line on both sides.
+  const auto timed = file("timed.json", run("replay --json --timing '" + example() + "'").out);
+  auto log = "# one more comment\n\n" + slurp(example());
+  const auto shifted = run("replay --expect '" + timed + "' '" + file("shifted.jsonl", log) + "'");
+  EXPECT_EQ(shifted.status, 0) << shifted.out;
+  log.replace(log.find("\"routingProfileMap\": 1}"), 23, "\"routingProfileMap\": 3}");
+  const auto changed = run("replay --expect '" + timed + "' '" + file("changed.jsonl", log) + "'");
+  EXPECT_EQ(changed.status, 1);
+  EXPECT_NE(changed.out.find("/entries/7/results/"), std::string::npos) << changed.out;
+  EXPECT_NE(changed.out.find("(stored line 22, this run's line 24)"), std::string::npos);
+  const auto shorter = run("replay --expect '" + timed + "' '" + file("short.jsonl", log.substr(0, log.find("# VSI 1000"))) + "'");
+  EXPECT_NE(shorter.out.find("/entries: expected 20 elements, got 11"), std::string::npos) << shorter.out;
 }
 
 TEST_F(UtilsimTest, ChainsFollowTheShadows) {
@@ -248,6 +334,36 @@ TEST_F(UtilsimTest, ChainsFollowTheShadows) {
   EXPECT_NE(r.out.find("default route allowed: strict uRPF yes, loose uRPF no"), std::string::npos);
   // VSI 7 was deleted.
   EXPECT_EQ(r.out.find("VSI 7 "), std::string::npos);
+}
+
+// Nothing of an entry outlives it: ten times the log takes the same memory.
+TEST_F(UtilsimTest, MemoryStaysBoundedAsTheLogGrows) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's allocator holds on to freed memory";
+#else
+  // Peak resident size in KiB of utilsim replaying a generated log of n entries.
+  const auto peak = [this](int n, const char* format) {
+    const auto log = (dir_ / "gen.jsonl").string();
+    const auto gen = std::string("python3 '") + TERN_SOURCE_DIR + "/scripts/gen-replay-log' " +
+                     std::to_string(n) + " > '" + log + "'";
+    EXPECT_EQ(std::system(gen.c_str()), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      freopen("/dev/null", "w", stdout);
+      execl(UTILSIM_PATH, "utilsim", "replay", format, log.c_str(), nullptr);
+      _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    EXPECT_EQ(wait4(pid, &status, 0, &usage), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    return usage.ru_maxrss;
+  };
+  for (const char* format : {"--json", "--no-progress"}) {
+    const long small = peak(20000, format), large = peak(200000, format);
+    EXPECT_LT(large, small + small / 10) << format << ": " << small << " KiB, then " << large;
+  }
+#endif
 }
 
 TEST_F(UtilsimTest, UsageAndFileErrors) {

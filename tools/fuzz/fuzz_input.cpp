@@ -64,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (unsigned id = 0; id <= 128; ++id)
     if ((data[0] & 4) == 0 || id % 2 == 0) config.fapmask.fapIdIs(SchanAccel::FapId(id), true);
   Utilsim::Replay replay(context(), config);
-  replay.run(parsed.entries);
+  for (const auto& e : parsed.entries) replay.process(e);
+  replay.finish();
   for (const auto& m : replay.mismatches())
     if (std::string_view(m.table->name) != "EtppcMtuMapTableHwDirect" || m.row != 128)
       broken("chip model differs from the shadow", std::string(m.table->name) + " row " +

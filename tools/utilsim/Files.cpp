@@ -1,51 +1,109 @@
 #include "tools/utilsim/Files.h"
 
 #include <fmt/format.h>
+#include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "tools/utilsim/Input.h"
 
 namespace Utilsim {
 namespace {
-std::string readAll(std::FILE* f, const std::string& name) {
-  std::string text;
-  char buf[65536];
-  while (true) {
-    const std::size_t n = std::fread(buf, 1, sizeof buf, f);
-    text.append(buf, n);
-    if (text.size() > kMaxInputBytes)
-      throw InputFileError(fmt::format("{}: larger than {} MiB", name, kMaxInputBytes >> 20));
-    if (n < sizeof buf) break;
-  }
-  if (std::ferror(f))
-    throw InputFileError(fmt::format("{}: read error: {}", name, std::strerror(errno)));
-  return text;
-}
+constexpr std::size_t kChunk = std::size_t(1) << 20;
+// Room for the longest line a log may have, its line end, and one chunk read after it.
+constexpr std::size_t kBuffer = InputLimits::kMaxLineBytes + 2 + kChunk;
 }  // namespace
 
-std::string readFile(const std::string& path) {
-  errno = 0;
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"),
-                                                          &std::fclose);
-  if (!f)
-    throw InputFileError(
-        fmt::format("cannot open {}: {}", printable(path, 200), std::strerror(errno)));
-  return readAll(f.get(), printable(path, 200));
+LineReader::LineReader(const std::string& path)
+    : name_(path == "-" ? "<stdin>" : printable(path, 200)), buf_(kBuffer) {
+  if (path == "-") {
+    file_ = stdin;
+    owned_ = false;
+  } else {
+    errno = 0;
+    file_ = std::fopen(path.c_str(), "rb");
+    if (!file_) throw InputFileError(fmt::format("cannot open {}: {}", name_, std::strerror(errno)));
+    owned_ = true;
+  }
+  struct stat st {};
+  if (fstat(fileno(file_), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      if (owned_) std::fclose(file_);
+      throw InputFileError(fmt::format("{}: is a directory", name_));
+    }
+    if (S_ISREG(st.st_mode)) size_ = std::int64_t(st.st_size);
+  }
 }
 
-std::string readStdin() { return readAll(stdin, "<stdin>"); }
+LineReader::~LineReader() {
+  if (owned_) std::fclose(file_);
+}
 
-nlohmann::json readJsonFile(const std::string& path) {
-  const auto text = readFile(path);
-  try {
-    return nlohmann::json::parse(text);
-  } catch (const nlohmann::json::exception& e) {
-    throw InputFileError(fmt::format("{}: not a valid JSON document: {}", printable(path, 200),
-                                     printable(e.what(), 200)));
+void LineReader::rewind() {
+  if (std::fseek(file_, 0, SEEK_SET) != 0)
+    throw InputFileError(fmt::format("{}: cannot read it a second time: {}", name_,
+                                     std::strerror(errno)));
+  start_ = end_ = 0;
+  consumed_ = 0;
+  number_ = 0;
+  eof_ = false;
+}
+
+bool LineReader::fill() {
+  if (eof_) return false;
+  if (start_ > 0) {  // keep the line begun so far at the front
+    std::memmove(buf_.data(), buf_.data() + start_, end_ - start_);
+    end_ -= start_;
+    start_ = 0;
+  }
+  const std::size_t n = std::fread(buf_.data() + end_, 1, std::min(kChunk, buf_.size() - end_), file_);
+  if (n == 0) {
+    if (std::ferror(file_))
+      throw InputFileError(fmt::format("{}: read error: {}", name_, std::strerror(errno)));
+    eof_ = true;
+    return false;
+  }
+  end_ += n;
+  return true;
+}
+
+bool LineReader::next(Line& line) {
+  while (true) {
+    // Find the end of the next line, reading more while the buffer does not hold it.
+    const char* nl = nullptr;
+    bool tooLong = false;
+    std::size_t scanned = 0;  // bytes after start_ known to hold no line end
+    while (true) {
+      nl = static_cast<const char*>(
+          std::memchr(buf_.data() + start_ + scanned, '\n', end_ - start_ - scanned));
+      if (nl) break;
+      scanned = end_ - start_;
+      if (scanned > InputLimits::kMaxLineBytes + 1) {
+        // Hopelessly long: drop what is buffered and skip to the line end.
+        tooLong = true;
+        consumed_ += scanned;
+        start_ = end_;
+        scanned = 0;
+      }
+      if (!fill()) break;
+    }
+    const std::size_t stop = nl ? std::size_t(nl - buf_.data()) : end_;
+    if (!nl && stop == start_ && !tooLong) return false;  // nothing after the last line end
+    std::string_view text(buf_.data() + start_, stop - start_);
+    consumed_ += text.size() + (nl ? 1 : 0);
+    start_ = nl ? stop + 1 : stop;
+    ++number_;
+    if (tooLong) {
+      line = {text, number_, true};
+      return true;
+    }
+    if (number_ == 1 && text.substr(0, 3) == "\xef\xbb\xbf") text.remove_prefix(3);  // a BOM
+    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos || text[first] == '#') continue;
+    line = {text, number_, false};
+    return true;
   }
 }
 

@@ -1,5 +1,7 @@
 #include "tools/utilsim/Replay.h"
 
+#include <algorithm>
+#include <bit>
 #include <chrono>
 #include <exception>
 
@@ -77,28 +79,32 @@ Asic::SwTableId swTableIdOf(SwTable t) noexcept {
 Replay::Replay(const TernAsicUtils::UtilHolderContext& context, const ReplayConfig& config)
     : config_(config), tableManager_(new TernAsicUtils::TableManager) {
   utils_ = Host::buildUtils(context, config.chip, tableManager_, config.fapmask);
-  timings_.resize(utils_.size());
+  for (std::size_t i = 0; i < utils_.size(); ++i)
+    for (const SwTable t : {SwTable::RoutingState, SwTable::TrapForwardAction, SwTable::MtuProfile})
+      if (utils_[i].util->utilKey().swTableId == swTableIdOf(t))
+        results_[std::size_t(t)].push_back(UtilResult{i, {}, {}, {}});
+  if (config.timing) timings_.resize(utils_.size());
 }
 
 Replay::~Replay() = default;
 
-void Replay::run(const std::vector<InputEntry>& entries) {
-  entries_.reserve(entries_.size() + entries.size());
-  for (const auto& e : entries) {
-    entries_.push_back({e, {}});
-    const auto log = makeLogEntry(e, std::uint32_t(entries_.size()));
-    dispatch(entries_.back(), log);
-  }
-  mismatches_ = chip_.compare(*tableManager_);
+void Replay::process(const InputEntry& entry, ReplaySink* sink) {
+  const auto log = makeLogEntry(entry, std::uint32_t(++entries_));
+  auto& results = results_[std::size_t(entry.table)];
+  dispatch(log, results);
+  if (config_.trackVsis) trackVsi(entry);
+  if (sink) sink->entry(entry, results);
 }
 
-void Replay::dispatch(EntryResult& out, const Pavo::Ptr<Asic::LogEntryWrapperBase>& log) {
-  const auto id = swTableIdOf(out.entry.table);
-  for (std::size_t i = 0; i < utils_.size(); ++i) {
-    auto& util = *utils_[i].util;
-    if (util.utilKey().swTableId != id) continue;
-    UtilResult r;
-    r.util = i;
+void Replay::finish() { mismatches_ = chip_.compare(*tableManager_); }
+
+void Replay::dispatch(const Pavo::Ptr<Asic::LogEntryWrapperBase>& log,
+                      std::span<UtilResult> results) {
+  for (auto& r : results) {
+    auto& util = *utils_[r.util].util;
+    r.applicable.reset();
+    r.list.reset();
+    r.error.reset();
     bool process = true;
     if (!config_.always) {
       try {
@@ -110,24 +116,20 @@ void Replay::dispatch(EntryResult& out, const Pavo::Ptr<Asic::LogEntryWrapperBas
       }
     }
     if (process) {
-      const auto start = std::chrono::steady_clock::now();
+      const auto start = config_.timing ? std::chrono::steady_clock::now()
+                                        : std::chrono::steady_clock::time_point();
       try {
-        const auto cmds = util.processSwEntry(log);
-        const auto stop = std::chrono::steady_clock::now();
-        timings_[i].samples.push_back(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(stop - start).count());
-        if (cmds)
-          for (const auto& c : *cmds) r.commands.push_back(c);
+        r.list = util.processSwEntry(log);
       } catch (...) {
-        const auto stop = std::chrono::steady_clock::now();
-        timings_[i].samples.push_back(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(stop - start).count());
         r.error = currentExceptionText();
       }
+      if (config_.timing)
+        timings_[r.util].add(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                 std::chrono::steady_clock::now() - start)
+                                 .count());
     }
     if (r.error) ++errors_;
-    for (const auto& c : r.commands) execute(c);
-    out.results.push_back(std::move(r));
+    for (const auto& c : r.commands()) execute(c);
   }
 }
 
@@ -138,6 +140,53 @@ void Replay::execute(const Pavo::Ptr<SchanAccel::SchanCmd>& cmd) {
     return;
   }
   chip_.execute(*cmd);
+}
+
+void Replay::trackVsi(const InputEntry& e) {
+  if (e.table != SwTable::RoutingState || e.fapId > SchanAccel::FapId::null) return;
+  if (e.tableDelete) {
+    std::erase_if(liveVsis_, [&](const CopyVsi& v) {
+      return std::get<0>(v) == e.fapId && std::get<1>(v) == e.instanceId;
+    });
+  } else if (e.routingState.type == 0) {
+    const CopyVsi v{e.fapId, e.instanceId, e.routingState.id};
+    if (e.isDelete)
+      liveVsis_.erase(v);
+    else
+      liveVsis_.insert(v);
+  }
+}
+
+unsigned LatencyHistogram::bucket(std::uint64_t ns) noexcept {
+  if (ns < kExact) return unsigned(ns);
+  const unsigned top = unsigned(std::bit_width(ns)) - 1;  // 13 and above
+  const unsigned octave = std::min(top - 13, kOctaves - 1);
+  const unsigned sub = unsigned(ns >> (top - 6)) & (kSub - 1);
+  return kExact + octave * kSub + sub;
+}
+
+std::int64_t LatencyHistogram::bucketValue(unsigned b) noexcept {
+  if (b < kExact) return b;
+  const unsigned octave = (b - kExact) / kSub, sub = (b - kExact) % kSub;
+  return std::int64_t(std::uint64_t(kSub + sub) << (octave + 7));
+}
+
+void LatencyHistogram::add(std::int64_t ns) noexcept {
+  if (ns < 0) ns = 0;
+  ++counts_[bucket(std::uint64_t(ns))];
+  ++count_;
+  max_ = std::max(max_, ns);
+}
+
+std::int64_t LatencyHistogram::percentile(unsigned percent) const noexcept {
+  if (count_ == 0) return 0;
+  const std::uint64_t rank = std::max<std::uint64_t>(1, (count_ * percent + 99) / 100);
+  std::uint64_t seen = 0;
+  for (unsigned b = 0; b < counts_.size(); ++b) {
+    seen += counts_[b];
+    if (seen >= rank) return std::min(bucketValue(b), max_);
+  }
+  return max_;
 }
 
 }  // namespace Utilsim

@@ -1,12 +1,17 @@
-// What a replay shows: the JSON document, the readable report, the routing chains, and the
-// comparison of a document with a stored one.
+// What a replay shows: the JSON document (whole or one line per entry), the readable report,
+// the routing chains, and the comparison of a run with a stored document. Everything that
+// concerns single entries is written or counted while the entry is current.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "tools/utilsim/JsonWriter.h"
 #include "tools/utilsim/Replay.h"
 
 namespace Utilsim {
@@ -14,31 +19,140 @@ namespace Utilsim {
 struct ReportOptions {
   bool chains = false;  // add the routing chains
   bool timing = false;  // add per-Util latencies of processSwEntry
+  // Failures listed one by one in the text report; the rest are counted.
+  std::size_t failureCap = 100;
 };
 
-// The run as one JSON document (docs/utilsim.md gives its shape).
-nlohmann::ordered_json toJson(const Replay& replay, const ReportOptions& options);
+// Buffered output to a file; throws std::runtime_error when it cannot be written.
+class Output {
+ public:
+  explicit Output(std::FILE* file) noexcept : file_(file) {}
+  TextBuffer& buffer() noexcept { return buf_; }
+  // Writes the buffer out once it holds enough to be worth a system call.
+  void maybeFlush() {
+    if (buf_.size() >= kChunk) flush();
+  }
+  void flush();
+
+ private:
+  static constexpr std::size_t kChunk = 1 << 16;
+  std::FILE* file_;
+  TextBuffer buf_;
+};
+
+// Writes the element of `entries` for one log entry: with its `line` or without (what
+// `--expect` compares), with the entry as read (`--jsonl`) or without.
+class EntryJson {
+ public:
+  explicit EntryJson(const Replay& replay) : replay_(replay) {}
+  void write(JsonWriter& w, const InputEntry& entry, std::span<const UtilResult> results,
+             bool withLine, bool withInput);
+
+ private:
+  const Replay& replay_;
+  // Per Util, its answer to an entry it does not take, at the depth and indent below.
+  std::vector<std::string> notApplicable_;
+  unsigned depth_ = ~0u;
+  int indent_ = 0;
+};
+// Streams the run as JSON while it replays: the document of `--json` (indented, `entries`
+// written as they come), or with `--jsonl` one compact object per entry (with the entry as
+// read) and a last object with the rest of the document.
+class DocumentStream : public ReplaySink {
+ public:
+  enum class Format { Document, Lines };
+  DocumentStream(Output& out, Format format, const Replay& replay, const ReportOptions& options);
+  void begin();  // before the first entry
+  void entry(const InputEntry& entry, std::span<const UtilResult> results) override;
+  void end();  // after Replay::finish
+
+ private:
+  Output& out_;
+  Format format_;
+  const Replay& replay_;
+  ReportOptions options_;
+  EntryJson entries_;
+  JsonWriter doc_;
+};
+
+// The members of the document after `entries` (and `chip`), as one compact JSON object.
+std::string summaryJson(const Replay& replay, const ReportOptions& options);
+
+// The failing (entry, Util) pairs of a run: the first `cap` in full, the rest counted.
+class FailureList : public ReplaySink {
+ public:
+  struct Failure {
+    unsigned line;
+    std::string entry;  // the entry in a few words
+    std::size_t util;
+    std::string error;
+  };
+  explicit FailureList(std::size_t cap) noexcept : cap_(cap) {}
+  void entry(const InputEntry& entry, std::span<const UtilResult> results) override;
+  const std::vector<Failure>& listed() const noexcept { return listed_; }
+  std::uint64_t total() const noexcept { return total_; }
+
+ private:
+  std::size_t cap_;
+  std::vector<Failure> listed_;
+  std::uint64_t total_ = 0;
+};
 
 // The run as text for people.
-std::string textReport(const Replay& replay, const ReportOptions& options);
+std::string textReport(const Replay& replay, const ReportOptions& options,
+                       const FailureList& failures);
 
 // VSI -> routing profile -> enable vector -> in-LIF settings, per shadow copy, for every VSI
 // that the log set and did not delete afterwards.
 std::string chainsText(const Replay& replay);
 
-// Differences of actual from expected, one line each ("/path: expected X, got Y"), at most
-// max lines plus a line telling how many more there were. Empty when equal.
-std::vector<std::string> jsonDiff(const nlohmann::json& expected, const nlohmann::json& actual,
-                                  std::size_t max = 50);
+// Structural differences of JSON values, as lines "/path: expected X, got Y", of which the
+// first `max` are kept and the rest counted.
+class JsonDiff {
+ public:
+  explicit JsonDiff(std::size_t max = 50) noexcept : max_(max) {}
+  // Compares at the JSON pointer `path`; `note` is appended to each line it adds.
+  void compare(const std::string& path, const nlohmann::json& expected,
+               const nlohmann::json& actual, const std::string& note = {});
+  void add(const std::string& path, std::string text, const std::string& note = {});
+  std::uint64_t total() const noexcept { return total_; }
+  // The kept lines, then one telling how many more there were.
+  std::vector<std::string> lines() const;
 
-// Latency summary of one Util.
-struct LatencySummary {
-  std::size_t count = 0;
-  std::int64_t median = 0, p99 = 0, max = 0;  // nanoseconds
+ private:
+  std::size_t max_;
+  std::uint64_t total_ = 0;
+  std::vector<std::string> lines_;
 };
-LatencySummary summarize(std::vector<std::int64_t> samples);
+
+// Compares a run with a stored document (`--expect`) while it replays, reading the stored
+// document as a stream: `entries` element by element, in order, ignoring their `line` (so
+// that comment lines added to a log shift nothing), the rest as a whole at the end, without
+// any `timing` member. Throws InputFileError when the stored file cannot be read or is not
+// a document.
+class ExpectCheck : public ReplaySink {
+ public:
+  ExpectCheck(const std::string& path, const Replay& replay);
+  ~ExpectCheck() override;
+  void entry(const InputEntry& entry, std::span<const UtilResult> results) override;
+  // After Replay::finish: the differences (empty when the run matches).
+  std::vector<std::string> finish();
+
+ private:
+  class Reader;
+  std::unique_ptr<Reader> reader_;
+  const Replay& replay_;
+  JsonDiff diff_;
+  EntryJson entries_;
+  TextBuffer actual_;
+  std::string expected_;
+  std::uint64_t index_ = 0;
+};
 
 // Chip revision name for a chip type and revision number ("bcm88890_a0", "chip7").
 std::string revisionName(Hardware::Tern::FapRevision revision);
+
+// The log entry in a few words ("routingState fap 0 instance 0 VSI 5 -> routing profile 2").
+std::string entrySummary(const InputEntry& e);
 
 }  // namespace Utilsim

@@ -124,34 +124,12 @@ void profileText(std::string& out, ShadowReader& reader, unsigned profile) {
     put(out, " RPF mode absent (off)\n");
 }
 
-using CopyVsi = std::tuple<unsigned, unsigned, std::uint32_t>;  // fap id, instance id, VSI
-
-// VSIs whose last entry in the log set them (a delete or a table delete takes them out).
-std::set<CopyVsi> liveVsis(const Replay& replay) {
-  std::set<CopyVsi> vsis;
-  for (const auto& r : replay.entries()) {
-    const auto& e = r.entry;
-    if (e.table != SwTable::RoutingState || e.fapId > SchanAccel::FapId::null) continue;
-    if (e.tableDelete) {
-      std::erase_if(vsis, [&](const CopyVsi& v) {
-        return std::get<0>(v) == e.fapId && std::get<1>(v) == e.instanceId;
-      });
-    } else if (e.routingState.type == 0) {
-      const CopyVsi v{e.fapId, e.instanceId, e.routingState.id};
-      if (e.isDelete)
-        vsis.erase(v);
-      else
-        vsis.insert(v);
-    }
-  }
-  return vsis;
-}
 }  // namespace
 
 std::string chainsText(const Replay& replay) {
   std::string out =
       "Routing chains (VSI -> routing profile -> enable vector and in-LIF settings)\n";
-  const auto vsis = liveVsis(replay);
+  const auto& vsis = replay.liveVsis();
   if (vsis.empty()) put(out, "  (no VSI set)\n");
   std::optional<std::pair<unsigned, unsigned>> current;
   std::optional<ShadowReader> reader;

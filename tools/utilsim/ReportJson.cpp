@@ -1,190 +1,289 @@
 #include <algorithm>
+#include <stdexcept>
 
 #include "tools/utilsim/Fields.h"
 #include "tools/utilsim/Report.h"
 
 namespace Utilsim {
 namespace {
-using OJson = nlohmann::ordered_json;
-
-OJson keyJson(const TernAsicUtils::HwTableInfo& info, unsigned row) {
-  OJson key = OJson::object();
-  for (const auto& f : keyFields(info, row)) key[f.name] = f.value;
-  return key;
+void keyJson(JsonWriter& w, const TernAsicUtils::HwTableInfo& info, unsigned row) {
+  w.beginObject();
+  info.keyFields(row, [&w](const char* name, std::uint32_t value) { w.member(name, value); });
+  w.endObject();
 }
 
-OJson entryJson(const TernAsicUtils::HwTableInfo& info, const std::uint32_t* words) {
-  OJson entry = OJson::object();
-  for (const auto& f : entryFields(info, words)) {
-    if (f.list)
-      entry[f.name] = f.values;
-    else
-      entry[f.name] = f.values.empty() ? 0u : f.values.front();
-  }
-  return entry;
-}
-
-OJson commandJson(const Pavo::Ptr<SchanAccel::SchanCmd>& cmd) {
-  if (!cmd) return nullptr;
-  const auto d = Host::decode(*cmd);
-  OJson c = OJson::object();
-  c["table"] = d.table ? OJson(d.table->name) : OJson(nullptr);
-  c["fapId"] = cmd->fapId;
-  c["instanceId"] = cmd->instanceId;
-  c["key"] = d.table ? keyJson(*d.table, d.row) : OJson(nullptr);
-  c["op"] =
-      cmd->opcode == SchanAccel::SchanOpcode::WriteRegister ? "WRITE_REGISTER" : "WRITE_MEMORY";
-  c["block"] = cmd->block;
-  c["address"] = cmd->address;
-  OJson data = OJson::array();
-  const unsigned words = std::min<unsigned>(cmd->words, SchanAccel::SchanCmd::kMaxWords);
-  for (unsigned i = 0; i < words; ++i) data.push_back(cmd->data[i]);
-  c["data"] = std::move(data);
-  return c;
-}
-
-OJson entriesJson(const Replay& replay) {
-  OJson out = OJson::array();
-  for (const auto& e : replay.entries()) {
-    OJson results = OJson::array();
-    for (const auto& r : e.results) {
-      OJson j = OJson::object();
-      j["util"] = replay.utils()[r.util].shortName;
-      j["applicable"] = r.applicable ? OJson(*r.applicable) : OJson(nullptr);
-      OJson cmds = OJson::array();
-      for (const auto& c : r.commands) cmds.push_back(commandJson(c));
-      j["commands"] = std::move(cmds);
-      j["error"] = r.error ? OJson(*r.error) : OJson(nullptr);
-      results.push_back(std::move(j));
+void entryFieldsJson(JsonWriter& w, const TernAsicUtils::HwTableInfo& info,
+                     const std::uint32_t* words) {
+  w.beginObject();
+  info.entryFields(words, [&w](const char* name, const std::uint32_t* values, unsigned count,
+                               bool list) {
+    w.key(name);
+    if (!list) {
+      w.value(std::uint64_t(count ? values[0] : 0));
+      return;
     }
-    OJson j = OJson::object();
-    j["line"] = e.entry.line;
-    j["table"] = swTableName(e.entry.table);
-    j["results"] = std::move(results);
-    out.push_back(std::move(j));
-  }
-  return out;
+    w.beginArray();
+    for (unsigned i = 0; i < count; ++i) w.value(std::uint64_t(values[i]));
+    w.endArray();
+  });
+  w.endObject();
 }
 
-OJson tablesJson(const Replay& replay) {
-  OJson out = OJson::object();
+void commandJson(JsonWriter& w, const Pavo::Ptr<SchanAccel::SchanCmd>& cmd) {
+  if (!cmd) {
+    w.null();
+    return;
+  }
+  const auto d = Host::decode(*cmd);
+  w.beginObject().key("table");
+  if (d.table)
+    w.value(d.table->name);
+  else
+    w.null();
+  w.member("fapId", cmd->fapId).member("instanceId", cmd->instanceId).key("key");
+  if (d.table)
+    keyJson(w, *d.table, d.row);
+  else
+    w.null();
+  w.member("op", cmd->opcode == SchanAccel::SchanOpcode::WriteRegister ? "WRITE_REGISTER"
+                                                                       : "WRITE_MEMORY");
+  w.member("block", cmd->block).member("address", cmd->address).key("data").beginArray();
+  const unsigned words = std::min<unsigned>(cmd->words, SchanAccel::SchanCmd::kMaxWords);
+  for (unsigned i = 0; i < words; ++i) w.value(std::uint64_t(cmd->data[i]));
+  w.endArray().endObject();
+}
+
+// The entry as the Utils got it, in the log's own format: a line of `--jsonl` can be read
+// without the log, and `jq -c .entry` gives back a log that replays the same.
+void inputJson(JsonWriter& w, const InputEntry& e) {
+  w.beginObject().member("table", swTableName(e.table));
+  w.member("fapId", e.fapId).member("instanceId", e.instanceId);
+  w.key("delete").value(e.isDelete).key("tableDelete").value(e.tableDelete).key("key");
+  switch (e.table) {
+    case SwTable::RoutingState: {
+      const auto& r = e.routingState;
+      w.beginObject().member("id", r.id).member("type", r.type).endObject();
+      w.key("value").beginObject();
+      if (r.type == 0) {
+        w.member("routingProfileMap", r.routingProfileMap);
+      } else {
+        w.key("routingState").beginArray();
+        for (const auto f : r.routingState) w.value(std::uint64_t(f));
+        w.endArray().key("urpfState").beginObject();
+        static constexpr const char* kNames[5] = {"ipv4Enabled", "ipv6Enabled", "ipv4Strict",
+                                                  "ipv6Strict", "allowDefault"};
+        for (unsigned i = 0; i < 5; ++i) w.member(kNames[i], r.urpfState[i]);
+        w.endObject();
+      }
+      w.endObject();
+      break;
+    }
+    case SwTable::TrapForwardAction:
+      w.value(std::uint64_t(e.trapForwardAction.key)).key("value").beginObject();
+      w.member("outPort", e.trapForwardAction.outPort);
+      w.member("stampValue", e.trapForwardAction.stampValue).endObject();
+      break;
+    case SwTable::MtuProfile:
+      w.value(std::uint64_t(e.mtuProfile.key)).key("value").beginObject();
+      w.member("mtuBytes", e.mtuProfile.mtuBytes).endObject();
+      break;
+  }
+  w.endObject();
+}
+
+void resultJson(JsonWriter& w, const Replay& replay, const UtilResult& r) {
+  w.beginObject().member("util", replay.utils()[r.util].shortName).key("applicable");
+  if (r.applicable)
+    w.value(*r.applicable);
+  else
+    w.null();
+  w.key("commands").beginArray();
+  for (const auto& c : r.commands()) commandJson(w, c);
+  w.endArray().key("error");
+  if (r.error)
+    w.value(*r.error);
+  else
+    w.null();
+  w.endObject();
+}
+// Every row present in the shadows, sorted by fap id, instance id, then row.
+void tablesJson(JsonWriter& w, Output* out, const Replay& replay) {
+  w.beginObject();
   for (const auto* info : TernAsicUtils::HwTableInfo::all()) {
-    OJson rows = OJson::array();
+    w.key(info->name).beginArray();
     if (const auto* table = findTable(replay.tableManager(), info->name)) {
       std::vector<std::uint32_t> words(info->wordsPerRow);
       for (const auto key : table->shadowKeys())
         for (unsigned row = 0; row < info->rows; ++row) {
           if (!table->rowPresent(key, row)) continue;
           table->rowWords(key, row, words.data());
-          OJson j = OJson::object();
-          j["fapId"] = key.fapId().value();
-          j["instanceId"] = key.instanceId();
-          j["key"] = keyJson(*info, row);
-          j["entry"] = entryJson(*info, words.data());
-          rows.push_back(std::move(j));
+          w.beginObject().member("fapId", key.fapId().value());
+          w.member("instanceId", key.instanceId()).key("key");
+          keyJson(w, *info, row);
+          entryFieldsJson(w.key("entry"), *info, words.data());
+          w.endObject();
+          if (out) out->maybeFlush();
         }
     }
-    out[info->name] = std::move(rows);
+    w.endArray();
   }
-  return out;
+  w.endObject();
 }
 
-OJson countersJson(const Replay& replay) {
-  OJson out = OJson::object();
+void countersJson(JsonWriter& w, const Replay& replay) {
+  w.beginObject();
   for (const auto& u : replay.utils()) {
     const auto& s = u.util->stats();
-    OJson j = OJson::object();
-    j["add"] = s ? s->addCnt() : 0;
-    j["delete"] = s ? s->deleteCnt() : 0;
-    j["updateOnDel"] = s ? s->updateOnDelCnt() : 0;
-    j["fapmaskMismatch"] = s ? s->fapmaskMismatch() : 0;
-    out[u.shortName] = std::move(j);
+    w.key(u.shortName).beginObject();
+    w.member("add", s ? s->addCnt() : 0).member("delete", s ? s->deleteCnt() : 0);
+    w.member("updateOnDel", s ? s->updateOnDelCnt() : 0);
+    w.member("fapmaskMismatch", s ? s->fapmaskMismatch() : 0).endObject();
   }
-  return out;
+  w.endObject();
 }
 
-OJson enqueueJson(const Replay& replay) {
+void enqueueJson(JsonWriter& w, const Replay& replay) {
   auto all = replay.tableManager().stats().all();
   std::stable_sort(all.begin(), all.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
-  OJson out = OJson::object();
+  w.beginObject();
   for (const auto& [id, stats] : all) {
-    OJson copies = OJson::array();
+    w.key(fmt::format("{}", id)).beginArray();
     if (stats)
       for (const auto& [key, count] : stats->counts()) {
-        OJson j = OJson::object();
-        j["fapId"] = key.fapId().value();
-        j["instanceId"] = key.instanceId();
-        j["count"] = count;
-        copies.push_back(std::move(j));
+        w.beginObject().member("fapId", key.fapId().value());
+        w.member("instanceId", key.instanceId()).member("count", count).endObject();
       }
-    out[fmt::format("{}", id)] = std::move(copies);
+    w.endArray();
   }
-  return out;
+  w.endObject();
 }
 
-OJson hardwareJson(const Replay& replay) {
-  OJson mismatches = OJson::array();
+void hardwareJson(JsonWriter& w, const Replay& replay) {
+  w.beginObject().key("consistent").value(replay.consistent());
+  w.member("commands", replay.chip().commands());
+  w.member("redundantWrites", replay.chip().redundantWrites()).key("mismatches").beginArray();
   for (const auto& m : replay.mismatches()) {
-    OJson j = OJson::object();
-    j["table"] = m.table->name;
-    j["fapId"] = m.key.fapId().value();
-    j["instanceId"] = m.key.instanceId();
-    j["key"] = keyJson(*m.table, m.row);
-    j["shadow"] = entryJson(*m.table, m.shadow.data());
-    j["hardware"] = entryJson(*m.table, m.hardware.data());
-    mismatches.push_back(std::move(j));
+    w.beginObject().member("table", m.table->name).member("fapId", m.key.fapId().value());
+    w.member("instanceId", m.key.instanceId()).key("key");
+    keyJson(w, *m.table, m.row);
+    entryFieldsJson(w.key("shadow"), *m.table, m.shadow.data());
+    entryFieldsJson(w.key("hardware"), *m.table, m.hardware.data());
+    w.endObject();
   }
-  OJson out = OJson::object();
-  out["consistent"] = replay.consistent();
-  out["commands"] = replay.chip().commands();
-  out["redundantWrites"] = replay.chip().redundantWrites();
-  out["mismatches"] = std::move(mismatches);
-  return out;
+  w.endArray().endObject();
 }
 
-OJson timingJson(const Replay& replay) {
-  OJson out = OJson::object();
+void timingJson(JsonWriter& w, const Replay& replay) {
+  w.beginObject();
   for (std::size_t i = 0; i < replay.utils().size(); ++i) {
-    const auto s = summarize(replay.timings()[i].samples);
-    OJson j = OJson::object();
-    j["processed"] = s.count;
-    j["medianNs"] = s.median;
-    j["p99Ns"] = s.p99;
-    j["maxNs"] = s.max;
-    out[replay.utils()[i].shortName] = std::move(j);
+    const auto& h = replay.timings()[i];
+    w.key(replay.utils()[i].shortName).beginObject().member("processed", h.count());
+    w.member("medianNs", std::uint64_t(h.percentile(50)));
+    w.member("p99Ns", std::uint64_t(h.percentile(99)));
+    w.member("maxNs", std::uint64_t(h.max())).endObject();
   }
-  return out;
+  w.endObject();
+}
+
+// The members after `entries`, into an object the caller opened.
+void summaryMembers(JsonWriter& w, Output* out, const Replay& replay,
+                    const ReportOptions& options) {
+  tablesJson(w.key("tables"), out, replay);
+  countersJson(w.key("counters"), replay);
+  enqueueJson(w.key("enqueue"), replay);
+  hardwareJson(w.key("hardware"), replay);
+  w.member("errors", replay.errors());
+  if (options.timing) timingJson(w.key("timing"), replay);
 }
 }  // namespace
 
-OJson toJson(const Replay& replay, const ReportOptions& options) {
-  OJson doc = OJson::object();
-  doc["chip"] = Hardware::chipTypeName(replay.config().chip);
-  doc["entries"] = entriesJson(replay);
-  doc["tables"] = tablesJson(replay);
-  doc["counters"] = countersJson(replay);
-  doc["enqueue"] = enqueueJson(replay);
-  doc["hardware"] = hardwareJson(replay);
-  doc["errors"] = replay.errors();
-  if (options.timing) doc["timing"] = timingJson(replay);
-  return doc;
+void Output::flush() {
+  if (buf_.size() && std::fwrite(buf_.view().data(), 1, buf_.size(), file_) != buf_.size())
+    throw std::runtime_error("cannot write the output");
+  buf_.clear();
+  if (std::fflush(file_)) throw std::runtime_error("cannot write the output");
 }
 
-LatencySummary summarize(std::vector<std::int64_t> samples) {
-  LatencySummary s;
-  s.count = samples.size();
-  if (samples.empty()) return s;
-  std::sort(samples.begin(), samples.end());
-  // nearest rank: the smallest sample with at least p percent of the samples at or below it
-  const auto rank = [&](unsigned percent) {
-    const std::size_t r = (samples.size() * percent + 99) / 100;
-    return samples[r == 0 ? 0 : r - 1];
-  };
-  s.median = rank(50);
-  s.p99 = rank(99);
-  s.max = samples.back();
-  return s;
+DocumentStream::DocumentStream(Output& out, Format format, const Replay& replay,
+                               const ReportOptions& options)
+    : out_(out),
+      format_(format),
+      replay_(replay),
+      options_(options),
+      entries_(replay),
+      doc_(out.buffer(), format == Format::Document ? 2 : JsonWriter::kCompact) {}
+
+void DocumentStream::begin() {
+  if (format_ != Format::Document) return;
+  doc_.beginObject().member("chip", Hardware::chipTypeName(replay_.config().chip));
+  doc_.key("entries").beginArray();
+}
+
+void DocumentStream::entry(const InputEntry& e, std::span<const UtilResult> results) {
+  if (format_ == Format::Document) {
+    entries_.write(doc_, e, results, true, false);
+  } else {
+    JsonWriter line(out_.buffer(), JsonWriter::kCompact);
+    entries_.write(line, e, results, true, true);
+    out_.buffer().push('\n');
+  }
+  out_.maybeFlush();
+}
+
+void DocumentStream::end() {
+  if (format_ == Format::Document) {
+    doc_.endArray();
+    summaryMembers(doc_, &out_, replay_, options_);
+    doc_.endObject();
+  } else {
+    JsonWriter last(out_.buffer(), JsonWriter::kCompact);
+    last.beginObject().member("chip", Hardware::chipTypeName(replay_.config().chip));
+    summaryMembers(last, &out_, replay_, options_);
+    last.endObject();
+  }
+  out_.buffer().push('\n');
+  out_.flush();
+}
+
+void EntryJson::write(JsonWriter& w, const InputEntry& e, std::span<const UtilResult> results,
+                      bool withLine, bool withInput) {
+  w.beginObject();
+  if (withLine) w.member("line", e.line);
+  w.member("table", swTableName(e.table));
+  if (withInput) inputJson(w.key("entry"), e);
+  w.key("results").beginArray();
+  for (const auto& r : results) {
+    // Most Utils of a software table do not take a given entry, and say so in the same words
+    // every time: those answers are written once and copied after.
+    if (r.applicable != false || r.error) {
+      resultJson(w, replay_, r);
+      continue;
+    }
+    if (w.depth() != depth_ || w.indent() != indent_) {
+      notApplicable_.assign(replay_.utils().size(), std::string());
+      depth_ = w.depth();
+      indent_ = w.indent();
+    }
+    auto& text = notApplicable_[r.util];
+    if (text.empty()) {
+      TextBuffer buf;
+      JsonWriter one(buf, indent_, depth_);
+      resultJson(one, replay_, r);
+      text = buf.view();
+    }
+    w.raw(text);
+  }
+  w.endArray().endObject();
+}
+
+std::string summaryJson(const Replay& replay, const ReportOptions& options) {
+  TextBuffer out;
+  JsonWriter w(out, JsonWriter::kCompact);
+  w.beginObject();
+  summaryMembers(w, nullptr, replay, options);
+  w.endObject();
+  return std::string(out.view());
 }
 
 std::string revisionName(Hardware::Tern::FapRevision revision) {

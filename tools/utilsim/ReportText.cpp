@@ -44,7 +44,8 @@ std::string copyText(TernAsicUtils::HwShadowKey key) {
   return fmt::format("fap {} instance {}", key.fapId().value(), key.instanceId());
 }
 
-// The log entry in a few words, for failure lines.
+}  // namespace
+
 std::string entrySummary(const InputEntry& e) {
   std::string s = fmt::format("{} fap {} instance {}", swTableName(e.table), e.fapId, e.instanceId);
   if (e.tableDelete) return s + " table delete";
@@ -67,13 +68,23 @@ std::string entrySummary(const InputEntry& e) {
   return e.isDelete ? s + " delete" : s;
 }
 
-void failures(std::string& out, const Replay& replay) {
-  put(out, "Failures: {}\n", replay.errors());
-  for (const auto& e : replay.entries())
-    for (const auto& r : e.results)
-      if (r.error)
-        put(out, "  line {} ({}): {}:\n    {}\n", e.entry.line, entrySummary(e.entry),
-            replay.utils()[r.util].shortName, *r.error);
+void FailureList::entry(const InputEntry& entry, std::span<const UtilResult> results) {
+  for (const auto& r : results) {
+    if (!r.error) continue;
+    if (total_++ < cap_) listed_.push_back({entry.line, entrySummary(entry), r.util, *r.error});
+  }
+}
+
+namespace {
+
+void failures(std::string& out, const Replay& replay, const FailureList& list) {
+  put(out, "Failures: {}\n", list.total());
+  for (const auto& f : list.listed())
+    put(out, "  line {} ({}): {}:\n    {}\n", f.line, f.entry, replay.utils()[f.util].shortName,
+        f.error);
+  if (list.total() > list.listed().size())
+    put(out, "  ... and {} more (--failures all lists them all)\n",
+        list.total() - list.listed().size());
 }
 
 void tables(std::string& out, const Replay& replay) {
@@ -148,19 +159,20 @@ void timing(std::string& out, const Replay& replay) {
   put(out, "\nprocessSwEntry latency (microseconds)\n  {:<{}}  {:>9} {:>9} {:>9} {:>9}\n", "Util",
       width, "entries", "median", "p99", "max");
   for (std::size_t i = 0; i < replay.utils().size(); ++i) {
-    const auto s = summarize(replay.timings()[i].samples);
-    put(out, "  {:<{}}  {:>9} {:>9} {:>9} {:>9}\n", replay.utils()[i].shortName, width, s.count,
-        micros(s.median), micros(s.p99), micros(s.max));
+    const auto& h = replay.timings()[i];
+    put(out, "  {:<{}}  {:>9} {:>9} {:>9} {:>9}\n", replay.utils()[i].shortName, width, h.count(),
+        micros(h.percentile(50)), micros(h.percentile(99)), micros(h.max()));
   }
 }
 }  // namespace
 
-std::string textReport(const Replay& replay, const ReportOptions& options) {
+std::string textReport(const Replay& replay, const ReportOptions& options,
+                       const FailureList& failureList) {
   std::string out;
   put(out, "utilsim replay: chip {}, {} log entries, {} Utils, dispatch {}\n\n",
-      Hardware::chipTypeName(replay.config().chip), replay.entries().size(), replay.utils().size(),
+      Hardware::chipTypeName(replay.config().chip), replay.entries(), replay.utils().size(),
       replay.config().always ? "always" : "applicable");
-  failures(out, replay);
+  failures(out, replay, failureList);
   tables(out, replay);
   if (options.chains) {
     out += '\n';

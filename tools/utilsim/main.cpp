@@ -3,7 +3,10 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <limits>
+#include <memory>
 #include <exception>
 #include <optional>
 #include <stdexcept>
@@ -11,6 +14,7 @@
 #include <vector>
 
 #include "host/Trace.h"
+#include "tools/utilsim/EntryStream.h"
 #include "tools/utilsim/Files.h"
 #include "tools/utilsim/Report.h"
 
@@ -33,9 +37,12 @@ constexpr const char* kUsage =
     "  --dispatch applicable|always     ask utilApplicable first (default) or always process\n"
     "  --trace LEVELS                   trace levels to stderr: 2,3,8 or Name=2;*=3\n"
     "  --json                           print the JSON document instead of the report\n"
+    "  --jsonl                          print one JSON object per entry, then the rest\n"
     "  --show chains                    add the routing chains to the report\n"
+    "  --failures N|all                 failures listed in the report (default 100)\n"
     "  --expect FILE.json               compare the JSON document with a stored one\n"
     "  --timing                         add processSwEntry latencies per Util\n"
+    "  --progress, --no-progress        show progress on stderr (default: if a terminal)\n"
     "  --help                           show this text\n"
     "\n"
     "exit status: 0 all entries processed and hardware consistent, 1 a Util failed, the\n"
@@ -52,7 +59,9 @@ struct Options {
   std::optional<std::string> file;
   std::optional<std::string> expect;
   std::string trace;
-  bool json = false, chains = false, timing = false;
+  bool json = false, jsonl = false, chains = false, timing = false;
+  std::optional<bool> progress;  // none: when standard error is a terminal
+  std::size_t failureCap = 100;
   ReplayConfig replay;
 };
 
@@ -165,6 +174,16 @@ Options parseOptions(int argc, char** argv) {
       if (what != "chains")
         throw UsageError(fmt::format("--show: expected chains, got '{}'", what));
       o.chains = true;
+    } else if (arg == "--jsonl") {
+      flag();
+      o.jsonl = true;
+    } else if (arg == "--failures") {
+      const auto cap = value();
+      o.failureCap = cap == "all" ? std::numeric_limits<std::size_t>::max()
+                                  : std::size_t(parseCount(arg, cap));
+    } else if (arg == "--progress" || arg == "--no-progress") {
+      flag();
+      o.progress = arg == "--progress";
     } else if (arg == "--expect") {
       o.expect = value();
     } else if (arg == "--timing") {
@@ -239,47 +258,159 @@ int list(const Options& o) {
   return kExitOk;
 }
 
-int replay(const Options& o) {
-  const std::string inputName = !o.file || *o.file == "-" ? "<stdin>" : *o.file;
-  const auto text = o.file && *o.file != "-" ? readFile(*o.file) : readStdin();
-  const auto input = parseInput(text);
-  if (!input.errors.empty()) {
-    for (const auto& e : input.errors)
-      fmt::print(stderr, "{}:{}: {}\n", inputName, e.line, e.message);
-    fmt::print(stderr, "utilsim: {} input error{}; nothing was replayed\n", input.errors.size(),
-               input.errors.size() == 1 ? "" : "s");
-    return kExitUsage;
+// Entries done and entries per second on standard error, for runs long enough to wonder.
+class Progress {
+ public:
+  Progress(bool enabled, std::int64_t size)
+      : enabled_(enabled), tty_(isatty(2) == 1), size_(size), start_(Clock::now()) {}
+  void tick(const char* phase, std::uint64_t count, std::uint64_t bytes) {
+    if (!enabled_ || ++calls_ % 8192 != 0) return;
+    const auto now = Clock::now();
+    if (now - start_ < std::chrono::seconds(1) || now - last_ < std::chrono::milliseconds(500))
+      return;
+    last_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    std::string text = fmt::format("utilsim: {} {} lines, {:.0f} per second", phase, count,
+                                   double(count) / seconds);
+    if (size_ > 0) text += fmt::format(", {:.0f} %", 100.0 * double(bytes) / double(size_));
+    if (tty_)
+      fmt::print(stderr, "\r{:<78}", text);
+    else
+      fmt::print(stderr, "{}\n", text);
+    shown_ = true;
   }
-  std::optional<nlohmann::json> expected;
-  if (o.expect) expected = readJsonFile(*o.expect);
+  void done() {
+    if (shown_ && tty_) fmt::print(stderr, "\r{:78}\r", "");
+    shown_ = false;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  bool enabled_, tty_;
+  std::int64_t size_;
+  Clock::time_point start_, last_;
+  std::uint64_t calls_ = 0;
+  bool shown_ = false;
+};
+
+// Hands every entry to each of several sinks.
+struct Sinks : ReplaySink {
+  std::vector<ReplaySink*> all;
+  void entry(const InputEntry& entry, std::span<const UtilResult> results) override {
+    for (auto* s : all) s->entry(entry, results);
+  }
+};
+
+bool check(const LineReader::Line& line, InputEntry& entry, std::vector<InputError>& errors) {
+  if (line.tooLong) {
+    errors.push_back(
+        {line.number, 0, fmt::format("line is longer than {} bytes", InputLimits::kMaxLineBytes)});
+    return false;
+  }
+  return checkLine(line.text, line.number, entry, errors);
+}
+
+void printErrors(const std::string& file, const std::vector<InputError>& errors) {
+  for (const auto& e : errors)
+    if (e.column)
+      fmt::print(stderr, "{}:{}:{}: {}\n", file, e.line, e.column, e.message);
+    else
+      fmt::print(stderr, "{}:{}: {}\n", file, e.line, e.message);
+}
+
+int replay(const Options& o) {
+  LineReader input(o.file ? *o.file : "-");
+  Progress progress(o.progress.value_or(true) && (o.progress || isatty(2) == 1), input.size());
+  std::vector<InputError> errors;
+  InputEntry entry;
+  LineReader::Line line;
+  // A file is checked whole before anything is replayed, so that a bad line replays nothing.
+  // A pipe can be read only once: it is replayed as it comes, up to its first bad line.
+  const bool checkFirst = input.seekable();
+  if (checkFirst) {
+    std::uint64_t lines = 0;
+    while (input.next(line)) {
+      check(line, entry, errors);
+      if (errors.size() >= InputLimits::kMaxErrors) {
+        errors.push_back(
+            {line.number, 0, "too many errors; the rest of the input was not checked"});
+        break;
+      }
+      progress.tick("checking", ++lines, input.bytesRead());
+    }
+    progress.done();
+    if (!errors.empty()) {
+      printErrors(input.name(), errors);
+      fmt::print(stderr, "utilsim: {} input error{}; nothing was replayed\n", errors.size(),
+                 errors.size() == 1 ? "" : "s");
+      return kExitUsage;
+    }
+    input.rewind();
+  }
 
   Host::PluginLibrary lib(o.plugin);
   TernAsicUtils::UtilHolderContext context;
   Host::startUtilPlugins(context);
-  Replay run(context, o.replay);
-  run.run(input.entries);
+  ReplayConfig config = o.replay;
+  config.timing = o.timing;
+  config.trackVsis = o.chains;
+  Replay run(context, config);
 
-  const ReportOptions options{o.chains, o.timing};
-  if (expected) {
-    const auto actual = nlohmann::json::parse(toJson(run, ReportOptions{}).dump());
-    const auto diff = jsonDiff(*expected, actual);
-    std::string out;
-    if (diff.empty())
-      out = fmt::format("utilsim: the run matches {}\n", *o.expect);
-    else
-      out = fmt::format("utilsim: the run differs from {} ({} difference lines):\n", *o.expect,
-                        diff.size());
-    for (const auto& line : diff) out += "  " + line + "\n";
-    writeOut(out);
-    return diff.empty() ? kExitOk : kExitFailed;
+  const ReportOptions options{o.chains, o.timing, o.failureCap};
+  Output out(stdout);
+  Sinks sinks;
+  std::unique_ptr<ExpectCheck> expect;
+  std::optional<DocumentStream> document;
+  FailureList failures(o.failureCap);
+  if (o.expect) {
+    expect = std::make_unique<ExpectCheck>(*o.expect, run);
+    sinks.all.push_back(expect.get());
+  } else if (o.json || o.jsonl) {
+    document.emplace(out, o.jsonl ? DocumentStream::Format::Lines : DocumentStream::Format::Document,
+                     run, options);
+    document->begin();
+    sinks.all.push_back(&*document);
+  } else {
+    sinks.all.push_back(&failures);
   }
-  if (o.json)
-    writeOut(
-        toJson(run, options).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
-        "\n");
-  else
-    writeOut(textReport(run, options));
-  return run.errors() == 0 && run.consistent() ? kExitOk : kExitFailed;
+
+  {
+    EntryStream entries(input);
+    while (const InputEntry* e = entries.next()) {
+      run.process(*e, &sinks);
+      progress.tick("replayed", run.entries(), entries.bytesRead());
+    }
+    errors = entries.errors();
+  }
+  progress.done();
+  run.finish();
+
+  int status = run.errors() == 0 && run.consistent() ? kExitOk : kExitFailed;
+  if (expect) {
+    const auto diff = expect->finish();
+    std::string text;
+    if (diff.empty())
+      text = fmt::format("utilsim: the run matches {}\n", *o.expect);
+    else
+      text = fmt::format("utilsim: the run differs from {} ({} difference lines):\n", *o.expect,
+                         diff.size());
+    for (const auto& l : diff) text += "  " + l + "\n";
+    out.buffer().append(text);
+    status = diff.empty() ? kExitOk : kExitFailed;
+  } else if (document) {
+    document->end();
+  } else {
+    out.buffer().append(textReport(run, options, failures));
+  }
+  out.flush();
+  if (!errors.empty()) {
+    // Only standard input gets here: what came before the bad line was replayed and shown.
+    printErrors(input.name(), errors);
+    fmt::print(stderr, "utilsim: stopped at the input error on line {}; the {} entries before it were replayed\n",
+               errors.front().line, run.entries());
+    return kExitUsage;
+  }
+  return status;
 }
 }  // namespace
 }  // namespace Utilsim

@@ -1,0 +1,83 @@
+#include "tools/utilsim/EntryStream.h"
+
+#include <fmt/format.h>
+
+namespace Utilsim {
+
+EntryStream::EntryStream(LineReader& input) : input_(input), reader_([this] { read(); }) {}
+
+EntryStream::~EntryStream() {
+  {
+    const std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  reader_.join();
+}
+
+void EntryStream::read() {
+  Batch batch;
+  std::vector<InputError> errors;
+  const auto hand = [this](Batch& b) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return stop_ || full_.size() < kAhead; });
+    if (stop_) return false;
+    full_.push_back(std::move(b));
+    b = Batch{};
+    if (!free_.empty()) {
+      b = std::move(free_.back());
+      free_.pop_back();
+    }
+    lock.unlock();
+    changed_.notify_all();
+    return true;
+  };
+  try {
+    LineReader::Line line;
+    InputEntry entry;
+    batch.entries.reserve(kBatch);
+    while (input_.next(line)) {
+      if (line.tooLong)
+        errors.push_back({line.number, 0,
+                          fmt::format("line is longer than {} bytes", InputLimits::kMaxLineBytes)});
+      else if (checkLine(line.text, line.number, entry, errors))
+        batch.entries.push_back(entry);
+      batch.bytes = input_.bytesRead();
+      if (!errors.empty()) break;
+      if (batch.entries.size() == kBatch && !hand(batch)) return;
+    }
+    if (!batch.entries.empty() && !hand(batch)) return;
+  } catch (...) {
+    const std::lock_guard lock(mutex_);
+    failure_ = std::current_exception();
+  }
+  {
+    const std::lock_guard lock(mutex_);
+    errors_ = std::move(errors);
+    done_ = true;
+  }
+  changed_.notify_all();
+}
+
+const InputEntry* EntryStream::next() {
+  if (index_ < current_.entries.size()) return &current_.entries[index_++];
+  std::unique_lock lock(mutex_);
+  if (!current_.entries.empty()) {  // back to the reader, to be filled again
+    current_.entries.clear();
+    free_.push_back(std::move(current_));
+  }
+  changed_.wait(lock, [this] { return !full_.empty() || done_; });
+  if (full_.empty()) {
+    if (failure_) std::rethrow_exception(failure_);
+    return nullptr;
+  }
+  current_ = std::move(full_.front());
+  full_.pop_front();
+  lock.unlock();
+  changed_.notify_all();
+  index_ = 0;
+  bytes_ = current_.bytes;
+  return &current_.entries[index_++];
+}
+
+}  // namespace Utilsim

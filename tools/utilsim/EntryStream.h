@@ -1,0 +1,56 @@
+// The checked entries of a log, in order, read and checked ahead on a second thread while
+// the caller replays: with two cores, reading costs the replay next to nothing.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "tools/utilsim/Files.h"
+#include "tools/utilsim/Input.h"
+
+namespace Utilsim {
+
+class EntryStream {
+ public:
+  // Starts reading `input` (which must outlive the stream).
+  explicit EntryStream(LineReader& input);
+  ~EntryStream();
+  EntryStream(const EntryStream&) = delete;
+  EntryStream& operator=(const EntryStream&) = delete;
+
+  // The next valid entry; null after the last one or at the first bad line, whose problems
+  // errors() then holds. Rethrows what reading raised (InputFileError).
+  const InputEntry* next();
+  const std::vector<InputError>& errors() const noexcept { return errors_; }
+  // Bytes of the input up to the entry next() returned last.
+  std::uint64_t bytesRead() const noexcept { return bytes_; }
+
+ private:
+  struct Batch {
+    std::vector<InputEntry> entries;
+    std::uint64_t bytes = 0;  // of the input up to the batch's last line
+  };
+  static constexpr std::size_t kBatch = 1024, kAhead = 8;
+  void read();
+
+  LineReader& input_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Batch> full_;
+  std::vector<Batch> free_;
+  bool done_ = false, stop_ = false;
+  std::exception_ptr failure_;
+  std::vector<InputError> errors_;  // written by the reader before done_, read after
+
+  Batch current_;
+  std::size_t index_ = 0;
+  std::uint64_t bytes_ = 0;
+  std::thread reader_;
+};
+
+}  // namespace Utilsim
