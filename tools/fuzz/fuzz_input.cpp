@@ -3,15 +3,21 @@
 // with the plug-in as the simulator loads it. Built and run by tests/fuzz_input.sh.
 //
 // Besides the sanitizers' own findings, the target stops on a broken guarantee:
+// - every line gets the same answer from checkLine as from the general checker alone
+//   (checkLineSlow): the fast path that reads plain lines accepts no line the general checker
+//   refuses and reads every line it accepts into the same entry;
 // - every input error names a line within the text and a non-empty message made of
 //   printable ASCII only (messages quote hostile bytes as \xNN);
 // - after a replay the chip model equals every shadow copy, except row 128 of the MTU
 //   table, which MTU profile 16 writes before its second row is refused (the documented
 //   exception: that entry returns no commands).
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <tuple>
+#include <vector>
 
 #include "host/Host.h"
 #include "tools/utilsim/Input.h"
@@ -32,6 +38,42 @@ const TernAsicUtils::UtilHolderContext& context() {
   std::abort();
 }
 
+bool sameErrors(const std::vector<Utilsim::InputError>& a,
+                const std::vector<Utilsim::InputError>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+    return std::tie(x.line, x.column, x.message) == std::tie(y.line, y.column, y.message);
+  });
+}
+
+bool sameEntry(const Utilsim::InputEntry& a, const Utilsim::InputEntry& b) {
+  const auto fields = [](const Utilsim::InputEntry& e) {
+    const auto& r = e.routingState;
+    const auto& t = e.trapForwardAction;
+    return std::tie(e.line, e.table, e.fapId, e.instanceId, e.isDelete, e.tableDelete, r.id, r.type,
+                    r.routingProfileMap, r.routingState, r.urpfState, t.key, t.outPort,
+                    t.stampValue, e.mtuProfile.key, e.mtuProfile.mtuBytes);
+  };
+  return fields(a) == fields(b);
+}
+
+// Every line (as the reader would cut it, comments and blank lines too) through checkLine and
+// through the general checker alone: the same verdict, entry and errors.
+void checkFastPath(std::string_view text) {
+  unsigned number = 0;
+  for (std::size_t pos = 0; pos <= text.size();) {
+    const auto nl = std::min(text.find('\n', pos), text.size());
+    const std::string_view line = text.substr(pos, nl - pos);
+    pos = nl + 1;
+    Utilsim::InputEntry fast, slow;
+    std::vector<Utilsim::InputError> fastErrors, slowErrors;
+    const bool fastOk = Utilsim::checkLine(line, ++number, fast, fastErrors);
+    const bool slowOk = Utilsim::checkLineSlow(line, number, slow, slowErrors);
+    if (fastOk != slowOk || (fastOk && !sameEntry(fast, slow)) ||
+        !sameErrors(fastErrors, slowErrors))
+      broken("checkLine differs from the general checker", Utilsim::printable(line, 200));
+  }
+}
+
 unsigned lineCount(std::string_view text) {
   unsigned n = 1;
   for (char c : text) n += c == '\n';
@@ -41,6 +83,7 @@ unsigned lineCount(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
+  checkFastPath(text);
   const auto parsed = Utilsim::parseInput(text);
   if (!parsed.errors.empty()) {
     if (parsed.errors.size() > Utilsim::InputLimits::kMaxErrors + 1)
@@ -68,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   replay.finish();
   for (const auto& m : replay.mismatches())
     if (std::string_view(m.table->name) != "EtppcMtuMapTableHwDirect" || m.row != 128)
-      broken("chip model differs from the shadow", std::string(m.table->name) + " row " +
-                                                       std::to_string(m.row));
+      broken("chip model differs from the shadow",
+             std::string(m.table->name) + " row " + std::to_string(m.row));
   return 0;
 }

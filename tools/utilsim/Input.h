@@ -75,6 +75,12 @@ struct InputLimits {
 bool checkLine(std::string_view line, unsigned number, InputEntry& entry,
                std::vector<InputError>& errors);
 
+// checkLine without its fast path: the general JSON parser decides every line. checkLine reads
+// plain valid lines with a small parser of its own and leaves every other line to this one, so
+// the two must agree on every line; this is exposed for the fuzz target that checks they do.
+bool checkLineSlow(std::string_view line, unsigned number, InputEntry& entry,
+                   std::vector<InputError>& errors);
+
 // Splits the text into lines ('\n', an optional '\r' before it is dropped), skips blank
 // lines and lines whose first non-blank character is '#', and checks every other line.
 // Never throws for any input text (other than std::bad_alloc).
