@@ -29,10 +29,12 @@ tern_is_installed() {
   [[ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" == "install ok installed" ]]
 }
 
-# Installs whichever of TERN_PACKAGES is missing (apt-get update only then).
+# Installs whichever of the packages named (default: TERN_PACKAGES) is missing (apt-get
+# update only then).
 tern_install_packages() {
-  local missing=() pkg
-  for pkg in "${TERN_PACKAGES[@]}"; do
+  local wanted=("$@") missing=() pkg
+  ((${#wanted[@]})) || wanted=("${TERN_PACKAGES[@]}")
+  for pkg in "${wanted[@]}"; do
     tern_is_installed "$pkg" || missing+=("$pkg")
   done
   if ((${#missing[@]} == 0)); then
@@ -52,6 +54,21 @@ tern_install_packages() {
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get "${apt_opts[@]}" update
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
     apt-get "${apt_opts[@]}" install --no-install-recommends "${missing[@]}"
+}
+
+# True when this machine executes 32-bit x86 programs: some sandboxed kernels refuse them
+# ("Exec format error") although the toolchain builds them.
+tern_runs_m32() {
+  local dir status=0
+  dir=$(mktemp -d)
+  printf 'int main(void) { return 0; }\n' > "$dir/probe.c"
+  if gcc -m32 "$dir/probe.c" -o "$dir/probe" 2> /dev/null; then
+    "$dir/probe" 2> /dev/null || status=1
+  else
+    status=1
+  fi
+  rm -rf "$dir"
+  return "$status"
 }
 
 tern_jobs() {

@@ -139,7 +139,12 @@ int modeInChild(const char* value) {
     setenv("TERN_DIAG_REPORT_MODE", "1", 1);
     const int devNull = open("/dev/null", O_WRONLY);
     if (devNull >= 0) dup2(devNull, STDOUT_FILENO);
+#ifdef TERN_TEST_EMULATOR
+    execlp(TERN_TEST_EMULATOR, TERN_TEST_EMULATOR, self,
+           "--gtest_filter=GracefulAssertChild.ExitWithMode", static_cast<char*>(nullptr));
+#else
     execl(self, self, "--gtest_filter=GracefulAssertChild.ExitWithMode", static_cast<char*>(nullptr));
+#endif
     _exit(127);
   }
   int status = 0;
