@@ -99,10 +99,13 @@ ShadowStore::Copy& ShadowStore::obtain(HwShadowKey key) {
   return copies_.back();
 }
 
+ShadowWatch* ShadowStore::watch_ = nullptr;
+
 void ShadowStore::write(HwShadowKey key, unsigned row, const std::uint32_t* words) {
   Copy& c = obtain(key);
   copyWords(c.words + std::size_t(row) * wpr_, words, wpr_);
   c.present[row / 64] |= std::uint64_t(1) << (row % 64);
+  if (watch_) watch_->rowChanged(info_, key, row);
 }
 
 void ShadowStore::erase(HwShadowKey key, unsigned row) noexcept {
@@ -110,6 +113,7 @@ void ShadowStore::erase(HwShadowKey key, unsigned row) noexcept {
   if (!c) return;
   zeroWords(c->words + std::size_t(row) * wpr_, wpr_);
   c->present[row / 64] &= ~(std::uint64_t(1) << (row % 64));
+  if (watch_) watch_->rowChanged(info_, key, row);
 }
 
 bool ShadowStore::present(HwShadowKey key, unsigned row) const noexcept {
@@ -133,6 +137,7 @@ void ShadowStore::clear(HwShadowKey key) noexcept {
       Kelp::slabFree(copies_[i].present, copyBytes());
       copies_.erase(copies_.begin() + std::ptrdiff_t(i));
       last_ = nullptr;
+      if (watch_) watch_->copyCleared(info_, key);
       return;
     }
 }
@@ -154,7 +159,7 @@ std::vector<HwShadowKey> ShadowStore::keys() const {
 HwCommonTableBase::HwCommonTableBase(const Pavo::String& name, const HwTableKey& key,
                                      TableManager* manager, const HwTableInfo& info,
                                      const void* classTag)
-    : shadow_(info.rows, info.wordsPerRow),
+    : shadow_(info),
       name_(name),
       key_(key),
       info_(info),

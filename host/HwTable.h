@@ -46,9 +46,26 @@ struct HwTableInfo {
   void (*entryFields)(const std::uint32_t* words, const EntryFieldSink& sink);
   Pavo::String (*rowKeyText)(unsigned row);
   Pavo::String (*rowEntryText)(const std::uint32_t* words);
+  // Calls a Util's readShadowEntry through its reflection class (whose operation is given)
+  // with the key of the row, and encodes the entry it returns into words. Answers what the
+  // operation answered (0: done).
+  int (*readShadowEntry)(int (*inspect)(void*, const Pavo::FieldDescriptor&, int, void* const*,
+                                        void*),
+                         void* util, HwShadowKey key, unsigned row, std::uint32_t* words);
 
   static const std::vector<const HwTableInfo*>& all();  // the ten tables, in block order
   static const HwTableInfo* byBlock(std::uint16_t block) noexcept;
+};
+
+// Host programs can watch every change of the shadows: the simulator names the log line and
+// Util behind each row. Calls come in the middle of a write: record, do not reenter.
+class ShadowWatch {
+ public:
+  virtual void rowChanged(const HwTableInfo& table, HwShadowKey key, unsigned row) noexcept = 0;
+  virtual void copyCleared(const HwTableInfo& table, HwShadowKey key) noexcept = 0;
+
+ protected:
+  ~ShadowWatch() = default;
 };
 
 // Rows of every shadow copy of one table object.
@@ -59,7 +76,8 @@ class ShadowStore {
     std::uint32_t* words;
     std::uint64_t* present;
   };
-  ShadowStore(unsigned rows, unsigned wordsPerRow) noexcept : rows_(rows), wpr_(wordsPerRow) {}
+  explicit ShadowStore(const HwTableInfo& info) noexcept
+      : info_(info), rows_(info.rows), wpr_(info.wordsPerRow) {}
   ~ShadowStore();
   ShadowStore(const ShadowStore&) = delete;
   ShadowStore& operator=(const ShadowStore&) = delete;
@@ -76,8 +94,13 @@ class ShadowStore {
   // Memory the copies hold: nothing until a copy is first written.
   std::size_t heldBytes() const noexcept { return copies_.size() * copyBytes(); }
 
+  // The watcher of every store in the process (none by default).
+  static void watchIs(ShadowWatch* watch) noexcept { watch_ = watch; }
+
  private:
   Copy& obtain(HwShadowKey key);
+  static ShadowWatch* watch_;
+  const HwTableInfo& info_;
   unsigned rows_, wpr_;
   std::vector<Copy> copies_;
   // The copy found last (entries of one unit come in runs); reset whenever copies_ changes.

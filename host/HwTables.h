@@ -102,11 +102,23 @@ struct LayoutInfo {
     e.decode(w);
     return QelPavo::Impl::valueToStrep(e);
   }
+  static int readShadowEntry(int (*inspect)(void*, const Pavo::FieldDescriptor&, int,
+                                             void* const*, void*),
+                             void* util, HwShadowKey key, unsigned row, std::uint32_t* words) {
+    auto fap = key.fapId();
+    auto instance = key.instanceId();
+    auto k = Key::ofRow(row);
+    Entry e{Key{}};
+    void* args[] = {&fap, &instance, &k};
+    const int answer = inspect(util, Pavo::FieldDescriptor{"readShadowEntry"}, 10, args, &e);
+    e.encode(words);
+    return answer;
+  }
   static constexpr HwTableInfo make(const char* name, std::uint16_t block,
                                     SchanAccel::SchanOpcode op) {
-    return HwTableInfo{name,          block,          op,       Key::kRows,
+    return HwTableInfo{name,          block,          op,        Key::kRows,
                        Entry::kWords, &Key::fields,   &Entry::fieldsOf,
-                       &keyText,      &entryText};
+                       &keyText,      &entryText,     &readShadowEntry};
   }
 };
 

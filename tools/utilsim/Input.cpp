@@ -12,6 +12,8 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "host/HwTable.h"
+
 namespace Utilsim {
 namespace {
 using Json = nlohmann::json;
@@ -193,11 +195,69 @@ void checkMtu(LineChecker& c, const Json* key, const Json* value, InputEntry& e)
   if (const Json* f = field(*value, "mtuBytes")) c.integer(*f, "value.mtuBytes", 65535, m.mtuBytes);
 }
 
+// A host operation: {"op", "hwTable", "fapId", "instanceId"} and, to read a row, its "key"
+// by the table's key field names.
+void checkHostOp(LineChecker& c, const Json& doc, InputEntry& e) {
+  c.onlyFields(doc, "", {"op", "hwTable", "fapId", "instanceId", "key"});
+  if (const Json* f = field(doc, "fapId")) c.integer(*f, "fapId", 255, e.fapId);
+  if (const Json* f = field(doc, "instanceId")) c.integer(*f, "instanceId", 255, e.instanceId);
+  const Json& op = doc["op"];
+  if (op == "clearHwTable")
+    e.op = HostOp::ClearHwTable;
+  else if (op == "readShadowEntry")
+    e.op = HostOp::ReadShadowEntry;
+  else
+    c.error("op", "unknown operation " + describe(op) +
+                      " (expected \"clearHwTable\" or \"readShadowEntry\")");
+  const Json* name = field(doc, "hwTable");
+  if (!name) return c.error("", "missing field 'hwTable'");
+  const auto& all = TernAsicUtils::HwTableInfo::all();
+  const auto it = std::find_if(all.begin(), all.end(),
+                               [&](const auto* t) { return name->is_string() && *name == t->name; });
+  if (it == all.end())
+    return c.error("hwTable", "unknown hardware table " + describe(*name) +
+                                  " (utilsim list shows the tables)");
+  e.hwTable = std::uint8_t(it - all.begin());
+  const Json* key = field(doc, "key");
+  if (e.op != HostOp::ReadShadowEntry) {
+    if (key) c.error("key", "only readShadowEntry takes a key");
+    return;
+  }
+  const auto& table = **it;
+  std::vector<const char*> names;
+  table.keyFields(0, [&](const char* n, std::uint32_t) { names.push_back(n); });
+  if (!key && !names.empty()) return c.error("", "missing field 'key'");
+  if (key && !c.object(*key, "key")) return;
+  std::vector<std::uint32_t> want;
+  for (const char* n : names) {
+    std::uint32_t v = 0;
+    const Json* f = field(*key, n);
+    if (!f) return c.error("key", std::string("missing field '") + n + "'");
+    if (!c.integer(*f, std::string("key.") + n, 0xffffffffu, v)) return;
+    want.push_back(v);
+  }
+  if (key)
+    for (const auto& [n, v] : key->items())
+      if (std::find_if(names.begin(), names.end(), [&](const char* k) { return n == k; }) ==
+          names.end())
+        return c.error("key." + printable(n, 40), "unknown field");
+  for (unsigned row = 0; row < table.rows; ++row) {
+    std::vector<std::uint32_t> have;
+    table.keyFields(row, [&](const char*, std::uint32_t v) { have.push_back(v); });
+    if (have == want) {
+      e.row = std::uint16_t(row);
+      return;
+    }
+  }
+  c.error("key", fmt::format("names no row of {}", table.name));
+}
+
 void checkEntry(LineChecker& c, const Json& doc, InputEntry& e) {
   if (!doc.is_object()) {
     c.error("", "expected a JSON object, got " + describe(doc));
     return;
   }
+  if (doc.contains("op")) return checkHostOp(c, doc, e);
   c.onlyFields(doc, "", {"table", "fapId", "instanceId", "delete", "tableDelete", "key", "value"});
   if (const Json* f = field(doc, "fapId")) c.integer(*f, "fapId", 255, e.fapId);
   if (const Json* f = field(doc, "instanceId")) c.integer(*f, "instanceId", 255, e.instanceId);
@@ -622,6 +682,18 @@ bool checkLineSlow(std::string_view line, unsigned number, InputEntry& entry,
   entry.line = number;
   checkEntry(c, doc, entry);
   return c.ok();
+}
+
+const char* hostOpName(HostOp op) noexcept {
+  switch (op) {
+    case HostOp::None:
+      return "";
+    case HostOp::ClearHwTable:
+      return "clearHwTable";
+    case HostOp::ReadShadowEntry:
+      return "readShadowEntry";
+  }
+  return "?";
 }
 
 const char* swTableName(SwTable t) noexcept {

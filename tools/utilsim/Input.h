@@ -37,9 +37,20 @@ struct MtuProfileInput {
   std::uint16_t mtuBytes = 0;
 };
 
-// One software log entry as the log file gives it.
+// Besides log entries, a log may hold the agent's other calls of a Util.
+enum class HostOp : std::uint8_t {
+  None,             // a software log entry
+  ClearHwTable,     // clearHwTable of one shadow copy, its commands executed
+  ReadShadowEntry,  // readShadowEntry of one row
+};
+const char* hostOpName(HostOp op) noexcept;  // "clearHwTable", "readShadowEntry"
+
+// One software log entry (or host operation) as the log file gives it.
 struct InputEntry {
   unsigned line = 0;  // 1-based line number in the file
+  HostOp op = HostOp::None;
+  std::uint8_t hwTable = 0;  // operations: index into TernAsicUtils::HwTableInfo::all()
+  std::uint16_t row = 0;     // readShadowEntry: the row its key names
   SwTable table = SwTable::RoutingState;
   std::uint8_t fapId = 0;
   std::uint8_t instanceId = 0;

@@ -4,6 +4,7 @@
 #include <bit>
 #include <chrono>
 #include <exception>
+#include <stdexcept>
 
 namespace Utilsim {
 namespace {
@@ -84,12 +85,21 @@ Replay::Replay(const TernAsicUtils::UtilHolderContext& context, const ReplayConf
       if (utils_[i].util->utilKey().swTableId == swTableIdOf(t))
         results_[std::size_t(t)].push_back(UtilResult{i, {}, {}, {}});
   if (config.timing) timings_.resize(utils_.size());
+  TernAsicUtils::ShadowStore::watchIs(this);
 }
 
-Replay::~Replay() = default;
+Replay::~Replay() { TernAsicUtils::ShadowStore::watchIs(nullptr); }
 
 void Replay::process(const InputEntry& entry, ReplaySink* sink) {
-  const auto log = makeLogEntry(entry, std::uint32_t(++entries_));
+  ++entries_;
+  line_ = entry.line;
+  changes_.clear();
+  if (entry.op != HostOp::None) {
+    hostOp(entry, opResult_);
+    if (sink) sink->entry(entry, std::span<const UtilResult>(&opResult_, 1));
+    return;
+  }
+  const auto log = makeLogEntry(entry, std::uint32_t(entries_));
   auto& results = results_[std::size_t(entry.table)];
   dispatch(log, results);
   if (config_.trackVsis) trackVsi(entry);
@@ -102,6 +112,7 @@ void Replay::dispatch(const Pavo::Ptr<Asic::LogEntryWrapperBase>& log,
                       std::span<UtilResult> results) {
   for (auto& r : results) {
     auto& util = *utils_[r.util].util;
+    util_ = r.util;
     r.applicable.reset();
     r.list.reset();
     r.error.reset();
@@ -133,6 +144,37 @@ void Replay::dispatch(const Pavo::Ptr<Asic::LogEntryWrapperBase>& log,
   }
 }
 
+void Replay::hostOp(const InputEntry& e, UtilResult& r) {
+  const auto& table = *TernAsicUtils::HwTableInfo::all()[e.hwTable];
+  const auto it = std::find_if(utils_.begin(), utils_.end(), [&](const Host::UtilInstance& u) {
+    return u.util->hwTableBase() && &u.util->hwTableBase()->info() == &table;
+  });
+  if (it == utils_.end())
+    throw std::runtime_error(fmt::format("line {}: no Util of {} programs {}", e.line,
+                                         Hardware::chipTypeName(config_.chip), table.name));
+  r = UtilResult{std::size_t(it - utils_.begin()), {}, {}, {}};
+  util_ = r.util;
+  auto& util = *it->util;
+  read_.clear();
+  try {
+    if (e.op == HostOp::ClearHwTable) {
+      r.list = util.clearHwTable(Asic::UnitId::of(e.fapId, e.instanceId));
+    } else {
+      const auto* cls = Pavo::ModuleInspectData::findClass(util.utilKey().utilName);
+      if (!cls) throw std::runtime_error("the Util has no reflection class");
+      read_.resize(table.wordsPerRow);
+      const TernAsicUtils::HwShadowKey key(SchanAccel::FapId(e.fapId), e.instanceId);
+      if (table.readShadowEntry(cls->inspectOperation, &util, key, e.row, read_.data()) != 0)
+        throw std::runtime_error("readShadowEntry is not reachable through reflection");
+    }
+  } catch (...) {
+    r.error = currentExceptionText();
+    read_.clear();
+  }
+  if (r.error) ++errors_;
+  for (const auto& c : r.commands()) execute(c);
+}
+
 void Replay::execute(const Pavo::Ptr<SchanAccel::SchanCmd>& cmd) {
   if (!cmd) return;
   if (++commandsSeen_ == config_.dropCommand) {
@@ -140,10 +182,59 @@ void Replay::execute(const Pavo::Ptr<SchanAccel::SchanCmd>& cmd) {
     return;
   }
   chip_.execute(*cmd);
+  const auto* table = TernAsicUtils::HwTableInfo::byBlock(cmd->block);
+  if (table && cmd->address < table->rows)
+    chipOrigins_.copy(*table, {SchanAccel::FapId(cmd->fapId), cmd->instanceId})[cmd->address] =
+        {line_, std::uint32_t(util_), commandsSeen_};
+}
+
+RowOrigin* Replay::Origins::copy(const TernAsicUtils::HwTableInfo& table,
+                                 TernAsicUtils::HwShadowKey key) {
+  // Writes come in runs for one table and copy.
+  if (last_ && lastTable_ == &table && lastKey_ == key.value()) return last_;
+  auto& rows = copies_[{&table, key.value()}];
+  if (rows.empty()) rows.resize(table.rows);
+  lastTable_ = &table;
+  lastKey_ = key.value();
+  return last_ = rows.data();
+}
+
+const RowOrigin* Replay::Origins::find(const TernAsicUtils::HwTableInfo& table,
+                                       TernAsicUtils::HwShadowKey key) const {
+  const auto it = copies_.find({&table, key.value()});
+  return it == copies_.end() ? nullptr : it->second.data();
+}
+
+void Replay::rowChanged(const TernAsicUtils::HwTableInfo& table, TernAsicUtils::HwShadowKey key,
+                        unsigned row) noexcept {
+  shadowOrigins_.copy(table, key)[row] = {line_, std::uint32_t(util_), 0};
+  changes_.push_back({&table, key, row, util_});
+}
+
+void Replay::copyCleared(const TernAsicUtils::HwTableInfo& table,
+                         TernAsicUtils::HwShadowKey key) noexcept {
+  auto* rows = shadowOrigins_.copy(table, key);
+  std::fill(rows, rows + table.rows, RowOrigin{line_, std::uint32_t(util_), 0});
+  changes_.push_back({&table, key, RowChange::kAllRows, util_});
+}
+
+std::optional<RowOrigin> Replay::shadowOrigin(const TernAsicUtils::HwTableInfo& table,
+                                              TernAsicUtils::HwShadowKey key,
+                                              unsigned row) const {
+  const auto* rows = shadowOrigins_.find(table, key);
+  if (!rows || rows[row].line == 0) return std::nullopt;
+  return rows[row];
+}
+
+std::optional<RowOrigin> Replay::chipOrigin(const TernAsicUtils::HwTableInfo& table,
+                                            TernAsicUtils::HwShadowKey key, unsigned row) const {
+  const auto* rows = chipOrigins_.find(table, key);
+  if (!rows || rows[row].command == 0) return std::nullopt;
+  return rows[row];
 }
 
 void Replay::trackVsi(const InputEntry& e) {
-  if (e.table != SwTable::RoutingState || e.fapId > SchanAccel::FapId::null) return;
+  if (e.op != HostOp::None || e.table != SwTable::RoutingState || e.fapId > SchanAccel::FapId::null) return;
   if (e.tableDelete) {
     std::erase_if(liveVsis_, [&](const CopyVsi& v) {
       return std::get<0>(v) == e.fapId && std::get<1>(v) == e.instanceId;

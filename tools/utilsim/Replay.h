@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -71,7 +72,24 @@ class LatencyHistogram {
 
 Asic::SwTableId swTableIdOf(SwTable t) noexcept;
 
-class Replay {
+// Who last wrote a row: the log line and the Util (index into Replay::utils()); for a chip
+// row also the number of the command (from 1, in the order the Utils returned them).
+struct RowOrigin {
+  unsigned line = 0;
+  std::uint32_t util = 0;
+  std::uint64_t command = 0;
+};
+
+// A shadow row the current entry changed (`row` is kAllRows when the whole copy was cleared).
+struct RowChange {
+  static constexpr unsigned kAllRows = ~0u;
+  const TernAsicUtils::HwTableInfo* table;
+  TernAsicUtils::HwShadowKey key;
+  unsigned row;
+  std::size_t util;
+};
+
+class Replay : private TernAsicUtils::ShadowWatch {
  public:
   // Builds every Util registered for the chip (through its factory). Exceptions of the
   // factories pass through.
@@ -103,8 +121,39 @@ class Replay {
   using CopyVsi = std::tuple<unsigned, unsigned, std::uint32_t>;
   const std::set<CopyVsi>& liveVsis() const noexcept { return liveVsis_; }
 
+  // What the current readShadowEntry operation read (valid while a sink sees it).
+  const std::vector<std::uint32_t>& readWords() const noexcept { return read_; }
+  // The shadow rows the current entry changed, in order (valid while a sink sees it).
+  const std::vector<RowChange>& changes() const noexcept { return changes_; }
+  // Who last wrote the shadow row, and the chip row; none when nothing did.
+  std::optional<RowOrigin> shadowOrigin(const TernAsicUtils::HwTableInfo& table,
+                                        TernAsicUtils::HwShadowKey key, unsigned row) const;
+  std::optional<RowOrigin> chipOrigin(const TernAsicUtils::HwTableInfo& table,
+                                      TernAsicUtils::HwShadowKey key, unsigned row) const;
+
  private:
+  // One RowOrigin per row of each copy of each table that was written.
+  class Origins {
+   public:
+    RowOrigin* copy(const TernAsicUtils::HwTableInfo& table, TernAsicUtils::HwShadowKey key);
+    const RowOrigin* find(const TernAsicUtils::HwTableInfo& table,
+                          TernAsicUtils::HwShadowKey key) const;
+
+   private:
+    std::map<std::pair<const TernAsicUtils::HwTableInfo*, std::uint16_t>, std::vector<RowOrigin>>
+        copies_;
+    const TernAsicUtils::HwTableInfo* lastTable_ = nullptr;
+    std::uint16_t lastKey_ = 0;
+    RowOrigin* last_ = nullptr;
+  };
+
+  void rowChanged(const TernAsicUtils::HwTableInfo& table, TernAsicUtils::HwShadowKey key,
+                  unsigned row) noexcept override;
+  void copyCleared(const TernAsicUtils::HwTableInfo& table,
+                   TernAsicUtils::HwShadowKey key) noexcept override;
+
   void dispatch(const Pavo::Ptr<Asic::LogEntryWrapperBase>& log, std::span<UtilResult> results);
+  void hostOp(const InputEntry& entry, UtilResult& result);
   void execute(const Pavo::Ptr<SchanAccel::SchanCmd>& cmd);
   void trackVsi(const InputEntry& e);
 
@@ -114,12 +163,19 @@ class Replay {
   // The Utils of each software table, in registration order, and one result slot for each
   // (reused from entry to entry).
   std::array<std::vector<UtilResult>, 3> results_;
+  UtilResult opResult_;
+  std::vector<std::uint32_t> read_;
   std::vector<LatencyHistogram> timings_;
   Host::ChipModel chip_;
   std::vector<Host::ChipModel::Mismatch> mismatches_;
   std::uint64_t entries_ = 0, errors_ = 0, commandsSeen_ = 0;
   Pavo::Ptr<SchanAccel::SchanCmd> dropped_;
   std::set<CopyVsi> liveVsis_;
+  // The line and Util at work, for the watch of the shadows.
+  unsigned line_ = 0;
+  std::size_t util_ = 0;
+  std::vector<RowChange> changes_;
+  Origins shadowOrigins_, chipOrigins_;
 };
 
 }  // namespace Utilsim

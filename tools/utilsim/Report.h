@@ -16,12 +16,33 @@
 
 namespace Utilsim {
 
+// Which rows the report and the document show: some tables, some copies, only rows that
+// differ from the reset value. Empty sets select everything.
+struct RowFilter {
+  std::vector<const TernAsicUtils::HwTableInfo*> tables;
+  std::vector<bool> faps, instances;  // indexed by id; empty: every id
+  bool changed = false;
+
+  bool table(const TernAsicUtils::HwTableInfo& t) const noexcept;
+  bool copy(unsigned fapId, unsigned instanceId) const noexcept;
+  bool copy(TernAsicUtils::HwShadowKey key) const noexcept {
+    return copy(key.fapId().value(), key.instanceId());
+  }
+  bool row(const TernAsicUtils::HwTableInfo& t, const std::uint32_t* words) const noexcept;
+};
+
 struct ReportOptions {
   bool chains = false;  // add the routing chains
   bool timing = false;  // add per-Util latencies of processSwEntry
   // Failures listed one by one in the text report; the rest are counted.
   std::size_t failureCap = 100;
+  RowFilter filter;
 };
+
+// Text of rows and copies, as the report writes them.
+std::string keyText(const TernAsicUtils::HwTableInfo& info, unsigned row);
+std::string entryText(const TernAsicUtils::HwTableInfo& info, const std::uint32_t* words);
+std::string copyText(TernAsicUtils::HwShadowKey key);
 
 // Buffered output to a file; throws std::runtime_error when it cannot be written.
 class Output {
@@ -78,6 +99,26 @@ class DocumentStream : public ReplaySink {
 // The members of the document after `entries` (and `chip`), as one compact JSON object.
 std::string summaryJson(const Replay& replay, const ReportOptions& options);
 
+// The per-line view of the text report, written while the replay runs: each selected entry
+// as read, each Util's answer (not applicable, its error, or its commands decoded to table,
+// copy, key and fields), and the shadow rows the entry changed.
+class LineView : public ReplaySink {
+ public:
+  // Lines first..last (all when last is 0) of the copies the filter selects.
+  LineView(Output& out, const Replay& replay, const RowFilter& filter, unsigned first,
+           unsigned last) noexcept
+      : out_(out), replay_(replay), filter_(filter), first_(first), last_(last) {}
+  void entry(const InputEntry& entry, std::span<const UtilResult> results) override;
+
+ private:
+  Output& out_;
+  const Replay& replay_;
+  const RowFilter& filter_;
+  unsigned first_, last_;
+  bool started_ = false;
+  std::string text_;
+};
+
 // The failing (entry, Util) pairs of a run: the first `cap` in full, the rest counted.
 class FailureList : public ReplaySink {
  public:
@@ -104,7 +145,7 @@ std::string textReport(const Replay& replay, const ReportOptions& options,
 
 // VSI -> routing profile -> enable vector -> in-LIF settings, per shadow copy, for every VSI
 // that the log set and did not delete afterwards.
-std::string chainsText(const Replay& replay);
+std::string chainsText(const Replay& replay, const RowFilter& filter);
 
 // Structural differences of JSON values, as lines "/path: expected X, got Y", of which the
 // first `max` are kept and the rest counted.
@@ -148,6 +189,9 @@ class ExpectCheck : public ReplaySink {
   std::string expected_;
   std::uint64_t index_ = 0;
 };
+
+// The entry in the log's own format, every default filled in (what `--jsonl` calls `entry`).
+void inputJson(JsonWriter& w, const InputEntry& e);
 
 // Chip revision name for a chip type and revision number ("bcm88890_a0", "chip7").
 std::string revisionName(Hardware::Tern::FapRevision revision);

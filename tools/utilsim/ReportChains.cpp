@@ -126,7 +126,7 @@ void profileText(std::string& out, ShadowReader& reader, unsigned profile) {
 
 }  // namespace
 
-std::string chainsText(const Replay& replay) {
+std::string chainsText(const Replay& replay, const RowFilter& filter) {
   std::string out =
       "Routing chains (VSI -> routing profile -> enable vector and in-LIF settings)\n";
   const auto& vsis = replay.liveVsis();
@@ -143,6 +143,7 @@ std::string chainsText(const Replay& replay) {
       put(out, "    default route allowed: register absent (no)\n");
   };
   for (const auto& [fap, instance, id] : vsis) {
+    if (!filter.copy(fap, instance)) continue;
     if (current != std::pair(fap, instance)) {
       closeCopy();
       current = std::pair(fap, instance);

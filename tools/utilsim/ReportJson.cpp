@@ -53,9 +53,19 @@ void commandJson(JsonWriter& w, const Pavo::Ptr<SchanAccel::SchanCmd>& cmd) {
   w.endArray().endObject();
 }
 
+}  // namespace
+
 // The entry as the Utils got it, in the log's own format: a line of `--jsonl` can be read
 // without the log, and `jq -c .entry` gives back a log that replays the same.
 void inputJson(JsonWriter& w, const InputEntry& e) {
+  if (e.op != HostOp::None) {
+    const auto& table = *TernAsicUtils::HwTableInfo::all()[e.hwTable];
+    w.beginObject().member("op", hostOpName(e.op)).member("hwTable", table.name);
+    w.member("fapId", e.fapId).member("instanceId", e.instanceId);
+    if (e.op == HostOp::ReadShadowEntry) keyJson(w.key("key"), table, e.row);
+    w.endObject();
+    return;
+  }
   w.beginObject().member("table", swTableName(e.table));
   w.member("fapId", e.fapId).member("instanceId", e.instanceId);
   w.key("delete").value(e.isDelete).key("tableDelete").value(e.tableDelete).key("key");
@@ -91,6 +101,7 @@ void inputJson(JsonWriter& w, const InputEntry& e) {
   w.endObject();
 }
 
+namespace {
 void resultJson(JsonWriter& w, const Replay& replay, const UtilResult& r) {
   w.beginObject().member("util", replay.utils()[r.util].shortName).key("applicable");
   if (r.applicable)
@@ -107,16 +118,18 @@ void resultJson(JsonWriter& w, const Replay& replay, const UtilResult& r) {
   w.endObject();
 }
 // Every row present in the shadows, sorted by fap id, instance id, then row.
-void tablesJson(JsonWriter& w, Output* out, const Replay& replay) {
+void tablesJson(JsonWriter& w, Output* out, const Replay& replay, const RowFilter& filter) {
   w.beginObject();
   for (const auto* info : TernAsicUtils::HwTableInfo::all()) {
+    if (!filter.table(*info)) continue;
     w.key(info->name).beginArray();
     if (const auto* table = findTable(replay.tableManager(), info->name)) {
       std::vector<std::uint32_t> words(info->wordsPerRow);
       for (const auto key : table->shadowKeys())
         for (unsigned row = 0; row < info->rows; ++row) {
-          if (!table->rowPresent(key, row)) continue;
+          if (!filter.copy(key) || !table->rowPresent(key, row)) continue;
           table->rowWords(key, row, words.data());
+          if (!filter.row(*info, words.data())) continue;
           w.beginObject().member("fapId", key.fapId().value());
           w.member("instanceId", key.instanceId()).key("key");
           keyJson(w, *info, row);
@@ -142,7 +155,7 @@ void countersJson(JsonWriter& w, const Replay& replay) {
   w.endObject();
 }
 
-void enqueueJson(JsonWriter& w, const Replay& replay) {
+void enqueueJson(JsonWriter& w, const Replay& replay, const RowFilter& filter) {
   auto all = replay.tableManager().stats().all();
   std::stable_sort(all.begin(), all.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -151,6 +164,7 @@ void enqueueJson(JsonWriter& w, const Replay& replay) {
     w.key(fmt::format("{}", id)).beginArray();
     if (stats)
       for (const auto& [key, count] : stats->counts()) {
+        if (!filter.copy(key)) continue;
         w.beginObject().member("fapId", key.fapId().value());
         w.member("instanceId", key.instanceId()).member("count", count).endObject();
       }
@@ -159,16 +173,30 @@ void enqueueJson(JsonWriter& w, const Replay& replay) {
   w.endObject();
 }
 
-void hardwareJson(JsonWriter& w, const Replay& replay) {
+void hardwareJson(JsonWriter& w, const Replay& replay, const RowFilter& filter) {
   w.beginObject().key("consistent").value(replay.consistent());
   w.member("commands", replay.chip().commands());
   w.member("redundantWrites", replay.chip().redundantWrites()).key("mismatches").beginArray();
   for (const auto& m : replay.mismatches()) {
+    if (!filter.table(*m.table) || !filter.copy(m.key)) continue;
     w.beginObject().member("table", m.table->name).member("fapId", m.key.fapId().value());
     w.member("instanceId", m.key.instanceId()).key("key");
     keyJson(w, *m.table, m.row);
     entryFieldsJson(w.key("shadow"), *m.table, m.shadow.data());
     entryFieldsJson(w.key("hardware"), *m.table, m.hardware.data());
+    // Who left the two sides as they are.
+    const auto origin = [&](const char* name, const std::optional<RowOrigin>& o) {
+      w.key(name);
+      if (!o) {
+        w.null();
+        return;
+      }
+      w.beginObject();
+      if (o->command) w.member("command", o->command);
+      w.member("line", o->line).member("util", replay.utils()[o->util].shortName).endObject();
+    };
+    origin("shadowWrittenBy", replay.shadowOrigin(*m.table, m.key, m.row));
+    origin("hardwareWrittenBy", replay.chipOrigin(*m.table, m.key, m.row));
     w.endObject();
   }
   w.endArray().endObject();
@@ -189,10 +217,10 @@ void timingJson(JsonWriter& w, const Replay& replay) {
 // The members after `entries`, into an object the caller opened.
 void summaryMembers(JsonWriter& w, Output* out, const Replay& replay,
                     const ReportOptions& options) {
-  tablesJson(w.key("tables"), out, replay);
+  tablesJson(w.key("tables"), out, replay, options.filter);
   countersJson(w.key("counters"), replay);
-  enqueueJson(w.key("enqueue"), replay);
-  hardwareJson(w.key("hardware"), replay);
+  enqueueJson(w.key("enqueue"), replay, options.filter);
+  hardwareJson(w.key("hardware"), replay, options.filter);
   w.member("errors", replay.errors());
   if (options.timing) timingJson(w.key("timing"), replay);
 }
@@ -250,7 +278,10 @@ void EntryJson::write(JsonWriter& w, const InputEntry& e, std::span<const UtilRe
                       bool withLine, bool withInput) {
   w.beginObject();
   if (withLine) w.member("line", e.line);
-  w.member("table", swTableName(e.table));
+  if (e.op == HostOp::None)
+    w.member("table", swTableName(e.table));
+  else
+    w.member("op", hostOpName(e.op)).member("hwTable", TernAsicUtils::HwTableInfo::all()[e.hwTable]->name);
   if (withInput) inputJson(w.key("entry"), e);
   w.key("results").beginArray();
   for (const auto& r : results) {
@@ -274,7 +305,15 @@ void EntryJson::write(JsonWriter& w, const InputEntry& e, std::span<const UtilRe
     }
     w.raw(text);
   }
-  w.endArray().endObject();
+  w.endArray();
+  if (e.op == HostOp::ReadShadowEntry) {
+    w.key("read");
+    if (replay_.readWords().empty())
+      w.null();
+    else
+      entryFieldsJson(w, *TernAsicUtils::HwTableInfo::all()[e.hwTable], replay_.readWords().data());
+  }
+  w.endObject();
 }
 
 std::string summaryJson(const Replay& replay, const ReportOptions& options) {

@@ -24,6 +24,8 @@ std::string fieldText(const EntryField& f) {
   return s + "]";
 }
 
+}  // namespace
+
 std::string entryText(const TernAsicUtils::HwTableInfo& info, const std::uint32_t* words) {
   std::string s;
   for (const auto& f : entryFields(info, words)) {
@@ -44,9 +46,13 @@ std::string copyText(TernAsicUtils::HwShadowKey key) {
   return fmt::format("fap {} instance {}", key.fapId().value(), key.instanceId());
 }
 
-}  // namespace
-
 std::string entrySummary(const InputEntry& e) {
+  if (e.op != HostOp::None) {
+    const auto& table = *TernAsicUtils::HwTableInfo::all()[e.hwTable];
+    std::string s = fmt::format("{} {} fap {} instance {}", hostOpName(e.op), table.name, e.fapId,
+                                e.instanceId);
+    return e.op == HostOp::ReadShadowEntry ? s + " " + keyText(table, e.row) : s;
+  }
   std::string s = fmt::format("{} fap {} instance {}", swTableName(e.table), e.fapId, e.instanceId);
   if (e.tableDelete) return s + " table delete";
   switch (e.table) {
@@ -87,22 +93,26 @@ void failures(std::string& out, const Replay& replay, const FailureList& list) {
         list.total() - list.listed().size());
 }
 
-void tables(std::string& out, const Replay& replay) {
+void tables(std::string& out, const Replay& replay, const RowFilter& filter) {
   put(out, "\nHardware tables (shadow rows)\n");
   for (const auto* info : TernAsicUtils::HwTableInfo::all()) {
+    if (!filter.table(*info)) continue;
     const auto* table = findTable(replay.tableManager(), info->name);
     std::size_t count = 0;
     std::string body;
     if (table) {
       std::vector<std::uint32_t> words(info->wordsPerRow);
       for (const auto key : table->shadowKeys()) {
-        put(body, "    {}\n", copyText(key));
+        if (!filter.copy(key)) continue;
+        std::string rows;
         for (unsigned row = 0; row < info->rows; ++row) {
           if (!table->rowPresent(key, row)) continue;
           table->rowWords(key, row, words.data());
-          put(body, "      {}: {}\n", keyText(*info, row), entryText(*info, words.data()));
+          if (!filter.row(*info, words.data())) continue;
+          put(rows, "      {}: {}\n", keyText(*info, row), entryText(*info, words.data()));
           ++count;
         }
+        if (!rows.empty()) put(body, "    {}\n{}", copyText(key), rows);
       }
     }
     put(out, "  {}: {} row{}{}\n", info->name, count, count == 1 ? "" : "s",
@@ -123,32 +133,43 @@ void counters(std::string& out, const Replay& replay) {
   }
 }
 
-void enqueue(std::string& out, const Replay& replay) {
+void enqueue(std::string& out, const Replay& replay, const RowFilter& filter) {
   auto all = replay.tableManager().stats().all();
   std::stable_sort(all.begin(), all.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   put(out, "\nEnqueue counts (commands queued per software table and shadow copy)\n");
   if (all.empty()) put(out, "  (none)\n");
+  // One copy a line: a switch has hundreds of them.
   for (const auto& [id, stats] : all) {
-    put(out, "  {}:", id);
-    if (!stats || stats->counts().empty()) put(out, " (none)");
+    std::string copies;
     if (stats)
-      for (const auto& [key, count] : stats->counts()) put(out, " [{}: {}]", copyText(key), count);
-    out += '\n';
+      for (const auto& [key, count] : stats->counts())
+        if (filter.copy(key)) put(copies, "    {}: {}\n", copyText(key), count);
+    put(out, "  {}:{}\n{}", id, copies.empty() ? " (none)" : "", copies);
   }
 }
 
-void hardware(std::string& out, const Replay& replay) {
+void hardware(std::string& out, const Replay& replay, const RowFilter& filter) {
   const auto& chip = replay.chip();
   put(out, "\nHardware check: {} ({} commands executed, {} redundant writes)\n",
       replay.consistent() ? "consistent" : "INCONSISTENT", chip.commands(), chip.redundantWrites());
   if (const auto& d = replay.droppedCommand())
     put(out, "  command {} was withheld from the chip (--drop-command): block {:#x} address {}\n",
         replay.config().dropCommand, d->block, d->address);
+  const auto origin = [&](const std::optional<RowOrigin>& o, const char* none) {
+    if (!o) return std::string(none);
+    return fmt::format("{}line {} ({})", o->command ? fmt::format("command {}, ", o->command) : "",
+                       o->line, replay.utils()[o->util].shortName);
+  };
   for (const auto& m : replay.mismatches())
-    put(out, "  {} {} {}:\n    shadow:   {}\n    hardware: {}\n", m.table->name, copyText(m.key),
-        keyText(*m.table, m.row), entryText(*m.table, m.shadow.data()),
-        entryText(*m.table, m.hardware.data()));
+    if (filter.table(*m.table) && filter.copy(m.key))
+      put(out,
+        "  {} {} {}:\n    shadow:   {}\n    hardware: {}\n    last shadow write: {}\n"
+        "    last chip write:   {}\n",
+        m.table->name, copyText(m.key), keyText(*m.table, m.row),
+        entryText(*m.table, m.shadow.data()), entryText(*m.table, m.hardware.data()),
+        origin(replay.shadowOrigin(*m.table, m.key, m.row), "none (reset value)"),
+        origin(replay.chipOrigin(*m.table, m.key, m.row), "none (reset value)"));
 }
 
 std::string micros(std::int64_t ns) { return fmt::format("{:.1f}", double(ns) / 1000.0); }
@@ -173,16 +194,88 @@ std::string textReport(const Replay& replay, const ReportOptions& options,
       Hardware::chipTypeName(replay.config().chip), replay.entries(), replay.utils().size(),
       replay.config().always ? "always" : "applicable");
   failures(out, replay, failureList);
-  tables(out, replay);
+  tables(out, replay, options.filter);
   if (options.chains) {
     out += '\n';
-    out += chainsText(replay);
+    out += chainsText(replay, options.filter);
   }
   counters(out, replay);
-  enqueue(out, replay);
+  enqueue(out, replay, options.filter);
   if (options.timing) timing(out, replay);
-  hardware(out, replay);
+  hardware(out, replay, options.filter);
   return out;
+}
+
+bool RowFilter::table(const TernAsicUtils::HwTableInfo& t) const noexcept {
+  return tables.empty() || std::find(tables.begin(), tables.end(), &t) != tables.end();
+}
+
+bool RowFilter::copy(unsigned fapId, unsigned instanceId) const noexcept {
+  return (faps.empty() || (fapId < faps.size() && faps[fapId])) &&
+         (instances.empty() || (instanceId < instances.size() && instances[instanceId]));
+}
+
+bool RowFilter::row(const TernAsicUtils::HwTableInfo& t, const std::uint32_t* words) const noexcept {
+  return !changed || std::any_of(words, words + t.wordsPerRow, [](std::uint32_t w) { return w; });
+}
+
+void LineView::entry(const InputEntry& e, std::span<const UtilResult> results) {
+  if (e.line < first_ || (last_ && e.line > last_) || !filter_.copy(e.fapId, e.instanceId)) return;
+  auto& out = text_;
+  out.clear();
+  if (!started_) put(out, "Entries\n");
+  started_ = true;
+  TextBuffer read;
+  JsonWriter w(read, JsonWriter::kCompact);
+  inputJson(w, e);
+  put(out, "  line {}: {}\n    as read: {}\n", e.line, entrySummary(e), read.view());
+  for (const auto& r : results) {
+    const auto& name = replay_.utils()[r.util].shortName;
+    if (r.error) {
+      put(out, "    {}: error\n      {}\n", name, *r.error);
+      continue;
+    }
+    if (r.applicable == false) {
+      put(out, "    {}: not applicable\n", name);
+      continue;
+    }
+    const auto cmds = r.commands();
+    put(out, "    {}: {} command{}\n", name, cmds.size(), cmds.size() == 1 ? "" : "s");
+    for (const auto& c : cmds) {
+      if (!c) continue;
+      const auto d = Host::decode(*c);
+      const char* op =
+          c->opcode == SchanAccel::SchanOpcode::WriteRegister ? "WRITE_REGISTER" : "WRITE_MEMORY";
+      if (!d.table) {
+        put(out, "      {} block {:#x} address {} (no table)\n", op, c->block, c->address);
+        continue;
+      }
+      std::vector<std::uint32_t> words(d.table->wordsPerRow);
+      std::copy_n(c->data, std::min<unsigned>(c->words, d.table->wordsPerRow), words.begin());
+      put(out, "      {} {} {} {}: {}\n", op, d.table->name, copyText(d.key),
+          keyText(*d.table, d.row), entryText(*d.table, words.data()));
+    }
+  }
+  if (e.op == HostOp::ReadShadowEntry && !replay_.readWords().empty())
+    put(out, "    read: {}\n", entryText(*TernAsicUtils::HwTableInfo::all()[e.hwTable],
+                                       replay_.readWords().data()));
+  if (replay_.changes().empty()) put(out, "    shadow rows changed: none\n");
+  for (const auto& c : replay_.changes()) {
+    const auto& name = replay_.utils()[c.util].shortName;
+    if (c.row == RowChange::kAllRows) {
+      put(out, "    shadow copy cleared: {} {} (by {})\n", c.table->name, copyText(c.key), name);
+      continue;
+    }
+    const auto* table = findTable(replay_.tableManager(), c.table->name);
+    std::vector<std::uint32_t> words(c.table->wordsPerRow);
+    const bool present = table && table->rowPresent(c.key, c.row);
+    if (present) table->rowWords(c.key, c.row, words.data());
+    put(out, "    shadow row {}: {} {} {}: {} (by {})\n", present ? "written" : "removed",
+        c.table->name, copyText(c.key), keyText(*c.table, c.row),
+        present ? entryText(*c.table, words.data()) : "reset value", name);
+  }
+  out_.buffer().append(out);
+  out_.maybeFlush();
 }
 
 }  // namespace Utilsim

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <limits>
@@ -38,7 +39,10 @@ constexpr const char* kUsage =
     "  --trace LEVELS                   trace levels to stderr: 2,3,8 or Name=2;*=3\n"
     "  --json                           print the JSON document instead of the report\n"
     "  --jsonl                          print one JSON object per entry, then the rest\n"
-    "  --show chains                    add the routing chains to the report\n"
+    "  --show chains|entries            add the routing chains, or every entry line by line\n"
+    "  --lines N[-M]                    show these lines of the log line by line\n"
+    "  --table NAME, --fap LIST, --instance LIST, --changed\n"
+    "                                   show only these tables, copies, or rows not at reset\n"
     "  --failures N|all                 failures listed in the report (default 100)\n"
     "  --expect FILE.json               compare the JSON document with a stored one\n"
     "  --timing                         add processSwEntry latencies per Util\n"
@@ -62,6 +66,9 @@ struct Options {
   bool json = false, jsonl = false, chains = false, timing = false;
   std::optional<bool> progress;  // none: when standard error is a terminal
   std::size_t failureCap = 100;
+  bool entries = false;  // the per-line view
+  unsigned firstLine = 0, lastLine = 0;
+  RowFilter filter;
   ReplayConfig replay;
 };
 
@@ -74,22 +81,20 @@ std::uint64_t parseCount(const std::string& option, const std::string& text) {
   return v;
 }
 
-SchanAccel::Fapmask parseFapMask(const std::string& text) {
-  SchanAccel::Fapmask mask;
-  if (text == "none") return mask;
-  const auto bad = [&text](const std::string& why) {
-    return UsageError(
-        fmt::format("--fap-mask '{}': {} (expected ids 0 to 128 like 0-3,7, or "
-                    "none)",
-                    text, why));
+// Ids and ranges like "0-3,7" (ids 0 to max) as a set indexed by id.
+std::vector<bool> parseIds(const std::string& option, const std::string& text, unsigned max) {
+  const auto bad = [&](const std::string& why) {
+    return UsageError(fmt::format("{} '{}': {} (expected ids 0 to {} like 0-3,7)", option, text,
+                                  why, max));
   };
-  const auto number = [&bad](const std::string& s) {
+  const auto number = [&](const std::string& s) {
     if (s.empty() || s.size() > 3 || s.find_first_not_of("0123456789") != s.npos)
-      throw bad("'" + s + "' is not a fap id");
+      throw bad("'" + s + "' is not an id");
     const unsigned v = unsigned(std::stoul(s));
-    if (v > SchanAccel::FapId::null) throw bad(fmt::format("{} is above 128", v));
+    if (v > max) throw bad(fmt::format("{} is above {}", v, max));
     return v;
   };
+  std::vector<bool> ids(max + 1);
   std::size_t pos = 0;
   while (true) {
     const auto comma = text.find(',', pos);
@@ -98,10 +103,19 @@ SchanAccel::Fapmask parseFapMask(const std::string& text) {
     const unsigned lo = number(item.substr(0, dash));
     const unsigned hi = dash == item.npos ? lo : number(item.substr(dash + 1));
     if (hi < lo) throw bad(fmt::format("range {}-{} runs backwards", lo, hi));
-    for (unsigned id = lo; id <= hi; ++id) mask.fapIdIs(SchanAccel::FapId(id), true);
+    for (unsigned id = lo; id <= hi; ++id) ids[id] = true;
     if (comma == text.npos) break;
     pos = comma + 1;
   }
+  return ids;
+}
+
+SchanAccel::Fapmask parseFapMask(const std::string& text) {
+  SchanAccel::Fapmask mask;
+  if (text == "none") return mask;
+  const auto ids = parseIds("--fap-mask", text, SchanAccel::FapId::null);
+  for (unsigned id = 0; id < ids.size(); ++id)
+    if (ids[id]) mask.fapIdIs(SchanAccel::FapId(id), true);
   return mask;
 }
 
@@ -171,9 +185,34 @@ Options parseOptions(int argc, char** argv) {
       if (o.trace.empty()) throw UsageError("--trace: empty level list");
     } else if (arg == "--show") {
       const auto what = value();
-      if (what != "chains")
-        throw UsageError(fmt::format("--show: expected chains, got '{}'", what));
-      o.chains = true;
+      if (what == "chains")
+        o.chains = true;
+      else if (what == "entries")
+        o.entries = true;
+      else
+        throw UsageError(fmt::format("--show: expected chains or entries, got '{}'", what));
+    } else if (arg == "--lines") {
+      const auto range = value();
+      const auto dash = range.find('-');
+      o.firstLine = unsigned(parseCount(arg, range.substr(0, dash)));
+      o.lastLine = dash == range.npos ? o.firstLine : unsigned(parseCount(arg, range.substr(dash + 1)));
+      if (o.lastLine < o.firstLine)
+        throw UsageError(fmt::format("--lines: range {} runs backwards", range));
+      o.entries = true;
+    } else if (arg == "--table") {
+      const auto name = value();
+      const auto& all = TernAsicUtils::HwTableInfo::all();
+      const auto it = std::find_if(all.begin(), all.end(), [&](const auto* t) { return name == t->name; });
+      if (it == all.end())
+        throw UsageError(fmt::format("--table: unknown table '{}' (utilsim list shows the tables)", name));
+      o.filter.tables.push_back(*it);
+    } else if (arg == "--fap") {
+      o.filter.faps = parseIds(arg, value(), 255);
+    } else if (arg == "--instance") {
+      o.filter.instances = parseIds(arg, value(), 255);
+    } else if (arg == "--changed") {
+      flag();
+      o.filter.changed = true;
     } else if (arg == "--jsonl") {
       flag();
       o.jsonl = true;
@@ -195,6 +234,12 @@ Options parseOptions(int argc, char** argv) {
       throw UsageError(fmt::format("unknown option '{}'", arg));
     }
   }
+  const bool filtered = !o.filter.tables.empty() || !o.filter.faps.empty() ||
+                        !o.filter.instances.empty() || o.filter.changed;
+  if (o.expect && (filtered || o.entries))
+    throw UsageError("--expect compares whole runs: it takes no filter and no per-line view");
+  if ((o.json || o.jsonl) && o.entries)
+    throw UsageError("the per-line view is part of the text report (--jsonl has every line)");
   return o;
 }
 
@@ -356,7 +401,7 @@ int replay(const Options& o) {
   config.trackVsis = o.chains;
   Replay run(context, config);
 
-  const ReportOptions options{o.chains, o.timing, o.failureCap};
+  const ReportOptions options{o.chains, o.timing, o.failureCap, o.filter};
   Output out(stdout);
   Sinks sinks;
   std::unique_ptr<ExpectCheck> expect;
@@ -372,6 +417,11 @@ int replay(const Options& o) {
     sinks.all.push_back(&*document);
   } else {
     sinks.all.push_back(&failures);
+  }
+  std::optional<LineView> lineView;
+  if (o.entries) {
+    lineView.emplace(out, run, options.filter, o.firstLine, o.lastLine);
+    sinks.all.push_back(&*lineView);
   }
 
   {
