@@ -174,7 +174,8 @@ TEST_F(UtilsimTest, InputErrorsStopTheReplay) {
            "{\"table\": \"routingState\", \"fapId\": 256, \"key\": {\"id\": -1}}\n"
            "not json\n"
            "{\"table\": \"bogus\", \"key\": 1}\n"
-           "{\"table\": \"mtuProfile\", \"key\": \"1\"}\n");
+           "{\"table\": \"mtuProfile\", \"key\": \"1\"}\n"
+           "{\"op\": \"readShadowEntry\", \"hwTable\": \"EtppcMtuMapTableHwDirect\", \"key\": {\"value\": 200}}\n");
   const auto r = run("replay '" + log + "'");
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "");
@@ -185,6 +186,7 @@ TEST_F(UtilsimTest, InputErrorsStopTheReplay) {
   EXPECT_NE(r.err.find(log + ":5:2: not valid JSON"), std::string::npos);
   EXPECT_NE(r.err.find(log + ":6: table: unknown table"), std::string::npos);
   EXPECT_NE(r.err.find(log + ":7: key: expected an integer"), std::string::npos);
+  EXPECT_NE(r.err.find(log + ":8: key: names no row of EtppcMtuMapTableHwDirect"), std::string::npos);
   EXPECT_EQ(r.err.find(":1:"), std::string::npos);
   EXPECT_EQ(r.err.find(":3:"), std::string::npos);
   // The same from standard input: redirected from a file, it is checked whole first; from a
@@ -231,6 +233,13 @@ TEST_F(UtilsimTest, LibraryFailuresAreReported) {
   EXPECT_EQ(text.status, 1);
   EXPECT_NE(text.out.find("line 1 "), std::string::npos);
   EXPECT_NE(text.out.find("U4::value < 0 or > 0x0f not allowed"), std::string::npos);
+
+  // The per-line view shows the failing line with each Util's answer and the whole chain.
+  const auto view = run("replay --lines 2 '" + log + "'");
+  EXPECT_NE(view.out.find("  line 2: routingState fap 129"), std::string::npos) << view.out;
+  EXPECT_NE(view.out.find("IppaVsiToRoutingProfileMapArray3Util: error\n      "), std::string::npos);
+  EXPECT_NE(view.out.find("SchanAccel::FapId::value"), std::string::npos);
+  EXPECT_EQ(view.out.find("  line 1:"), std::string::npos);
 
   // The report lists the first 100 failures (or as many as asked) and counts the rest.
   std::string many;
@@ -303,6 +312,12 @@ TEST_F(UtilsimTest, DroppedCommandFailsTheHardwareCheckAndExpect) {
   EXPECT_FALSE(doc.at("hardware").at("mismatches").empty());
   EXPECT_EQ(doc.at("hardware").at("commands").get<int>() + 1,
             Json::parse(good.out).at("hardware").at("commands").get<int>());
+  // The mismatch names who wrote the shadow row (the first entry, line 7) and that no
+  // command reached the chip row.
+  const auto& mismatch = doc.at("hardware").at("mismatches").at(0);
+  EXPECT_EQ(mismatch.at("shadowWrittenBy"),
+            (Json{{"line", 7}, {"util", "IppaCsInlif0ProfileMapUtil"}}));
+  EXPECT_TRUE(mismatch.at("hardwareWrittenBy").is_null());
 
   const auto differs = run("replay --drop-command 1 --expect '" + stored + "' '" + example() + "'");
   EXPECT_EQ(differs.status, 1);
@@ -334,6 +349,52 @@ TEST_F(UtilsimTest, ChainsFollowTheShadows) {
   EXPECT_NE(r.out.find("default route allowed: strict uRPF yes, loose uRPF no"), std::string::npos);
   // VSI 7 was deleted.
   EXPECT_EQ(r.out.find("VSI 7 "), std::string::npos);
+}
+
+TEST_F(UtilsimTest, FiltersSelectTablesCopiesAndChangedRows) {
+  const auto all = Json::parse(run("replay --json '" + example() + "'").out);
+  const auto one = Json::parse(
+      run("replay --json --table IppaCsInlif0ProfileMapHwDirect --changed '" + example() + "'").out);
+  ASSERT_EQ(one.at("tables").size(), 1u);
+  const auto& rows = one.at("tables").at("IppaCsInlif0ProfileMapHwDirect");
+  // Profile 1 has no uRPF: its row is present with the reset value, and --changed drops it.
+  EXPECT_EQ(rows.size() + 1, all.at("tables").at("IppaCsInlif0ProfileMapHwDirect").size());
+  for (const auto& row : rows) EXPECT_NE(row.at("entry").at("csInlif0Profile"), 0) << row;
+  const auto other = Json::parse(run("replay --json --fap 1-3 --instance 0 '" + example() + "'").out);
+  for (const auto& [name, table] : other.at("tables").items()) EXPECT_TRUE(table.empty()) << name;
+  EXPECT_TRUE(other.at("enqueue").at("11:01:0402").empty());
+  const auto text = run("replay --fap 0 --table EtppcMtuMapTableHwDirect '" + example() + "'");
+  EXPECT_NE(text.out.find("EtppcMtuMapTableHwDirect: " +
+                          std::to_string(all.at("tables").at("EtppcMtuMapTableHwDirect").size()) +
+                          " rows"),
+            std::string::npos)
+      << text.out;
+  EXPECT_EQ(text.out.find("IppaCsInlif0ProfileMapHwDirect"), std::string::npos);
+  EXPECT_NE(text.out.find("  11:01:0402:\n    fap 0 instance 0: 56\n"), std::string::npos);
+}
+
+// The agent's other calls, in the log between entries: reading a shadow row and clearing a
+// copy in hardware (whose commands the chip executes).
+TEST_F(UtilsimTest, HostOperationsReadAndClear) {
+  const auto log = file("ops.jsonl",
+                        "{\"table\": \"mtuProfile\", \"key\": 1, \"value\": {\"mtuBytes\": 1500}}\n"
+                        "{\"op\": \"readShadowEntry\", \"hwTable\": \"EtppcMtuMapTableHwDirect\", \"key\": {\"value\": 9}}\n"
+                        "{\"op\": \"clearHwTable\", \"hwTable\": \"EtppcMtuMapTableHwDirect\"}\n"
+                        "{\"op\": \"readShadowEntry\", \"hwTable\": \"EtppcMtuMapTableHwDirect\", \"key\": {\"value\": 9}}\n");
+  const auto r = run("replay --json '" + log + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto doc = Json::parse(r.out);
+  const auto& entries = doc.at("entries");
+  EXPECT_EQ(entries.at(1).at("read").at("mtuByteSize"), 1500);
+  EXPECT_EQ(entries.at(2).at("results").at(0).at("commands").size(), 129u);
+  EXPECT_EQ(entries.at(3).at("read").at("mtuByteSize"), 0);
+  EXPECT_TRUE(doc.at("tables").at("EtppcMtuMapTableHwDirect").empty());
+  EXPECT_EQ(doc.at("hardware").at("consistent"), true);
+  const auto view = run("replay --lines 3 '" + log + "'");
+  EXPECT_NE(view.out.find("shadow copy cleared: EtppcMtuMapTableHwDirect fap 0 instance 0 (by "
+                          "EtppcMtuMapTableUtil)"),
+            std::string::npos)
+      << view.out;
 }
 
 // Nothing of an entry outlives it: ten times the log takes the same memory.
