@@ -100,6 +100,7 @@ ShadowStore::Copy& ShadowStore::obtain(HwShadowKey key) {
 }
 
 ShadowWatch* ShadowStore::watch_ = nullptr;
+void ShadowStore::watchIs(ShadowWatch* watch) noexcept { watch_ = watch; }
 
 void ShadowStore::write(HwShadowKey key, unsigned row, const std::uint32_t* words) {
   Copy& c = obtain(key);

@@ -95,11 +95,12 @@ class ShadowStore {
   std::size_t heldBytes() const noexcept { return copies_.size() * copyBytes(); }
 
   // The watcher of every store in the process (none by default).
-  static void watchIs(ShadowWatch* watch) noexcept { watch_ = watch; }
+  static void watchIs(ShadowWatch* watch) noexcept;
 
  private:
   Copy& obtain(HwShadowKey key);
-  static ShadowWatch* watch_;
+  // Hidden: tested on every write, it must cost a load, not a look-up through the GOT.
+  __attribute__((visibility("hidden"))) static ShadowWatch* watch_;
   const HwTableInfo& info_;
   unsigned rows_, wpr_;
   std::vector<Copy> copies_;
