@@ -5,6 +5,7 @@
 #include <ctime>
 #include <map>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 
 namespace Qel {
@@ -27,6 +28,11 @@ struct TraceRegistry {
   }
   void apply() {
     for (auto* h = head; h; h = h->next_) h->levelsIs(maskFor(h->name_));
+  }
+  std::set<std::string> names() const {
+    std::set<std::string> all;
+    for (auto* h = head; h; h = h->next_) all.insert(h->name_);
+    return all;
   }
 };
 
@@ -93,6 +99,13 @@ void TraceConfig::disableAll() {
   std::lock_guard g(r.mutex);
   r.rules.clear();
   r.apply();
+}
+
+std::vector<std::string> TraceConfig::handleNames() {
+  auto& r = TraceRegistry::get();
+  std::lock_guard g(r.mutex);
+  const auto names = r.names();
+  return {names.begin(), names.end()};
 }
 
 void TraceConfig::captureBegin() {

@@ -45,6 +45,9 @@ struct TraceConfig {
   // rest. Replaces the previous configuration. Throws std::invalid_argument on bad text.
   static void enable(const std::string& spec);
   static void disableAll();
+  // Names of the handles alive now, sorted, each once. Handles come into being when their
+  // owner first traces, so this tells which names a configuration could have matched.
+  static std::vector<std::string> handleNames();
   // While capturing, lines go to memory instead of standard error.
   static void captureBegin();
   static std::vector<std::string> captureEnd();

@@ -79,10 +79,20 @@ tern_jobs() {
   fi
 }
 
-# tern_configure_build BUILD_DIR [cmake -D options...]
+# tern_configure_build BUILD_DIR [cmake -D options...] [--target TARGET...]
+# Builds the targets named with --target, or every target without one.
 tern_configure_build() {
-  local dir="$1"
+  local dir="$1" opts=() targets=()
   shift
-  cmake -S "$TERN_ROOT" -B "$TERN_ROOT/$dir" "$@"
-  cmake --build "$TERN_ROOT/$dir" -j "$(tern_jobs)"
+  while (($#)); do
+    if [[ "$1" == --target ]]; then
+      targets+=(--target "$2")
+      shift 2
+    else
+      opts+=("$1")
+      shift
+    fi
+  done
+  cmake -S "$TERN_ROOT" -B "$TERN_ROOT/$dir" "${opts[@]}"
+  cmake --build "$TERN_ROOT/$dir" -j "$(tern_jobs)" "${targets[@]}"
 }

@@ -175,6 +175,7 @@ TEST_F(UtilsimTest, InputErrorsStopTheReplay) {
            "not json\n"
            "{\"table\": \"bogus\", \"key\": 1}\n"
            "{\"table\": \"mtuProfile\", \"key\": \"1\"}\n"
+           "{\"table\": \"mtuProfile\", \"key\": 1e0, \"value\": {\"mtuBytes\": 17.0}}\n"
            "{\"op\": \"readShadowEntry\", \"hwTable\": \"EtppcMtuMapTableHwDirect\", \"key\": {\"value\": 200}}\n");
   const auto r = run("replay '" + log + "'");
   EXPECT_EQ(r.status, 2);
@@ -186,7 +187,12 @@ TEST_F(UtilsimTest, InputErrorsStopTheReplay) {
   EXPECT_NE(r.err.find(log + ":5:2: not valid JSON"), std::string::npos);
   EXPECT_NE(r.err.find(log + ":6: table: unknown table"), std::string::npos);
   EXPECT_NE(r.err.find(log + ":7: key: expected an integer"), std::string::npos);
-  EXPECT_NE(r.err.find(log + ":8: key: names no row of EtppcMtuMapTableHwDirect"), std::string::npos);
+  EXPECT_NE(r.err.find(log + ":9: key: names no row of EtppcMtuMapTableHwDirect"), std::string::npos);
+  // Numbers that are not integers are quoted as written.
+  EXPECT_NE(r.err.find(log + ":8: key: expected an integer from 0 to 255, got 1e0 (written with"),
+            std::string::npos);
+  EXPECT_NE(r.err.find(log + ":8: value.mtuBytes: expected an integer from 0 to 65535, got 17.0 ("),
+            std::string::npos);
   EXPECT_EQ(r.err.find(":1:"), std::string::npos);
   EXPECT_EQ(r.err.find(":3:"), std::string::npos);
   // The same from standard input: redirected from a file, it is checked whole first; from a
@@ -282,19 +288,29 @@ TEST_F(UtilsimTest, AlwaysDispatchAsksNothing) {
 }
 
 TEST_F(UtilsimTest, FapMaskAndStdin) {
+  // Every key writes the one row of the trap's egress forward action profile (6).
   const auto log = file("trap.jsonl",
                         "{\"table\": \"trapForwardAction\", \"fapId\": 3, \"key\": 6, \"value\": "
-                        "{\"outPort\": 1}}\n");
+                        "{\"outPort\": 1}}\n"
+                        "{\"table\": \"trapForwardAction\", \"fapId\": 3, \"key\": 17, \"value\": "
+                        "{\"outPort\": 2}}\n");
   const auto r = run("replay --json --fap-mask 0-2 -", log);
   ASSERT_EQ(r.status, 0) << r.err;
   const auto doc = Json::parse(r.out);
-  EXPECT_EQ(doc.at("counters").at("EtppbTrapForwardActionTableUtil").at("fapmaskMismatch"), 1);
+  EXPECT_EQ(doc.at("counters").at("EtppbTrapForwardActionTableUtil").at("fapmaskMismatch"), 2);
   EXPECT_EQ(result(doc, 0, "EtppbTrapForwardActionTableUtil").at("applicable"), false);
   EXPECT_TRUE(doc.at("tables").at("EtppbTrapForwardActionTableHwDirect").empty());
   const auto inMask = run("replay --json --fap-mask 3 -", log);
   ASSERT_EQ(inMask.status, 0) << inMask.err;
-  EXPECT_EQ(Json::parse(inMask.out).at("tables").at("EtppbTrapForwardActionTableHwDirect").size(),
-            1u);
+  const auto rows = Json::parse(inMask.out).at("tables").at("EtppbTrapForwardActionTableHwDirect");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].at("key").at("value"), 6);
+  EXPECT_EQ(rows[0].at("entry").at("outTmPort"), 2);
+  const auto text = run("replay --fap-mask 3 '" +
+                        file("one.jsonl", slurp(log).substr(0, slurp(log).find('\n') + 1)) + "'");
+  EXPECT_NE(text.out.find("chip bcm88890_a0, 1 log entry, 10 Utils,"), std::string::npos)
+      << text.out;
+  EXPECT_NE(text.out.find("EtppbTrapForwardActionTableHwDirect: 1 row\n"), std::string::npos);
 }
 
 TEST_F(UtilsimTest, DroppedCommandFailsTheHardwareCheckAndExpect) {
@@ -304,6 +320,14 @@ TEST_F(UtilsimTest, DroppedCommandFailsTheHardwareCheckAndExpect) {
   const auto same = run("replay --expect '" + stored + "' '" + example() + "'");
   EXPECT_EQ(same.status, 0) << same.out;
   EXPECT_NE(same.out.find("matches"), std::string::npos);
+
+  auto oneOff = Json::parse(good.out);
+  oneOff["errors"] = 1;
+  const auto off =
+      run("replay --expect '" + file("off.json", oneOff.dump()) + "' '" + example() + "'");
+  EXPECT_EQ(off.status, 1);
+  EXPECT_NE(off.out.find("(1 difference line):\n  /errors: expected 1, got 0\n"), std::string::npos)
+      << off.out;
 
   const auto dropped = run("replay --json --drop-command 1 '" + example() + "'");
   EXPECT_EQ(dropped.status, 1);
@@ -341,7 +365,7 @@ TEST_F(UtilsimTest, DroppedCommandFailsTheHardwareCheckAndExpect) {
 }
 
 TEST_F(UtilsimTest, ChainsFollowTheShadows) {
-  const auto r = run("replay --show chains '" + example() + "'");
+  const auto r = run("replay --show chains --timing '" + example() + "'");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("VSI 5 (entry 1, slot 1)"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("routing profile 2: CS in-LIF profile 0x02 (IPv4 uRPF)"), std::string::npos);
@@ -349,6 +373,18 @@ TEST_F(UtilsimTest, ChainsFollowTheShadows) {
   EXPECT_NE(r.out.find("default route allowed: strict uRPF yes, loose uRPF no"), std::string::npos);
   // VSI 7 was deleted.
   EXPECT_EQ(r.out.find("VSI 7 "), std::string::npos);
+  // Latencies in whole nanoseconds.
+  const auto timing = r.out.find("processSwEntry latency (nanoseconds)\n");
+  ASSERT_NE(timing, std::string::npos) << r.out;
+  const auto row = r.out.find("EtppcMtuMapTableUtil", timing);
+  EXPECT_EQ(r.out.substr(row, r.out.find('\n', row) - row).find('.'), std::string::npos);
+  // The Utils take a table delete as an entry of its key (VSI 0 here): it removes no VSI.
+  const auto cleared = file(
+      "cleared.jsonl", slurp(example()) + "{\"table\": \"routingState\", \"tableDelete\": true}\n");
+  const auto after = run("replay --show chains '" + cleared + "'");
+  EXPECT_NE(after.out.find("VSI 5 (entry 1, slot 1)"), std::string::npos) << after.out;
+  EXPECT_NE(after.out.find("VSI 0 (entry 0, slot 0)"), std::string::npos);
+  EXPECT_EQ(after.out.find("(no VSI set)"), std::string::npos);
 }
 
 TEST_F(UtilsimTest, FiltersSelectTablesCopiesAndChangedRows) {
@@ -428,18 +464,80 @@ TEST_F(UtilsimTest, MemoryStaysBoundedAsTheLogGrows) {
 }
 
 TEST_F(UtilsimTest, UsageAndFileErrors) {
-  for (const char* args :
-       {"", "bogus", "replay --bogus", "replay --chip foo", "replay --fap-mask 5-3",
-        "replay --dispatch sometimes", "replay --trace x", "replay a b"}) {
+  // A usage error is one message and a pointer to the help of the command, not the help.
+  for (const auto& [args, hint] :
+       {std::pair{"", "utilsim --help"},
+        {"bogus", "utilsim --help"},
+        {"replay --bogus", "utilsim replay --help"},
+        {"replay --chip foo", "utilsim replay --help"},
+        {"replay --fap-mask 5-3", "utilsim replay --help"},
+        {"list --chip x", "utilsim list --help"},
+        {"replay --dispatch sometimes", "utilsim replay --help"},
+        {"replay --trace x", "utilsim replay --help"},
+        {"replay a b", "utilsim replay --help"},
+        {"replay --expect e.json --json", "utilsim replay --help"},
+        {"replay --expect e.json --jsonl", "utilsim replay --help"},
+        {"replay --show chains --expect e.json", "utilsim replay --help"},
+        {"replay --expect=e.json --timing", "utilsim replay --help"}}) {
     const auto r = run(args);
     EXPECT_EQ(r.status, 2) << args;
-    EXPECT_NE(r.err.find("usage:"), std::string::npos) << args;
+    EXPECT_EQ(r.err.rfind("utilsim: ", 0), 0u) << args << ": " << r.err;
+    EXPECT_EQ(count(r.err, "\n"), 2u) << args << ": " << r.err;
+    EXPECT_NE(r.err.find(std::string("run '") + hint + "' for the"), std::string::npos) << r.err;
   }
+  // Help wherever it is asked for, instead of a replay of standard input: the command's own
+  // options.
+  for (const auto& [args, first, has, hasNot] :
+       {std::tuple{"-h", "usage: utilsim list", "run 'utilsim <command> --help'", "--chip"},
+        {"--help", "usage: utilsim list", "replay", "--fap-mask"},
+        {"replay --help", "usage: utilsim replay", "--fap-mask", "JSON array"},
+        {"replay --bogus -h", "usage: utilsim replay", "--expect", "utilsim list"},
+        {"list --help", "usage: utilsim list", "--json", "--chip"}}) {
+    const auto r = run(args);
+    EXPECT_EQ(r.status, 0) << args;
+    EXPECT_EQ(r.out.rfind(first, 0), 0u) << args << ": " << r.out;
+    EXPECT_NE(r.out.find(has), std::string::npos) << args;
+    EXPECT_EQ(r.out.find(hasNot), std::string::npos) << args;
+  }
+  // The version, and the plug-in a run would load.
+  for (const char* args : {"--version", "-V", "replay --version"}) {
+    const auto r = run(args);
+    EXPECT_EQ(r.status, 0) << args;
+    EXPECT_EQ(r.out.rfind("utilsim ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("plug-in: "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" bytes, modified "), std::string::npos) << r.out;
+  }
+  EXPECT_NE(run("--version --plugin /nonexistent.so").out.find("/nonexistent.so (cannot be read"),
+            std::string::npos);
   const auto missing = run("replay '" + (dir_ / "none.jsonl").string() + "'");
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.err.find("cannot open"), std::string::npos);
   const auto plugin = run("replay --plugin /nonexistent.so '" + example() + "'");
   EXPECT_EQ(plugin.status, 3);
+
+  // Runs in which an option or entries change nothing say so once, without changing the status.
+  const auto types = file("types.jsonl",
+                          "{\"table\": \"routingState\", \"key\": {\"id\": 5, \"type\": 2}}\n"
+                          "{\"table\": \"routingState\", \"key\": {\"id\": 5}}\n"
+                          "{\"table\": \"routingState\", \"key\": {\"id\": 6, \"type\": 9}}\n");
+  const auto noUtils =
+      "--plugin '" + (fs::path(UTILSIM_PATH).parent_path() / "libTernHost.so").string() + "' ";
+  const std::string log = " '" + example() + "'";
+  for (const auto& [args, warning] :
+       {std::pair{"replay '" + types + "'",
+                  "2 routing-state entries with a key type other than 0 (VSI) and 1 (routing "
+                  "profile), the first on line 1: no Util takes them"},
+        {"replay --drop-command 100000" + log,
+         "--drop-command 100000: the run had 97 commands; none was withheld"},
+        {"replay --trace 'Bogus=31;EtppcMtuMapTableUtil=31'" + log,
+         "--trace: no trace handle named 'Bogus' was used in this run (used: "},
+        {"replay " + noUtils + log, "registers no Util for bcm88890_a0"},
+        {"list " + noUtils, "registers no Util"}}) {
+    const auto r = run(args);
+    EXPECT_EQ(r.status, 0) << args << r.err;
+    EXPECT_NE(r.err.find(warning), std::string::npos) << args << r.err;
+    EXPECT_EQ(count(r.err, "utilsim: warning: "), 1u) << args << r.err;
+  }
 }
 }  // namespace
 

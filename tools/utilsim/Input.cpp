@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
@@ -24,7 +25,7 @@ struct DuplicateKey {
   std::string key;
 };
 
-std::string describe(const Json& v) {
+std::string describeJson(const Json& v) {
   switch (v.type()) {
     case Json::value_t::null:
       return "null";
@@ -49,11 +50,57 @@ std::string describe(const Json& v) {
   }
 }
 
+// The numbers of a line that the parser reads as floating point (with a fraction, an exponent,
+// or too many digits for 64 bits), as written, in order. The parsed document keeps only their
+// value: `17.0` would show as 17, which hides why it is not an integer.
+std::vector<std::string_view> floatTexts(std::string_view line) {
+  std::vector<std::string_view> out;
+  bool inString = false, escaped = false;
+  for (std::size_t i = 0; i < line.size();) {
+    const char c = line[i];
+    if (inString) {
+      if (escaped)
+        escaped = false;
+      else if (c == '\\')
+        escaped = true;
+      else if (c == '"')
+        inString = false;
+      ++i;
+    } else if (c == '"') {
+      inString = true;
+      ++i;
+    } else if (c == '-' || (c >= '0' && c <= '9')) {
+      std::size_t j = i + 1;
+      while (j < line.size() && std::strchr("0123456789.eE+-", line[j]) && line[j] != '\0') ++j;
+      const auto text = line.substr(i, j - i);
+      if (text.find_first_of(".eE") != text.npos || text.size() > 19) out.push_back(text);
+      i = j;
+    } else {
+      ++i;
+    }
+  }
+  return out;
+}
+
 // Checks the fields of one line, collecting every problem rather than stopping at the first.
 class LineChecker {
  public:
-  LineChecker(unsigned line, std::vector<InputError>& errors) : line_(line), errors_(errors) {}
+  LineChecker(std::string_view text, unsigned line, std::vector<InputError>& errors)
+      : text_(text), line_(line), errors_(errors) {}
   bool ok() const noexcept { return count_ == 0; }
+
+  // A floating-point number as the line wrote it where it can be found, else as parsed.
+  std::string written(const Json& v) const {
+    const double value = v.get<double>();
+    for (const auto text : floatTexts(text_))
+      if (std::strtod(std::string(text).c_str(), nullptr) == value) return printable(text, 40);
+    return fmt::format("{}", value);
+  }
+
+  std::string describe(const Json& v) const {
+    if (v.is_number_float()) return written(v) + " (written with a fraction or exponent)";
+    return describeJson(v);
+  }
 
   void error(const std::string& path, const std::string& message) {
     ++count_;
@@ -70,8 +117,8 @@ class LineChecker {
     // Integers beyond 64 bits reach us as floating-point numbers.
     const bool huge = v.is_number_float() && !(std::fabs(v.get<double>()) < 1.8e19);
     if (v.is_number_integer() || huge)
-      error(path, fmt::format("{} is out of range (0 to {})",
-                              huge ? fmt::format("{}", v.get<double>()) : describe(v), max));
+      error(path,
+            fmt::format("{} is out of range (0 to {})", huge ? written(v) : describe(v), max));
     else
       error(path, fmt::format("expected an integer from 0 to {}, got {}", max, describe(v)));
     return false;
@@ -114,6 +161,7 @@ class LineChecker {
   }
 
  private:
+  std::string_view text_;
   unsigned line_;
   std::vector<InputError>& errors_;
   unsigned count_ = 0;
@@ -156,7 +204,7 @@ void checkRoutingState(LineChecker& c, const Json* key, const Json* value, Input
                 "entry (key type 0)");
       } else if (name == "routingState") {
         if (!v.is_array() || v.size() != 5) {
-          c.error("value.routingState", "expected an array of five flags, got " + describe(v));
+          c.error("value.routingState", "expected an array of five flags, got " + c.describe(v));
           continue;
         }
         for (unsigned i = 0; i < 5; ++i)
@@ -207,7 +255,7 @@ void checkHostOp(LineChecker& c, const Json& doc, InputEntry& e) {
   else if (op == "readShadowEntry")
     e.op = HostOp::ReadShadowEntry;
   else
-    c.error("op", "unknown operation " + describe(op) +
+    c.error("op", "unknown operation " + c.describe(op) +
                       " (expected \"clearHwTable\" or \"readShadowEntry\")");
   const Json* name = field(doc, "hwTable");
   if (!name) return c.error("", "missing field 'hwTable'");
@@ -215,7 +263,7 @@ void checkHostOp(LineChecker& c, const Json& doc, InputEntry& e) {
   const auto it = std::find_if(all.begin(), all.end(),
                                [&](const auto* t) { return name->is_string() && *name == t->name; });
   if (it == all.end())
-    return c.error("hwTable", "unknown hardware table " + describe(*name) +
+    return c.error("hwTable", "unknown hardware table " + c.describe(*name) +
                                   " (utilsim list shows the tables)");
   e.hwTable = std::uint8_t(it - all.begin());
   const Json* key = field(doc, "key");
@@ -254,7 +302,7 @@ void checkHostOp(LineChecker& c, const Json& doc, InputEntry& e) {
 
 void checkEntry(LineChecker& c, const Json& doc, InputEntry& e) {
   if (!doc.is_object()) {
-    c.error("", "expected a JSON object, got " + describe(doc));
+    c.error("", "expected a JSON object, got " + c.describe(doc));
     return;
   }
   if (doc.contains("op")) return checkHostOp(c, doc, e);
@@ -277,7 +325,7 @@ void checkEntry(LineChecker& c, const Json& doc, InputEntry& e) {
   else if (name == "mtuProfile")
     e.table = SwTable::MtuProfile;
   else {
-    c.error("table", "unknown table " + describe(*table) +
+    c.error("table", "unknown table " + c.describe(*table) +
                          " (expected \"routingState\", \"trapForwardAction\" or \"mtuProfile\")");
     return;
   }
@@ -639,7 +687,7 @@ bool checkLine(std::string_view line, unsigned number, InputEntry& entry,
 
 bool checkLineSlow(std::string_view line, unsigned number, InputEntry& entry,
                    std::vector<InputError>& errors) {
-  LineChecker c(number, errors);
+  LineChecker c(line, number, errors);
   if (line.size() > InputLimits::kMaxLineBytes) {
     c.error("", fmt::format("line is longer than {} bytes", InputLimits::kMaxLineBytes));
     return false;

@@ -53,7 +53,9 @@ void JsonDiff::compare(const std::string& path, const Json& expected, const Json
       compare(path + "/" + std::to_string(i), expected[i], actual[i], note);
     if (expected.size() != actual.size())
       add(path,
-          fmt::format("expected {} elements, got {}", expected.size(), actual.size()), note);
+          fmt::format("expected {}, got {}", counted(expected.size(), "element", "elements"),
+                      actual.size()),
+          note);
   } else if (expected != actual) {
     add(path, "expected " + shortDump(expected) + ", got " + shortDump(actual), note);
   }
@@ -61,7 +63,8 @@ void JsonDiff::compare(const std::string& path, const Json& expected, const Json
 
 std::vector<std::string> JsonDiff::lines() const {
   auto out = lines_;
-  if (total_ > max_) out.push_back(fmt::format("... and {} more differences", total_ - max_));
+  if (total_ > max_)
+    out.push_back("... and " + counted(total_ - max_, "more difference", "more differences"));
   return out;
 }
 
@@ -283,9 +286,11 @@ std::vector<std::string> ExpectCheck::finish() {
   for (std::string skipped; r.nextEntry(skipped);) skipped.clear();
   if (r.peek() != -1) r.fail("text after the document");
   if (!r.sawEntries)
-    diff_.add("/entries", fmt::format("unexpected (got {} elements)", index_));
+    diff_.add("/entries",
+              fmt::format("unexpected (got {})", counted(index_, "element", "elements")));
   else if (r.entries != index_)
-    diff_.add("/entries", fmt::format("expected {} elements, got {}", r.entries, index_));
+    diff_.add("/entries", fmt::format("expected {}, got {}",
+                                      counted(r.entries, "element", "elements"), index_));
 
   auto& expected = r.rest;
   expected.erase("timing");  // latencies differ from run to run

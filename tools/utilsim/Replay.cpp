@@ -234,12 +234,12 @@ std::optional<RowOrigin> Replay::chipOrigin(const TernAsicUtils::HwTableInfo& ta
 }
 
 void Replay::trackVsi(const InputEntry& e) {
-  if (e.op != HostOp::None || e.table != SwTable::RoutingState || e.fapId > SchanAccel::FapId::null) return;
-  if (e.tableDelete) {
-    std::erase_if(liveVsis_, [&](const CopyVsi& v) {
-      return std::get<0>(v) == e.fapId && std::get<1>(v) == e.instanceId;
-    });
-  } else if (e.routingState.type == 0) {
+  if (e.op != HostOp::None || e.table != SwTable::RoutingState ||
+      e.fapId > SchanAccel::FapId::null)
+    return;
+  // The Utils take a table delete as an entry of its key (VSI 0 when it has none): it sets
+  // that VSI and removes none.
+  if (e.routingState.type == 0) {
     const CopyVsi v{e.fapId, e.instanceId, e.routingState.id};
     if (e.isDelete)
       liveVsis_.erase(v);

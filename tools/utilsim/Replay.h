@@ -116,8 +116,8 @@ class Replay : private TernAsicUtils::ShadowWatch {
   // The command withheld from the chip model, if one was.
   const Pavo::Ptr<SchanAccel::SchanCmd>& droppedCommand() const noexcept { return dropped_; }
 
-  // VSIs whose last entry set them (a delete or a table delete of their copy takes them
-  // out), by fap id, instance id and VSI; kept only with `trackVsis`.
+  // VSIs whose last entry set them (a delete takes them out; a table delete sets the VSI of
+  // its key, as the Utils do), by fap id, instance id and VSI; kept only with `trackVsis`.
   using CopyVsi = std::tuple<unsigned, unsigned, std::uint32_t>;
   const std::set<CopyVsi>& liveVsis() const noexcept { return liveVsis_; }
 

@@ -3,6 +3,7 @@
 // concerns single entries is written or counted while the entry is current.
 #pragma once
 
+#include <fmt/format.h>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
@@ -195,6 +196,11 @@ void inputJson(JsonWriter& w, const InputEntry& e);
 
 // Chip revision name for a chip type and revision number ("bcm88890_a0", "chip7").
 std::string revisionName(Hardware::Tern::FapRevision revision);
+
+// A count with its noun in agreement: "1 log entry", "2 log entries".
+inline std::string counted(std::uint64_t n, const char* one, const char* many) {
+  return fmt::format("{} {}", n, n == 1 ? one : many);
+}
 
 // The log entry in a few words ("routingState fap 0 instance 0 VSI 5 -> routing profile 2").
 std::string entrySummary(const InputEntry& e);

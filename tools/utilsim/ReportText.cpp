@@ -115,7 +115,7 @@ void tables(std::string& out, const Replay& replay, const RowFilter& filter) {
         if (!rows.empty()) put(body, "    {}\n{}", copyText(key), rows);
       }
     }
-    put(out, "  {}: {} row{}{}\n", info->name, count, count == 1 ? "" : "s",
+    put(out, "  {}: {}{}\n", info->name, counted(count, "row", "rows"),
         table ? "" : " (no table object)");
     out += body;
   }
@@ -151,8 +151,10 @@ void enqueue(std::string& out, const Replay& replay, const RowFilter& filter) {
 
 void hardware(std::string& out, const Replay& replay, const RowFilter& filter) {
   const auto& chip = replay.chip();
-  put(out, "\nHardware check: {} ({} commands executed, {} redundant writes)\n",
-      replay.consistent() ? "consistent" : "INCONSISTENT", chip.commands(), chip.redundantWrites());
+  put(out, "\nHardware check: {} ({} executed, {})\n",
+      replay.consistent() ? "consistent" : "INCONSISTENT",
+      counted(chip.commands(), "command", "commands"),
+      counted(chip.redundantWrites(), "redundant write", "redundant writes"));
   if (const auto& d = replay.droppedCommand())
     put(out, "  command {} was withheld from the chip (--drop-command): block {:#x} address {}\n",
         replay.config().dropCommand, d->block, d->address);
@@ -172,17 +174,16 @@ void hardware(std::string& out, const Replay& replay, const RowFilter& filter) {
         origin(replay.chipOrigin(*m.table, m.key, m.row), "none (reset value)"));
 }
 
-std::string micros(std::int64_t ns) { return fmt::format("{:.1f}", double(ns) / 1000.0); }
-
 void timing(std::string& out, const Replay& replay) {
   std::size_t width = 4;
   for (const auto& u : replay.utils()) width = std::max(width, u.shortName.size());
-  put(out, "\nprocessSwEntry latency (microseconds)\n  {:<{}}  {:>9} {:>9} {:>9} {:>9}\n", "Util",
+  // Nanoseconds: most calls take a few hundred, which tenths of a microsecond would blur.
+  put(out, "\nprocessSwEntry latency (nanoseconds)\n  {:<{}}  {:>9} {:>9} {:>9} {:>9}\n", "Util",
       width, "entries", "median", "p99", "max");
   for (std::size_t i = 0; i < replay.utils().size(); ++i) {
     const auto& h = replay.timings()[i];
     put(out, "  {:<{}}  {:>9} {:>9} {:>9} {:>9}\n", replay.utils()[i].shortName, width, h.count(),
-        micros(h.percentile(50)), micros(h.percentile(99)), micros(h.max()));
+        h.percentile(50), h.percentile(99), h.max());
   }
 }
 }  // namespace
@@ -190,8 +191,10 @@ void timing(std::string& out, const Replay& replay) {
 std::string textReport(const Replay& replay, const ReportOptions& options,
                        const FailureList& failureList) {
   std::string out;
-  put(out, "utilsim replay: chip {}, {} log entries, {} Utils, dispatch {}\n\n",
-      Hardware::chipTypeName(replay.config().chip), replay.entries(), replay.utils().size(),
+  put(out, "utilsim replay: chip {}, {}, {}, dispatch {}\n\n",
+      Hardware::chipTypeName(replay.config().chip),
+      counted(replay.entries(), "log entry", "log entries"),
+      counted(replay.utils().size(), "Util", "Utils"),
       replay.config().always ? "always" : "applicable");
   failures(out, replay, failureList);
   tables(out, replay, options.filter);

@@ -1,14 +1,22 @@
 // utilsim: loads the Util plug-in, lists its registrations, or replays a log of software
 // table changes through the Utils of one chip and reports what they did.
+#include <elf.h>
 #include <fmt/format.h>
+#include <fmt/ranges.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <exception>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <memory>
-#include <exception>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -19,6 +27,9 @@
 #include "tools/utilsim/Files.h"
 #include "tools/utilsim/Report.h"
 
+#ifndef UTILSIM_VERSION
+#define UTILSIM_VERSION "unknown"
+#endif
 #ifndef TERN_PLUGIN_FILE
 #define TERN_PLUGIN_FILE "libJericho3aiUtils.so"
 #endif
@@ -27,11 +38,41 @@ namespace Utilsim {
 namespace {
 constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitEnvironment = 3;
 
-constexpr const char* kUsage =
+constexpr const char* kExitStatus =
+    "exit status: 0 all entries processed and hardware consistent, 1 a Util failed, the\n"
+    "hardware check failed or --expect found differences, 2 usage or input error,\n"
+    "3 the plug-in could not be loaded or started\n";
+
+constexpr const char* kOverview =
     "usage: utilsim list [--plugin PATH] [--json]\n"
     "       utilsim replay [OPTIONS] [FILE|-]\n"
+    "       utilsim --version [--plugin PATH]\n"
     "\n"
-    "replay options:\n"
+    "commands:\n"
+    "  list     list what the plug-in registers\n"
+    "  replay   replay a log of software-table changes through the Utils of one chip\n"
+    "\n"
+    "run 'utilsim <command> --help' for the options of a command\n";
+
+constexpr const char* kListUsage =
+    "usage: utilsim list [--plugin PATH] [--json]\n"
+    "\n"
+    "Starts every plug-in and prints one line per Util registration.\n"
+    "\n"
+    "options:\n"
+    "  --plugin PATH   plug-in to load (default: beside utilsim)\n"
+    "  --json          print a JSON array instead of the table\n"
+    "  -h, --help      show this text\n"
+    "\n"
+    "exit status: 0 listed, 2 usage error, 3 the plug-in could not be loaded or started\n";
+
+constexpr const char* kReplayUsage =
+    "usage: utilsim replay [OPTIONS] [FILE|-]\n"
+    "\n"
+    "Replays a JSON Lines log (standard input without FILE or with -) through the Utils of\n"
+    "one chip and reports what they did.\n"
+    "\n"
+    "options:\n"
     "  --chip bcm88890_a0|bcm88890_b0   chip whose Utils are built (default bcm88890_a0)\n"
     "  --plugin PATH                    plug-in to load (default: beside utilsim)\n"
     "  --fap-mask LIST                  fap ids served, like 0-3,7 or none (default 0-127)\n"
@@ -45,20 +86,26 @@ constexpr const char* kUsage =
     "                                   show only these tables, copies, or rows not at reset\n"
     "  --failures N|all                 failures listed in the report (default 100)\n"
     "  --expect FILE.json               compare the JSON document with a stored one\n"
+    "                                   (not with --json, --jsonl, --show, --timing)\n"
     "  --timing                         add processSwEntry latencies per Util\n"
     "  --progress, --no-progress        show progress on stderr (default: if a terminal)\n"
-    "  --help                           show this text\n"
-    "\n"
-    "exit status: 0 all entries processed and hardware consistent, 1 a Util failed, the\n"
-    "hardware check failed or --expect found differences, 2 usage or input error,\n"
-    "3 the plug-in could not be loaded or started\n";
+    "  --drop-command N                 withhold the Nth command from the chip (testing)\n"
+    "  -h, --help                       show this text\n";
+
+const char* usageOf(const std::string& command) {
+  if (command == "list") return kListUsage;
+  if (command == "replay") return kReplayUsage;
+  return kOverview;
+}
 
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
 struct Options {
-  std::string command;
+  enum class Action { Run, Help, Version };
+  Action action = Action::Run;
+  std::string command;  // list or replay; empty for the overview
   std::string plugin;
   std::optional<std::string> file;
   std::optional<std::string> expect;
@@ -119,15 +166,35 @@ SchanAccel::Fapmask parseFapMask(const std::string& text) {
   return mask;
 }
 
-Options parseOptions(int argc, char** argv) {
-  Options o;
+// Fills `o` as far as it gets, so that a usage error can point at the command's own help.
+void parseOptions(int argc, char** argv, Options& o) {
   for (unsigned id = 0; id < 128; ++id) o.replay.fapmask.fapIdIs(SchanAccel::FapId(id), true);
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  // A request for help or the version wins wherever it stands (before "--"): whatever else the
+  // line holds, the user is asking, and must neither start a replay nor get a usage error.
+  const auto end = std::find(args.begin(), args.end(), "--");
+  const auto given = [&](std::initializer_list<const char*> names) {
+    return std::any_of(args.begin(), end, [&](const std::string& a) {
+      return std::find(names.begin(), names.end(), a) != names.end();
+    });
+  };
+  const bool help = given({"-h", "--help"}), version = given({"-V", "--version"});
+  if (help || version) {
+    o.action = help ? Options::Action::Help : Options::Action::Version;
+    const auto command = std::find_if(
+        args.begin(), end, [](const std::string& a) { return a == "list" || a == "replay"; });
+    if (command != end) o.command = *command;
+    for (auto a = args.begin(); a != end; ++a)
+      if (*a == "--plugin" && a + 1 != end)
+        o.plugin = *(a + 1);
+      else if (a->rfind("--plugin=", 0) == 0)
+        o.plugin = a->substr(9);
+    return;
+  }
   if (args.empty()) throw UsageError("missing command (list or replay)");
+  if (args.front() != "list" && args.front() != "replay")
+    throw UsageError(fmt::format("unknown command '{}' (expected list or replay)", args.front()));
   o.command = args.front();
-  if (o.command == "--help" || o.command == "-h") return o;
-  if (o.command != "list" && o.command != "replay")
-    throw UsageError(fmt::format("unknown command '{}' (expected list or replay)", o.command));
   const bool replay = o.command == "replay";
   bool positionalOnly = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
@@ -155,10 +222,7 @@ Options parseOptions(int argc, char** argv) {
     const auto flag = [&] {
       if (inlineValue) throw UsageError(fmt::format("{} takes no value", arg));
     };
-    if (arg == "--help" || arg == "-h") {
-      o.command = "--help";
-      return o;
-    } else if (arg == "--plugin") {
+    if (arg == "--plugin") {
       o.plugin = value();
     } else if (arg == "--json") {
       flag();
@@ -234,13 +298,20 @@ Options parseOptions(int argc, char** argv) {
       throw UsageError(fmt::format("unknown option '{}'", arg));
     }
   }
+  // --expect prints only the comparison: these would be silently ignored.
+  for (const auto& [name, set] :
+       {std::pair{"--json", o.json}, std::pair{"--jsonl", o.jsonl},
+        std::pair{"--show", o.chains || o.entries}, std::pair{"--timing", o.timing}})
+    if (o.expect && set)
+      throw UsageError(fmt::format(
+          "--expect prints only the comparison with the stored document; {} cannot go with it",
+          name));
   const bool filtered = !o.filter.tables.empty() || !o.filter.faps.empty() ||
                         !o.filter.instances.empty() || o.filter.changed;
-  if (o.expect && (filtered || o.entries))
-    throw UsageError("--expect compares whole runs: it takes no filter and no per-line view");
+  if (o.expect && filtered)
+    throw UsageError("--expect compares whole runs: it takes no filter");
   if ((o.json || o.jsonl) && o.entries)
     throw UsageError("the per-line view is part of the text report (--jsonl has every line)");
-  return o;
 }
 
 std::string defaultPluginPath() {
@@ -255,6 +326,72 @@ std::string defaultPluginPath() {
 void writeOut(const std::string& text) {
   if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout))
     throw std::runtime_error("cannot write the output");
+}
+
+template <class... Args>
+void warn(fmt::format_string<Args...> format, Args&&... args) {
+  fmt::print(stderr, "utilsim: warning: {}\n", fmt::format(format, std::forward<Args>(args)...));
+}
+
+// The GNU build id the linker put into an ELF file (of this machine's byte order), in
+// hexadecimal; empty when the file has none or is not ELF. It names the exact build of a
+// plug-in where size and time do not.
+template <class Ehdr, class Phdr, class Nhdr>
+std::string buildIdOf(std::string_view f) {
+  Ehdr eh;
+  if (f.size() < sizeof eh) return {};
+  std::memcpy(&eh, f.data(), sizeof eh);
+  for (std::uint64_t i = 0; i < eh.e_phnum; ++i) {
+    Phdr ph;
+    const std::uint64_t at = eh.e_phoff + i * eh.e_phentsize;
+    if (at + sizeof ph > f.size()) return {};
+    std::memcpy(&ph, f.data() + at, sizeof ph);
+    if (ph.p_type != PT_NOTE || ph.p_offset + ph.p_filesz > f.size()) continue;
+    const std::uint64_t end = ph.p_offset + ph.p_filesz;
+    for (std::uint64_t pos = ph.p_offset; pos + sizeof(Nhdr) <= end;) {
+      Nhdr nh;
+      std::memcpy(&nh, f.data() + pos, sizeof nh);
+      const std::uint64_t name = pos + sizeof nh, desc = name + ((nh.n_namesz + 3u) & ~3u),
+                          next = desc + ((nh.n_descsz + 3u) & ~3u);
+      if (next > end) break;
+      if (nh.n_type == NT_GNU_BUILD_ID &&
+          f.substr(name, nh.n_namesz) == std::string_view("GNU", 4)) {
+        std::string id;
+        for (const char c : f.substr(desc, nh.n_descsz))
+          id += fmt::format("{:02x}", unsigned(std::uint8_t(c)));
+        return id;
+      }
+      pos = next;
+    }
+  }
+  return {};
+}
+
+std::string buildId(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string f((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (f.size() <= EI_CLASS || f.compare(0, SELFMAG, ELFMAG) != 0) return {};
+  if (f[EI_CLASS] == ELFCLASS64) return buildIdOf<Elf64_Ehdr, Elf64_Phdr, Elf64_Nhdr>(f);
+  if (f[EI_CLASS] == ELFCLASS32) return buildIdOf<Elf32_Ehdr, Elf32_Phdr, Elf32_Nhdr>(f);
+  return {};
+}
+
+// utilsim's version and the plug-in file a run would load, which decides what a run does.
+int version(const Options& o) {
+  std::string text = fmt::format("utilsim {}\nplug-in: {}", UTILSIM_VERSION, o.plugin);
+  struct stat st {};
+  if (stat(o.plugin.c_str(), &st) != 0) {
+    text += fmt::format(" (cannot be read: {})\n", std::strerror(errno));
+  } else {
+    std::tm tm{};
+    gmtime_r(&st.st_mtime, &tm);
+    char when[32];
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", &tm);
+    text += fmt::format("\n  {} bytes, modified {}\n", std::uint64_t(st.st_size), when);
+    if (const auto id = buildId(o.plugin); !id.empty()) text += fmt::format("  build id {}\n", id);
+  }
+  writeOut(text);
+  return kExitOk;
 }
 
 int list(const Options& o) {
@@ -279,6 +416,7 @@ int list(const Options& o) {
     }
     rows.push_back(std::move(row));
   }
+  if (rows.empty()) warn("{} registers no Util", o.plugin);
   std::string out;
   if (o.json) {
     nlohmann::ordered_json doc = nlohmann::ordered_json::array();
@@ -297,7 +435,7 @@ int list(const Options& o) {
     for (const auto& r : rows)
       out += fmt::format("{:<{}}  {:<{}}  {:<10}  {:<11}  {}\n", r.util, wu, r.plugin, wp,
                          r.swTable, r.revision, r.hwTable);
-    out += fmt::format("{} registrations\n", rows.size());
+    out += counted(rows.size(), "registration", "registrations") + "\n";
   }
   writeOut(out);
   return kExitOk;
@@ -363,6 +501,45 @@ void printErrors(const std::string& file, const std::vector<InputError>& errors)
       fmt::print(stderr, "{}:{}: {}\n", file, e.line, e.message);
 }
 
+// Routing-state entries whose key type no Util takes: only 0 (VSI) and 1 (routing profile)
+// have one.
+struct OtherKeyTypes {
+  std::uint64_t count = 0;
+  unsigned firstLine = 0;
+};
+
+// Names of the per-handle trace rules ("Name=2;*=3" gives Name).
+std::vector<std::string> traceRuleNames(const std::string& spec) {
+  std::vector<std::string> names;
+  if (spec.find('=') == spec.npos) return names;
+  for (std::size_t pos = 0; pos < spec.size();) {
+    const auto semi = std::min(spec.find(';', pos), spec.size());
+    const auto item = spec.substr(pos, semi - pos);
+    if (const auto name = item.substr(0, item.find('=')); name != "*") names.push_back(name);
+    pos = semi + 1;
+  }
+  return names;
+}
+
+// Options that, as the run turned out, changed nothing. Only known after the run: trace
+// handles come into being when a Util first traces, commands when the Utils return them.
+void warnAboutNoEffect(const Options& o, const Replay& run, const OtherKeyTypes& otherTypes) {
+  if (otherTypes.count)
+    warn(
+        "{} with a key type other than 0 (VSI) and 1 (routing profile), the first on line {}: "
+        "no Util takes {}",
+        counted(otherTypes.count, "routing-state entry", "routing-state entries"),
+        otherTypes.firstLine, otherTypes.count == 1 ? "it" : "them");
+  if (o.replay.dropCommand && !run.droppedCommand())
+    warn("--drop-command {}: the run had {}; none was withheld", o.replay.dropCommand,
+         counted(run.chip().commands(), "command", "commands"));
+  const auto used = Qel::TraceConfig::handleNames();
+  for (const auto& name : traceRuleNames(o.trace))
+    if (std::find(used.begin(), used.end(), name) == used.end())
+      warn("--trace: no trace handle named '{}' was used in this run (used: {})", name,
+           used.empty() ? "none" : fmt::format("{}", fmt::join(used, ", ")));
+}
+
 int replay(const Options& o) {
   LineReader input(o.file ? *o.file : "-");
   Progress progress(o.progress.value_or(true) && (o.progress || isatty(2) == 1), input.size());
@@ -374,11 +551,11 @@ int replay(const Options& o) {
   const bool checkFirst = input.seekable();
   if (checkFirst) {
     std::uint64_t lines = 0;
+    unsigned stoppedAt = 0;  // the line after whose errors checking gave up
     while (input.next(line)) {
       check(line, entry, errors);
       if (errors.size() >= InputLimits::kMaxErrors) {
-        errors.push_back(
-            {line.number, 0, "too many errors; the rest of the input was not checked"});
+        stoppedAt = line.number;
         break;
       }
       progress.tick("checking", ++lines, input.bytesRead());
@@ -386,8 +563,12 @@ int replay(const Options& o) {
     progress.done();
     if (!errors.empty()) {
       printErrors(input.name(), errors);
-      fmt::print(stderr, "utilsim: {} input error{}; nothing was replayed\n", errors.size(),
-                 errors.size() == 1 ? "" : "s");
+      if (stoppedAt)
+        fmt::print(stderr, "{}:{}: too many errors; the rest of the input was not checked\n",
+                   input.name(), stoppedAt);
+      fmt::print(stderr, "utilsim: {}{}; nothing was replayed\n",
+                 counted(errors.size(), "input error", "input errors"),
+                 stoppedAt ? fmt::format(" (checking stopped at line {})", stoppedAt) : "");
       return kExitUsage;
     }
     input.rewind();
@@ -400,10 +581,14 @@ int replay(const Options& o) {
   config.timing = o.timing;
   config.trackVsis = o.chains;
   Replay run(context, config);
+  if (run.utils().empty())
+    warn("{} registers no Util for {}: the entries reach no Util", o.plugin,
+         Hardware::chipTypeName(config.chip));
 
   const ReportOptions options{o.chains, o.timing, o.failureCap, o.filter};
   Output out(stdout);
   Sinks sinks;
+  OtherKeyTypes otherTypes;
   std::unique_ptr<ExpectCheck> expect;
   std::optional<DocumentStream> document;
   FailureList failures(o.failureCap);
@@ -427,6 +612,9 @@ int replay(const Options& o) {
   {
     EntryStream entries(input);
     while (const InputEntry* e = entries.next()) {
+      if (e->table == SwTable::RoutingState && e->routingState.type > 1 && !e->tableDelete &&
+          !otherTypes.count++)
+        otherTypes.firstLine = e->line;
       run.process(*e, &sinks);
       progress.tick("replayed", run.entries(), entries.bytesRead());
     }
@@ -434,6 +622,7 @@ int replay(const Options& o) {
   }
   progress.done();
   run.finish();
+  warnAboutNoEffect(o, run, otherTypes);
 
   int status = run.errors() == 0 && run.consistent() ? kExitOk : kExitFailed;
   if (expect) {
@@ -442,8 +631,8 @@ int replay(const Options& o) {
     if (diff.empty())
       text = fmt::format("utilsim: the run matches {}\n", *o.expect);
     else
-      text = fmt::format("utilsim: the run differs from {} ({} difference lines):\n", *o.expect,
-                         diff.size());
+      text = fmt::format("utilsim: the run differs from {} ({}):\n", *o.expect,
+                         counted(diff.size(), "difference line", "difference lines"));
     for (const auto& l : diff) text += "  " + l + "\n";
     out.buffer().append(text);
     status = diff.empty() ? kExitOk : kExitFailed;
@@ -456,8 +645,10 @@ int replay(const Options& o) {
   if (!errors.empty()) {
     // Only standard input gets here: what came before the bad line was replayed and shown.
     printErrors(input.name(), errors);
-    fmt::print(stderr, "utilsim: stopped at the input error on line {}; the {} entries before it were replayed\n",
-               errors.front().line, run.entries());
+    fmt::print(stderr,
+               "utilsim: stopped at the input error on line {}; the {} before it {} replayed\n",
+               errors.front().line, counted(run.entries(), "entry", "entries"),
+               run.entries() == 1 ? "was" : "were");
     return kExitUsage;
   }
   return status;
@@ -469,9 +660,10 @@ int main(int argc, char** argv) {
   using namespace Utilsim;
   Options o;
   try {
-    o = parseOptions(argc, argv);
-    if (o.command == "--help") {
-      std::fputs(kUsage, stdout);
+    parseOptions(argc, argv, o);
+    if (o.action == Options::Action::Help) {
+      std::fputs(usageOf(o.command), stdout);
+      if (o.command != "list") fmt::print("\n{}", kExitStatus);
       return kExitOk;
     }
     if (!o.trace.empty()) {
@@ -482,11 +674,13 @@ int main(int argc, char** argv) {
       }
     }
   } catch (const UsageError& e) {
-    fmt::print(stderr, "utilsim: {}\n\n{}", e.what(), kUsage);
+    fmt::print(stderr, "utilsim: {}\nrun 'utilsim {}--help' for the {}\n", e.what(),
+               o.command.empty() ? "" : o.command + " ", o.command.empty() ? "usage" : "options");
     return kExitUsage;
   }
   if (o.plugin.empty()) o.plugin = defaultPluginPath();
   try {
+    if (o.action == Options::Action::Version) return version(o);
     return o.command == "list" ? list(o) : replay(o);
   } catch (const InputFileError& e) {
     fmt::print(stderr, "utilsim: {}\n", e.what());
