@@ -106,7 +106,8 @@ struct LayoutInfo {
                                     SchanAccel::SchanOpcode op) {
     return HwTableInfo{name,          block,          op,       Key::kRows,
                        Entry::kWords, &Key::fields,   &Entry::fieldsOf,
-                       &keyText,      &entryText};
+                       &keyText,      &entryText,     &Entry::fieldLimits,
+                       &Entry::fromFields};
   }
 };
 
