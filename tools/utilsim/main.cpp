@@ -17,6 +17,7 @@
 #include "tools/utilsim/EntryStream.h"
 #include "tools/utilsim/Files.h"
 #include "tools/utilsim/Report.h"
+#include "tools/utilsim/State.h"
 
 #ifndef TERN_PLUGIN_FILE
 #define TERN_PLUGIN_FILE "libJericho3aiUtils.so"
@@ -29,6 +30,7 @@ constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitEnvironment = 3
 constexpr const char* kUsage =
     "usage: utilsim list [--plugin PATH] [--json]\n"
     "       utilsim replay [OPTIONS] [FILE|-]\n"
+    "       utilsim diff [--json] A B\n"
     "\n"
     "replay options:\n"
     "  --chip bcm88890_a0|bcm88890_b0   chip whose Utils are built (default bcm88890_a0)\n"
@@ -42,12 +44,17 @@ constexpr const char* kUsage =
     "  --failures N|all                 failures listed in the report (default 100)\n"
     "  --expect FILE.json               compare the JSON document with a stored one\n"
     "  --timing                         add processSwEntry latencies per Util\n"
+    "  --load-state FILE                start from the tables of a saved state or document\n"
+    "  --save-state FILE                write the end state (chip and tables) to FILE\n"
     "  --progress, --no-progress        show progress on stderr (default: if a terminal)\n"
     "  --help                           show this text\n"
     "\n"
     "exit status: 0 all entries processed and hardware consistent, 1 a Util failed, the\n"
     "hardware check failed or --expect found differences, 2 usage or input error,\n"
-    "3 the plug-in could not be loaded or started\n";
+    "3 the plug-in could not be loaded or started\n"
+    "\n"
+    "diff compares the tables of two saved states or documents (--json: as JSON);\n"
+    "exit status 0 equal, 1 different, 2 usage error or a file that is not a state\n";
 
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -58,6 +65,7 @@ struct Options {
   std::string plugin;
   std::optional<std::string> file;
   std::optional<std::string> expect;
+  std::optional<std::string> loadState, saveState;
   std::string trace;
   bool json = false, jsonl = false, chains = false, timing = false;
   std::optional<bool> progress;  // none: when standard error is a terminal
@@ -109,11 +117,12 @@ Options parseOptions(int argc, char** argv) {
   Options o;
   for (unsigned id = 0; id < 128; ++id) o.replay.fapmask.fapIdIs(SchanAccel::FapId(id), true);
   std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty()) throw UsageError("missing command (list or replay)");
+  if (args.empty()) throw UsageError("missing command (list, replay or diff)");
   o.command = args.front();
   if (o.command == "--help" || o.command == "-h") return o;
   if (o.command != "list" && o.command != "replay")
-    throw UsageError(fmt::format("unknown command '{}' (expected list or replay)", o.command));
+    throw UsageError(
+        fmt::format("unknown command '{}' (expected list, replay or diff)", o.command));
   const bool replay = o.command == "replay";
   bool positionalOnly = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
@@ -189,6 +198,8 @@ Options parseOptions(int argc, char** argv) {
     } else if (arg == "--timing") {
       flag();
       o.timing = true;
+    } else if (arg == "--load-state" || arg == "--save-state") {  // saved states
+      (arg == "--load-state" ? o.loadState : o.saveState) = value();
     } else if (arg == "--drop-command") {  // testing aid: makes the hardware check fail
       o.replay.dropCommand = parseCount(arg, value());
     } else {
@@ -319,6 +330,8 @@ void printErrors(const std::string& file, const std::vector<InputError>& errors)
 }
 
 int replay(const Options& o) {
+  std::optional<State> loaded;  // read before anything else: a bad state replays nothing
+  if (o.loadState && !(loaded = readStateFile(*o.loadState))) return kExitUsage;
   LineReader input(o.file ? *o.file : "-");
   Progress progress(o.progress.value_or(true) && (o.progress || isatty(2) == 1), input.size());
   std::vector<InputError> errors;
@@ -355,6 +368,7 @@ int replay(const Options& o) {
   config.timing = o.timing;
   config.trackVsis = o.chains;
   Replay run(context, config);
+  if (loaded) loadState(run, *loaded, *o.loadState);
 
   const ReportOptions options{o.chains, o.timing, o.failureCap};
   Output out(stdout);
@@ -410,6 +424,7 @@ int replay(const Options& o) {
                errors.front().line, run.entries());
     return kExitUsage;
   }
+  if (o.saveState) saveState(*o.saveState, run);
   return status;
 }
 }  // namespace
@@ -417,6 +432,8 @@ int replay(const Options& o) {
 
 int main(int argc, char** argv) {
   using namespace Utilsim;
+  if (argc > 1 && std::string(argv[1]) == "diff")
+    return diffCommand(std::vector<std::string>(argv + 2, argv + argc), kUsage);
   Options o;
   try {
     o = parseOptions(argc, argv);
