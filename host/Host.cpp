@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <set>
 #include <stdexcept>
 
@@ -52,21 +53,28 @@ std::vector<UtilInstance> buildUtils(const TernAsicUtils::UtilHolderContext& con
   return out;
 }
 
+std::uint32_t* ChipModel::rowAt(std::uint16_t block, TernAsicUtils::HwShadowKey key, unsigned r,
+                                const TernAsicUtils::HwTableInfo** info) {
+  // Entries of one copy come in runs: the copy is looked up once per run and block.
+  auto& last = last_[block % last_.size()];
+  if (!last.info || last.block != block || last.key != key.value()) {
+    const auto* i = TernAsicUtils::HwTableInfo::byBlock(block);
+    if (!i || r >= i->rows) return nullptr;  // addresses nothing the model holds
+    auto& mem = mem_[{block, key.value()}];
+    if (mem.empty()) mem.assign(std::size_t(i->rows) * i->wordsPerRow, 0);
+    last = Last{block, key.value(), i, mem.data()};
+  }
+  *info = last.info;
+  if (r >= last.info->rows) return nullptr;
+  return last.words + std::size_t(r) * last.info->wordsPerRow;
+}
+
 void ChipModel::execute(const SchanAccel::SchanCmd& cmd) {
   ++commands_;
   const TernAsicUtils::HwShadowKey key(SchanAccel::FapId(cmd.fapId), cmd.instanceId);
-  // Entries of one copy come in runs: the copy is looked up once per run and block.
-  auto& last = last_[cmd.block % last_.size()];
-  if (!last.info || last.block != cmd.block || last.key != key.value()) {
-    const auto* info = TernAsicUtils::HwTableInfo::byBlock(cmd.block);
-    if (!info || cmd.address >= info->rows) return;  // addresses nothing the model holds
-    auto& mem = mem_[{cmd.block, key.value()}];
-    if (mem.empty()) mem.assign(std::size_t(info->rows) * info->wordsPerRow, 0);
-    last = Last{cmd.block, key.value(), info, mem.data()};
-  }
-  const auto* info = last.info;
-  if (cmd.address >= info->rows) return;
-  std::uint32_t* row = last.words + std::size_t(cmd.address) * info->wordsPerRow;
+  const TernAsicUtils::HwTableInfo* info = nullptr;
+  std::uint32_t* row = rowAt(cmd.block, key, cmd.address, &info);
+  if (!row) return;
   bool same = true;
   for (unsigned i = 0; i < info->wordsPerRow; ++i) {
     const std::uint32_t v = i < cmd.words ? cmd.data[i] : 0;
@@ -74,6 +82,13 @@ void ChipModel::execute(const SchanAccel::SchanCmd& cmd) {
     row[i] = v;
   }
   if (same) ++redundant_;
+}
+
+void ChipModel::rowIs(std::uint16_t block, TernAsicUtils::HwShadowKey key, unsigned r,
+                      const std::uint32_t* words) {
+  const TernAsicUtils::HwTableInfo* info = nullptr;
+  if (std::uint32_t* row = rowAt(block, key, r, &info))
+    std::copy(words, words + info->wordsPerRow, row);
 }
 
 void ChipModel::row(std::uint16_t block, TernAsicUtils::HwShadowKey key, unsigned r,
@@ -106,6 +121,27 @@ std::vector<ChipModel::Mismatch> ChipModel::compare(
       }
   }
   return out;
+}
+
+TernAsicUtils::HwCommonTableBase& obtainTable(TernAsicUtils::TableManager& manager,
+                                              const TernAsicUtils::HwTableInfo& info,
+                                              Hardware::Tern::FapRevision revision) {
+  const TernAsicUtils::HwTableKey key{info.name, revision};
+  auto& coll = manager.hwTableColl();
+  if (const auto it = coll.find(key); it != coll.end() && it->second) return *it->second;
+  const bool b0 = revision.chipType() == Hardware::kChipBcm88890B0;
+  // A new table object registers itself in the manager's collection, which then owns it.
+#define TERN_MAKE_TABLE(Name, Layout)                                      \
+  if (key.name == #Name) {                                                 \
+    if (b0)                                                                \
+      new bcm88890_b0::Name(bcm88890_b0::Name::kTableName, key, &manager); \
+    else                                                                   \
+      new bcm88890_a0::Name(bcm88890_a0::Name::kTableName, key, &manager); \
+    return *coll.at(key);                                                  \
+  }
+  TERN_FOR_EACH_HW_TABLE(TERN_MAKE_TABLE)
+#undef TERN_MAKE_TABLE
+  throw std::invalid_argument(fmt::format("no table class named {}", info.name));
 }
 
 DecodedCmd decode(const SchanAccel::SchanCmd& cmd) {

@@ -55,6 +55,10 @@ class ChipModel {
   }
   std::uint64_t commands() const noexcept { return commands_; }
   std::uint64_t redundantWrites() const noexcept { return redundant_; }
+  // Sets a row as if the chip had been left so before the first command (a loaded state);
+  // it counts as no command. Rows of unknown blocks and addresses are not kept.
+  void rowIs(std::uint16_t block, TernAsicUtils::HwShadowKey key, unsigned row,
+             const std::uint32_t* words);
   // The row as the chip holds it; its reset value (zeros) when never written.
   void row(std::uint16_t block, TernAsicUtils::HwShadowKey key, unsigned row,
            std::uint32_t* out) const;
@@ -71,6 +75,10 @@ class ChipModel {
 
  private:
   using CopyKey = std::tuple<std::uint16_t, std::uint16_t>;  // block, shadow key value
+  // The words of that row in the model, held from now on; null when the model holds no
+  // such row.
+  std::uint32_t* rowAt(std::uint16_t block, TernAsicUtils::HwShadowKey key, unsigned row,
+                       const TernAsicUtils::HwTableInfo** info);
   std::map<CopyKey, std::vector<std::uint32_t>> mem_;
   std::uint64_t commands_ = 0, redundant_ = 0;
   // The copy each block's last command wrote (map nodes and their rows never move).
@@ -81,6 +89,12 @@ class ChipModel {
   };
   std::array<Last, 32> last_{};
 };
+
+// The table object of that table and revision in the manager, made the way a Util makes it
+// when the manager has none yet (a host program that writes rows no Util owns).
+TernAsicUtils::HwCommonTableBase& obtainTable(TernAsicUtils::TableManager& manager,
+                                              const TernAsicUtils::HwTableInfo& info,
+                                              Hardware::Tern::FapRevision revision);
 
 // Decodes a command back to its table, row and entry.
 struct DecodedCmd {

@@ -5,6 +5,7 @@
 
 namespace TernAsicUtils {
 void throwKeyRange(const char* text) { Pavo::RangeException::throwException(text); }
+void FieldCodec::Filler::throwFieldRange(unsigned bits) { HostDetail::throwUIntRange(bits); }
 
 namespace Layouts {
 using SchanAccel::SchanOpcode;
@@ -178,6 +179,11 @@ HwCommonTableBase::~HwCommonTableBase() = default;
 void HwCommonTableBase::throwKeyOutside() const {
   const auto text = fmt::format("{}: key outside the table", name_);
   Pavo::RangeException::throwException(text.c_str());
+}
+
+void HwCommonTableBase::rowIs(HwShadowKey key, unsigned row, const std::uint32_t* words) {
+  if (row >= info_.rows) throwKeyOutside();
+  shadow_.write(key, row, words);
 }
 
 Pavo::Ptr<SchanAccel::SchanCmd> HwCommonTableBase::rowCmd(HwShadowKey key, unsigned row) const {

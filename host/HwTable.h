@@ -52,6 +52,12 @@ struct HwTableInfo {
   int (*readShadowEntry)(int (*inspect)(void*, const Pavo::FieldDescriptor&, int, void* const*,
                                         void*),
                          void* util, HwShadowKey key, unsigned row, std::uint32_t* words);
+  // The largest value of each entry field, listed like entryFields lists a row, so that a
+  // host program can check fields given by name before it builds a row of them.
+  void (*entryFieldLimits)(const EntryFieldSink& sink);
+  // A row from the values of every entry field, concatenated in the order and counts that
+  // entryFields lists; a value that does not fit its field is the field type's range error.
+  void (*encodeFields)(const std::uint32_t* values, std::uint32_t* words);
 
   static const std::vector<const HwTableInfo*>& all();  // the ten tables, in block order
   static const HwTableInfo* byBlock(std::uint16_t block) noexcept;
@@ -128,6 +134,9 @@ class HwCommonTableBase : public Pavo::Node {
   }
   std::size_t copyBytes() const noexcept { return shadow_.copyBytes(); }
   std::size_t shadowBytes() const noexcept { return shadow_.heldBytes(); }
+  // Writes one row in the row format (HwTableInfo::encodeFields builds one from fields), as
+  // a saved state gives it; a row outside the table is a range error.
+  void rowIs(HwShadowKey key, unsigned row, const std::uint32_t* words);
 
  protected:
   HwCommonTableBase(const Pavo::String& name, const HwTableKey& key, TableManager* manager,
@@ -260,6 +269,64 @@ class Printer {
   bool first_ = true;
 };
 
+// The largest value of every field, in Lister's shape.
+class LimitLister {
+ public:
+  explicit LimitLister(const EntryFieldSink& s) noexcept : s_(s) {}
+  template <class T>
+  void operator()(const char* name, const T&) {
+    const std::uint32_t x = max(Width<T>::bits);
+    s_(name, &x, 1, false);
+  }
+  template <class T, std::size_t K>
+  void operator()(const char* name, const std::array<T, K>&) {
+    std::uint32_t x[K];
+    for (auto& v : x) v = max(Width<T>::bits);
+    s_(name, x, unsigned(K), true);
+  }
+  void operator()(const char* name, const Brim::PerUnitBitmap& m) {
+    std::uint32_t x[Brim::PerUnitBitmap::kMaxWords];
+    for (auto& v : x) v = ~0u;
+    s_(name, x, m.size(), true);
+  }
+
+ private:
+  static constexpr std::uint32_t max(unsigned bits) noexcept {
+    return bits >= 32 ? ~0u : (1u << bits) - 1;
+  }
+  const EntryFieldSink& s_;
+};
+
+// Sets every field from values in Lister's order; each field type checks its own range.
+class Filler {
+ public:
+  explicit Filler(const std::uint32_t* values) noexcept : v_(values) {}
+  template <class T>
+  void operator()(const char*, T& v) {
+    v = make<T>(*v_++);
+  }
+  template <class T, std::size_t K>
+  void operator()(const char*, std::array<T, K>& a) {
+    for (auto& v : a) v = make<T>(*v_++);
+  }
+  void operator()(const char*, Brim::PerUnitBitmap& m) {
+    for (unsigned i = 0; i < m.size(); ++i) m.wordIs(i, *v_++);
+  }
+
+ private:
+  template <class T>
+  static T make(std::uint32_t x) {
+    if constexpr (std::is_same_v<T, unsigned char>) {
+      if (x > 0xff) throwFieldRange(8);
+      return T(x);
+    } else {
+      return T(x);  // UInt<N> refuses what does not fit
+    }
+  }
+  [[noreturn]] static void throwFieldRange(unsigned bits);
+  const std::uint32_t* v_;
+};
+
 class Lister {
  public:
   explicit Lister(const EntryFieldSink& s) noexcept : s_(s) {}
@@ -320,6 +387,17 @@ class HwEntry {
     e.decode(w);
     FieldCodec::Lister l(sink);
     Derived::describe(std::as_const(e), l);
+  }
+  static void fieldLimits(const EntryFieldSink& sink) {
+    const Derived e{Key{}};
+    FieldCodec::LimitLister l(sink);
+    Derived::describe(e, l);
+  }
+  static void fromFields(const std::uint32_t* values, std::uint32_t* w) {
+    Derived e{Key{}};
+    FieldCodec::Filler f(values);
+    Derived::describe(e, f);
+    e.encode(w);
   }
 
  private:

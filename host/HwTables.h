@@ -118,7 +118,8 @@ struct LayoutInfo {
                                     SchanAccel::SchanOpcode op) {
     return HwTableInfo{name,          block,          op,        Key::kRows,
                        Entry::kWords, &Key::fields,   &Entry::fieldsOf,
-                       &keyText,      &entryText,     &readShadowEntry};
+                       &keyText,      &entryText,     &readShadowEntry,
+                       &Entry::fieldLimits, &Entry::fromFields};
   }
 };
 

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #ifdef UTILSIM_PATH
 
@@ -463,6 +464,82 @@ TEST_F(UtilsimTest, MemoryStaysBoundedAsTheLogGrows) {
 #endif
 }
 
+// A saved state continues a run: the example in two halves, the second started from the
+// state the first saved, ends where one run of the whole does, and the diff of runs lists
+// the rows that differ.
+TEST_F(UtilsimTest, SavedStatesAndDiffs) {
+  const auto log = slurp(example());
+  const auto cut = log.find("# VSI 1000");  // VSI 6 changes after it, in an entry set before
+  const auto state = (dir_ / "half.json").string();
+  const auto first = run("replay --json --save-state '" + state + "' '" +
+                         file("a.jsonl", log.substr(0, cut)) + "'");
+  ASSERT_EQ(first.status, 0) << first.err;
+  const auto half = nlohmann::ordered_json::parse(first.out);
+  EXPECT_EQ(
+      slurp(state),
+      nlohmann::ordered_json({{"chip", half["chip"]}, {"tables", half["tables"]}}).dump(2) + "\n");
+  const auto second =
+      run("replay --json --load-state '" + state + "' '" + file("b.jsonl", log.substr(cut)) + "'");
+  ASSERT_EQ(second.status, 0) << second.err;
+  const auto whole = run("replay --json '" + example() + "'");
+  EXPECT_EQ(Json::parse(second.out).at("tables"), Json::parse(whole.out).at("tables"));
+  EXPECT_EQ(Json::parse(second.out).at("hardware").at("consistent"), true);
+
+  // The last line of --jsonl serves as a state too; VSI 4 mapped to profile 3 changes one
+  // row in each VSI map.
+  const auto lines = run("replay --jsonl '" + example() + "'").out;
+  const auto a = file("a.json", whole.out);
+  const auto same = file("same.json", lines.substr(lines.rfind('\n', lines.size() - 2) + 1));
+  auto changedLog = log;
+  changedLog.replace(changedLog.find("\"routingProfileMap\": 1}"), 23, "\"routingProfileMap\": 3}");
+  const auto b = file("b.json", run("replay --json '" + file("c.jsonl", changedLog) + "'").out);
+  const auto change = [](const std::string& table, const char* array) {
+    return "changed " + table + " fap 0 instance 0 array=" + array +
+           " entryIndex=1:\n  routingProfile: [1, 2, 2, 4] -> [3, 2, 2, 4]\n";
+  };
+  for (const auto& [args, status, out] : std::vector<std::tuple<std::string, int, std::string>>{
+           {a + "' '" + same, 0, "utilsim: no differences\n"},
+           {a + "' '" + b, 1,
+            "utilsim: from " + a + " to " + b + ": 0 rows added, 0 removed, 2 changed\n" +
+                change("IppfVsiToRoutingProfileMapHwDirect", "0") +
+                change("IppaVsiToRoutingProfileMapHwDirect", "3")}}) {
+    const auto r = run("diff '" + args + "'");
+    EXPECT_EQ(r.status, status) << r.err;
+    EXPECT_EQ(r.out, out);
+  }
+  const auto diff = Json::parse(run("diff --json '" + a + "' '" + b + "'").out);
+  EXPECT_EQ(diff.at("added").size() + diff.at("removed").size(), 0u);
+  ASSERT_EQ(diff.at("changed").size(), 2u);
+  EXPECT_EQ(diff.at("changed").at(0).at("fields"),
+            Json::parse(R"({"routingProfile": {"a": [1, 2, 2, 4], "b": [3, 2, 2, 4]}})"));
+
+  // A bad state is an input error naming its place; nothing is replayed or compared.
+  const auto text = slurp(state);
+  for (const auto& [from, to, message] :
+       std::vector<std::tuple<std::string, std::string, std::string>>{
+           {"\"entryIndex\": 1", "\"entryIndex\": 300",
+            "/tables/IppfVsiToRoutingProfileMapHwDirect/0/key/entryIndex: 300 is out of range (0 "
+            "to 255)"},
+           {"\"routingProfile\": [\n            1", "\"routingProfile\": [\n            16",
+            "/tables/IppfVsiToRoutingProfileMapHwDirect/0/entry/routingProfile/0: 16 is out of "
+            "range (0 to 15)"},
+           {"\"EtppcMtuMapTableHwDirect\"", "\"Bogus\"", "/tables/Bogus: unknown table"},
+           {"\"tables\"", "\"table\"", "/tables: missing"},
+           {"\n}", "", "not valid JSON: parse error"}}) {
+    auto bad = text;
+    bad.replace(bad.find(from), from.size(), to);
+    const auto path = file("bad.json", bad);
+    for (const auto& args : {"replay --json --load-state '" + path + "' '" + example() + "'",
+                             "diff '" + path + "' '" + a + "'"}) {
+      const auto r = run(args);
+      EXPECT_EQ(r.status, 2) << args;
+      EXPECT_EQ(r.out, "");
+      EXPECT_NE(r.err.find(path + ": " + message), std::string::npos) << r.err;
+    }
+  }
+  EXPECT_EQ(run("replay --save-state /nonexistent/s.json '" + example() + "'").status, 3);
+}
+
 TEST_F(UtilsimTest, UsageAndFileErrors) {
   // A usage error is one message and a pointer to the help of the command, not the help.
   for (const auto& [args, hint] :
@@ -478,7 +555,8 @@ TEST_F(UtilsimTest, UsageAndFileErrors) {
         {"replay --expect e.json --json", "utilsim replay --help"},
         {"replay --expect e.json --jsonl", "utilsim replay --help"},
         {"replay --show chains --expect e.json", "utilsim replay --help"},
-        {"replay --expect=e.json --timing", "utilsim replay --help"}}) {
+        {"replay --expect=e.json --timing", "utilsim replay --help"},
+        {"diff a", "utilsim diff --help"}}) {
     const auto r = run(args);
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_EQ(r.err.rfind("utilsim: ", 0), 0u) << args << ": " << r.err;

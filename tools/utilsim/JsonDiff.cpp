@@ -14,6 +14,7 @@ using Json = nlohmann::json;
 std::string shortDump(const Json& v) {
   return printable(v.dump(-1, ' ', false, Json::error_handler_t::replace), 120);
 }
+}  // namespace
 
 std::string pointerToken(const std::string& key) {
   std::string s;
@@ -27,7 +28,6 @@ std::string pointerToken(const std::string& key) {
   }
   return s;
 }
-}  // namespace
 
 void JsonDiff::add(const std::string& path, std::string text, const std::string& note) {
   if (total_++ < max_)

@@ -6,6 +6,8 @@
 #include <exception>
 #include <stdexcept>
 
+#include "tools/utilsim/State.h"
+
 namespace Utilsim {
 namespace {
 
@@ -104,6 +106,26 @@ void Replay::process(const InputEntry& entry, ReplaySink* sink) {
   dispatch(log, results);
   if (config_.trackVsis) trackVsi(entry);
   if (sink) sink->entry(entry, results);
+}
+
+void Replay::load(const State& state) {
+  const TernAsicUtils::HwTableInfo* info = nullptr;
+  TernAsicUtils::HwCommonTableBase* table = nullptr;
+  for (const auto& r : state.rows) {
+    if (r.table != info) {
+      info = r.table;
+      // The table object of the chip's Utils, or one made like theirs when none owns it.
+      table = nullptr;
+      for (const auto& [key, t] : tableManager_->hwTableColl())
+        if (t && key.name == info->name && key.fapRevision.chipType() == config_.chip)
+          table = t.get();
+      if (!table)
+        table =
+            &Host::obtainTable(*tableManager_, *info, Hardware::Tern::FapRevision(config_.chip, 0));
+    }
+    table->rowIs(r.key, r.row, r.words.data());
+    chip_.rowIs(info->block, r.key, r.row, r.words.data());
+  }
 }
 
 void Replay::finish() { mismatches_ = chip_.compare(*tableManager_); }

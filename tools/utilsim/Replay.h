@@ -20,6 +20,7 @@
 #include "tools/utilsim/Input.h"
 
 namespace Utilsim {
+struct State;
 
 struct ReplayConfig {
   Hardware::ChipType chip = Hardware::kChipBcm88890A0;
@@ -98,6 +99,9 @@ class Replay : private TernAsicUtils::ShadowWatch {
   Replay(const Replay&) = delete;
   Replay& operator=(const Replay&) = delete;
 
+  // Starts from a saved state: its rows go into the shadows (through the table objects of
+  // the chip) and into the chip model alike. Call before the first entry.
+  void load(const State& state);
   // Hands one entry to the Utils of its software table, executes their commands in the chip
   // model, and shows the results to the sink (if any).
   void process(const InputEntry& entry, ReplaySink* sink = nullptr);

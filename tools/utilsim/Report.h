@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/utilsim/Fields.h"
 #include "tools/utilsim/JsonWriter.h"
 #include "tools/utilsim/Replay.h"
 
@@ -40,10 +41,6 @@ struct ReportOptions {
   RowFilter filter;
 };
 
-// Text of rows and copies, as the report writes them.
-std::string keyText(const TernAsicUtils::HwTableInfo& info, unsigned row);
-std::string entryText(const TernAsicUtils::HwTableInfo& info, const std::uint32_t* words);
-std::string copyText(TernAsicUtils::HwShadowKey key);
 
 // Buffered output to a file; throws std::runtime_error when it cannot be written.
 class Output {
@@ -148,6 +145,9 @@ std::string textReport(const Replay& replay, const ReportOptions& options,
 // that the log set and did not delete afterwards.
 std::string chainsText(const Replay& replay, const RowFilter& filter);
 
+// A member name as a token of a JSON pointer ('~' and '/' escaped).
+std::string pointerToken(const std::string& key);
+
 // Structural differences of JSON values, as lines "/path: expected X, got Y", of which the
 // first `max` are kept and the rest counted.
 class JsonDiff {
@@ -193,6 +193,22 @@ class ExpectCheck : public ReplaySink {
 
 // The entry in the log's own format, every default filled in (what `--jsonl` calls `entry`).
 void inputJson(JsonWriter& w, const InputEntry& e);
+
+// The end state as a saved state, `{"chip", "tables"}`: the bytes those two members of the
+// document would have.
+void stateJson(Output& out, const Replay& replay);
+
+// Rows as the report and the document show them (also used by `utilsim diff`).
+std::string copyText(TernAsicUtils::HwShadowKey key);  // "fap 0 instance 1"
+std::string keyText(const TernAsicUtils::HwTableInfo& info,
+                    unsigned row);                // "array=0 entryIndex=1"
+std::string fieldValueText(const EntryField& f);  // "7", "[1, 2, 0, 0]"
+std::string fieldText(const EntryField& f);       // "mtuByteSize=1500"
+std::string entryText(const TernAsicUtils::HwTableInfo& info, const std::uint32_t* words);
+void keyJson(JsonWriter& w, const TernAsicUtils::HwTableInfo& info, unsigned row);
+void fieldValueJson(JsonWriter& w, const std::uint32_t* values, unsigned count, bool list);
+void entryFieldsJson(JsonWriter& w, const TernAsicUtils::HwTableInfo& info,
+                     const std::uint32_t* words);
 
 // Chip revision name for a chip type and revision number ("bcm88890_a0", "chip7").
 std::string revisionName(Hardware::Tern::FapRevision revision);

@@ -5,30 +5,31 @@
 #include "tools/utilsim/Report.h"
 
 namespace Utilsim {
-namespace {
 void keyJson(JsonWriter& w, const TernAsicUtils::HwTableInfo& info, unsigned row) {
   w.beginObject();
   info.keyFields(row, [&w](const char* name, std::uint32_t value) { w.member(name, value); });
   w.endObject();
 }
 
+void fieldValueJson(JsonWriter& w, const std::uint32_t* values, unsigned count, bool list) {
+  if (!list) {
+    w.value(std::uint64_t(count ? values[0] : 0));
+    return;
+  }
+  w.beginArray();
+  for (unsigned i = 0; i < count; ++i) w.value(std::uint64_t(values[i]));
+  w.endArray();
+}
+
 void entryFieldsJson(JsonWriter& w, const TernAsicUtils::HwTableInfo& info,
                      const std::uint32_t* words) {
   w.beginObject();
   info.entryFields(words, [&w](const char* name, const std::uint32_t* values, unsigned count,
-                               bool list) {
-    w.key(name);
-    if (!list) {
-      w.value(std::uint64_t(count ? values[0] : 0));
-      return;
-    }
-    w.beginArray();
-    for (unsigned i = 0; i < count; ++i) w.value(std::uint64_t(values[i]));
-    w.endArray();
-  });
+                               bool list) { fieldValueJson(w.key(name), values, count, list); });
   w.endObject();
 }
 
+namespace {
 void commandJson(JsonWriter& w, const Pavo::Ptr<SchanAccel::SchanCmd>& cmd) {
   if (!cmd) {
     w.null();
@@ -323,6 +324,15 @@ std::string summaryJson(const Replay& replay, const ReportOptions& options) {
   summaryMembers(w, nullptr, replay, options);
   w.endObject();
   return std::string(out.view());
+}
+
+void stateJson(Output& out, const Replay& replay) {
+  JsonWriter w(out.buffer(), 2);
+  w.beginObject().member("chip", Hardware::chipTypeName(replay.config().chip));
+  tablesJson(w.key("tables"), &out, replay, RowFilter{});
+  w.endObject();
+  out.buffer().push('\n');
+  out.flush();
 }
 
 std::string revisionName(Hardware::Tern::FapRevision revision) {

@@ -10,12 +10,13 @@ template <class... Args>
 void put(std::string& out, fmt::format_string<Args...> format, Args&&... args) {
   fmt::format_to(std::back_inserter(out), format, std::forward<Args>(args)...);
 }
+}  // namespace
 
-std::string fieldText(const EntryField& f) {
-  if (!f.list) return fmt::format("{}={}", f.name, f.values.empty() ? 0u : f.values.front());
+std::string fieldValueText(const EntryField& f) {
+  if (!f.list) return fmt::format("{}", f.values.empty() ? 0u : f.values.front());
   // Long lists are bit vectors in 32-bit words: hexadecimal reads better there.
   const bool words = f.values.size() > 4;
-  std::string s = f.name + "=[";
+  std::string s = "[";
   for (std::size_t i = 0; i < f.values.size(); ++i) {
     if (i) s += ", ";
     s += words && f.values[i] ? fmt::format("{:#010x}", f.values[i])
@@ -24,7 +25,7 @@ std::string fieldText(const EntryField& f) {
   return s + "]";
 }
 
-}  // namespace
+std::string fieldText(const EntryField& f) { return f.name + "=" + fieldValueText(f); }
 
 std::string entryText(const TernAsicUtils::HwTableInfo& info, const std::uint32_t* words) {
   std::string s;

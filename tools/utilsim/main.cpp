@@ -26,6 +26,7 @@
 #include "tools/utilsim/EntryStream.h"
 #include "tools/utilsim/Files.h"
 #include "tools/utilsim/Report.h"
+#include "tools/utilsim/State.h"
 
 #ifndef UTILSIM_VERSION
 #define UTILSIM_VERSION "unknown"
@@ -46,11 +47,13 @@ constexpr const char* kExitStatus =
 constexpr const char* kOverview =
     "usage: utilsim list [--plugin PATH] [--json]\n"
     "       utilsim replay [OPTIONS] [FILE|-]\n"
+    "       utilsim diff [--json] A B\n"
     "       utilsim --version [--plugin PATH]\n"
     "\n"
     "commands:\n"
     "  list     list what the plug-in registers\n"
     "  replay   replay a log of software-table changes through the Utils of one chip\n"
+    "  diff     compare the tables of two saved states or stored documents\n"
     "\n"
     "run 'utilsim <command> --help' for the options of a command\n";
 
@@ -88,13 +91,27 @@ constexpr const char* kReplayUsage =
     "  --expect FILE.json               compare the JSON document with a stored one\n"
     "                                   (not with --json, --jsonl, --show, --timing)\n"
     "  --timing                         add processSwEntry latencies per Util\n"
+    "  --load-state FILE                start from the tables of a saved state or document\n"
+    "  --save-state FILE                write the end state (chip and tables) to FILE\n"
     "  --progress, --no-progress        show progress on stderr (default: if a terminal)\n"
     "  --drop-command N                 withhold the Nth command from the chip (testing)\n"
     "  -h, --help                       show this text\n";
 
+constexpr const char* kDiffUsage =
+    "usage: utilsim diff [--json] A B\n"
+    "\n"
+    "Compares the tables of two saved states or stored documents, row by row.\n"
+    "\n"
+    "options:\n"
+    "  --json          print the differences as a JSON document\n"
+    "  -h, --help      show this text\n"
+    "\n"
+    "exit status: 0 equal, 1 different, 2 usage error or a file that is not a state\n";
+
 const char* usageOf(const std::string& command) {
   if (command == "list") return kListUsage;
   if (command == "replay") return kReplayUsage;
+  if (command == "diff") return kDiffUsage;
   return kOverview;
 }
 
@@ -109,6 +126,7 @@ struct Options {
   std::string plugin;
   std::optional<std::string> file;
   std::optional<std::string> expect;
+  std::optional<std::string> loadState, saveState;
   std::string trace;
   bool json = false, jsonl = false, chains = false, timing = false;
   std::optional<bool> progress;  // none: when standard error is a terminal
@@ -182,7 +200,7 @@ void parseOptions(int argc, char** argv, Options& o) {
   if (help || version) {
     o.action = help ? Options::Action::Help : Options::Action::Version;
     const auto command = std::find_if(
-        args.begin(), end, [](const std::string& a) { return a == "list" || a == "replay"; });
+        args.begin(), end, [](const std::string& a) { return a == "list" || a == "replay" || a == "diff"; });
     if (command != end) o.command = *command;
     for (auto a = args.begin(); a != end; ++a)
       if (*a == "--plugin" && a + 1 != end)
@@ -191,9 +209,10 @@ void parseOptions(int argc, char** argv, Options& o) {
         o.plugin = a->substr(9);
     return;
   }
-  if (args.empty()) throw UsageError("missing command (list or replay)");
+  if (args.empty()) throw UsageError("missing command (list, replay or diff)");
   if (args.front() != "list" && args.front() != "replay")
-    throw UsageError(fmt::format("unknown command '{}' (expected list or replay)", args.front()));
+    throw UsageError(
+        fmt::format("unknown command '{}' (expected list, replay or diff)", args.front()));
   o.command = args.front();
   const bool replay = o.command == "replay";
   bool positionalOnly = false;
@@ -292,6 +311,8 @@ void parseOptions(int argc, char** argv, Options& o) {
     } else if (arg == "--timing") {
       flag();
       o.timing = true;
+    } else if (arg == "--load-state" || arg == "--save-state") {  // saved states
+      (arg == "--load-state" ? o.loadState : o.saveState) = value();
     } else if (arg == "--drop-command") {  // testing aid: makes the hardware check fail
       o.replay.dropCommand = parseCount(arg, value());
     } else {
@@ -541,6 +562,8 @@ void warnAboutNoEffect(const Options& o, const Replay& run, const OtherKeyTypes&
 }
 
 int replay(const Options& o) {
+  std::optional<State> loaded;  // read before anything else: a bad state replays nothing
+  if (o.loadState && !(loaded = readStateFile(*o.loadState))) return kExitUsage;
   LineReader input(o.file ? *o.file : "-");
   Progress progress(o.progress.value_or(true) && (o.progress || isatty(2) == 1), input.size());
   std::vector<InputError> errors;
@@ -584,6 +607,7 @@ int replay(const Options& o) {
   if (run.utils().empty())
     warn("{} registers no Util for {}: the entries reach no Util", o.plugin,
          Hardware::chipTypeName(config.chip));
+  if (loaded) loadState(run, *loaded, *o.loadState);
 
   const ReportOptions options{o.chains, o.timing, o.failureCap, o.filter};
   Output out(stdout);
@@ -651,6 +675,7 @@ int replay(const Options& o) {
                run.entries() == 1 ? "was" : "were");
     return kExitUsage;
   }
+  if (o.saveState) saveState(*o.saveState, run);
   return status;
 }
 }  // namespace
@@ -658,6 +683,8 @@ int replay(const Options& o) {
 
 int main(int argc, char** argv) {
   using namespace Utilsim;
+  if (argc > 1 && std::string(argv[1]) == "diff")
+    return diffCommand(std::vector<std::string>(argv + 2, argv + argc), kDiffUsage);
   Options o;
   try {
     parseOptions(argc, argv, o);
