@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "host/HwTables.h"
@@ -33,9 +34,14 @@ const std::vector<const HwTableInfo*>& HwTableInfo::all() {
   return v;
 }
 const HwTableInfo* HwTableInfo::byBlock(std::uint16_t block) noexcept {
-  for (const auto* i : all())
-    if (i->block == block) return i;
-  return nullptr;
+  // Every command is decoded by its block: an index, not a search.
+  static const auto index = [] {
+    std::array<const HwTableInfo*, 256> byLowByte{};
+    for (const auto* i : all()) byLowByte[i->block & 0xff] = i;
+    return byLowByte;
+  }();
+  const auto* info = index[block & 0xff];
+  return info && info->block == block ? info : nullptr;
 }
 
 std::size_t HwTableKey::hash(std::size_t seed) const noexcept {

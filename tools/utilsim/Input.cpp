@@ -285,10 +285,12 @@ void checkHostOp(LineChecker& c, const Json& doc, InputEntry& e) {
     want.push_back(v);
   }
   if (key)
-    for (const auto& [n, v] : key->items())
+    for (const auto& item : key->items()) {
+      const std::string& n = item.key();
       if (std::find_if(names.begin(), names.end(), [&](const char* k) { return n == k; }) ==
           names.end())
         return c.error("key." + printable(n, 40), "unknown field");
+    }
   for (unsigned row = 0; row < table.rows; ++row) {
     std::vector<std::uint32_t> have;
     table.keyFields(row, [&](const char*, std::uint32_t v) { have.push_back(v); });

@@ -212,13 +212,13 @@ void Replay::execute(const Pavo::Ptr<SchanAccel::SchanCmd>& cmd) {
 
 RowOrigin* Replay::Origins::copy(const TernAsicUtils::HwTableInfo& table,
                                  TernAsicUtils::HwShadowKey key) {
-  // Writes come in runs for one table and copy.
-  if (last_ && lastTable_ == &table && lastKey_ == key.value()) return last_;
+  // Writes come in runs for one copy: look it up once per run and table.
+  auto& last = last_[table.block % last_.size()];
+  if (last.table == &table && last.key == key.value()) return last.rows;
   auto& rows = copies_[{&table, key.value()}];
   if (rows.empty()) rows.resize(table.rows);
-  lastTable_ = &table;
-  lastKey_ = key.value();
-  return last_ = rows.data();
+  last = {&table, key.value(), rows.data()};
+  return last.rows;
 }
 
 const RowOrigin* Replay::Origins::find(const TernAsicUtils::HwTableInfo& table,

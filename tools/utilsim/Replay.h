@@ -146,9 +146,13 @@ class Replay : private TernAsicUtils::ShadowWatch {
    private:
     std::map<std::pair<const TernAsicUtils::HwTableInfo*, std::uint16_t>, std::vector<RowOrigin>>
         copies_;
-    const TernAsicUtils::HwTableInfo* lastTable_ = nullptr;
-    std::uint16_t lastKey_ = 0;
-    RowOrigin* last_ = nullptr;
+    // The copy each table wrote last (the tables' blocks differ in their low five bits).
+    struct Last {
+      const TernAsicUtils::HwTableInfo* table = nullptr;
+      std::uint16_t key = 0;
+      RowOrigin* rows = nullptr;
+    };
+    std::array<Last, 32> last_{};
   };
 
   void rowChanged(const TernAsicUtils::HwTableInfo& table, TernAsicUtils::HwShadowKey key,
