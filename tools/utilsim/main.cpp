@@ -42,7 +42,7 @@ constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitEnvironment = 3
 constexpr const char* kExitStatus =
     "exit status: 0 all entries processed and hardware consistent, 1 a Util failed, the\n"
     "hardware check failed or --expect found differences, 2 usage or input error,\n"
-    "3 the plug-in could not be loaded or started\n";
+    "3 the plug-in could not be loaded or started, or the output or state not written\n";
 
 constexpr const char* kOverview =
     "usage: utilsim list [--plugin PATH] [--json]\n"
