@@ -400,6 +400,14 @@ TEST_F(UtilsimTest, FiltersSelectTablesCopiesAndChangedRows) {
   const auto other = Json::parse(run("replay --json --fap 1-3 --instance 0 '" + example() + "'").out);
   for (const auto& [name, table] : other.at("tables").items()) EXPECT_TRUE(table.empty()) << name;
   EXPECT_TRUE(other.at("enqueue").at("11:01:0402").empty());
+  // Of the three copies of the second example, --instance 1 keeps fap 1 instance 1 alone.
+  const auto copies = Json::parse(
+      run("replay --json --instance 1 '" + std::string(TERN_SOURCE_DIR) + "/examples/copies.jsonl'")
+          .out);
+  EXPECT_FALSE(copies.at("tables").at("IppaVsiToRoutingProfileMapHwDirect").empty());
+  for (const auto& [name, table] : copies.at("tables").items())
+    for (const auto& row : table)
+      EXPECT_EQ(row.at("instanceId"), 1) << name;
   const auto text = run("replay --fap 0 --table EtppcMtuMapTableHwDirect '" + example() + "'");
   EXPECT_NE(text.out.find("EtppcMtuMapTableHwDirect: " +
                           std::to_string(all.at("tables").at("EtppcMtuMapTableHwDirect").size()) +
