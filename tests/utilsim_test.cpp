@@ -564,6 +564,7 @@ TEST_F(UtilsimTest, UsageAndFileErrors) {
         {"replay --expect e.json --jsonl", "utilsim replay --help"},
         {"replay --show chains --expect e.json", "utilsim replay --help"},
         {"replay --expect=e.json --timing", "utilsim replay --help"},
+        {"replay --json --jsonl", "utilsim replay --help"},
         {"diff a", "utilsim diff --help"}}) {
     const auto r = run(args);
     EXPECT_EQ(r.status, 2) << args;

@@ -331,6 +331,7 @@ void parseOptions(int argc, char** argv, Options& o) {
                         !o.filter.instances.empty() || o.filter.changed;
   if (o.expect && filtered)
     throw UsageError("--expect compares whole runs: it takes no filter");
+  if (o.json && o.jsonl) throw UsageError("--json and --jsonl are two formats: choose one");
   if ((o.json || o.jsonl) && o.entries)
     throw UsageError("the per-line view is part of the text report (--jsonl has every line)");
 }
