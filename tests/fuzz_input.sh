@@ -22,7 +22,8 @@ out=$TERN_BINARY_DIR/fuzz
 bindir=$(dirname "$TERN_PLUGIN_PATH")
 bin=$out/fuzz_input
 mkdir -p "$out"
-sources=("$src/tools/fuzz/fuzz_input.cpp" "$src/tools/utilsim/Input.cpp" "$src/tools/utilsim/Replay.cpp")
+sources=("$src/tools/fuzz/fuzz_input.cpp" "$src/tools/utilsim/Input.cpp" "$src/tools/utilsim/Fields.cpp"
+  "$src/tools/utilsim/Replay.cpp")
 
 # Rebuild only when a source, a header it may include or a linked library is newer.
 stale=1

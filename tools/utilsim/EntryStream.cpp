@@ -1,8 +1,12 @@
 #include "tools/utilsim/EntryStream.h"
 
-#include <fmt/format.h>
-
 namespace Utilsim {
+
+bool checkLine(const LineReader::Line& line, InputEntry& entry, std::vector<InputError>& errors) {
+  if (!line.tooLong) return checkLine(line.text, line.number, entry, errors);
+  errors.push_back(lineTooLong(line.number));
+  return false;
+}
 
 EntryStream::EntryStream(LineReader& input) : input_(input), reader_([this] { read(); }) {}
 
@@ -37,11 +41,7 @@ void EntryStream::read() {
     InputEntry entry;
     batch.entries.reserve(kBatch);
     while (input_.next(line)) {
-      if (line.tooLong)
-        errors.push_back({line.number, 0,
-                          fmt::format("line is longer than {} bytes", InputLimits::kMaxLineBytes)});
-      else if (checkLine(line.text, line.number, entry, errors))
-        batch.entries.push_back(entry);
+      if (checkLine(line, entry, errors)) batch.entries.push_back(entry);
       batch.bytes = input_.bytesRead();
       if (!errors.empty()) break;
       if (batch.entries.size() == kBatch && !hand(batch)) return;

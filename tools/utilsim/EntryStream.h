@@ -15,6 +15,9 @@
 
 namespace Utilsim {
 
+// Checks a line as the reader cut it (a line too long for the reader is an error of its own).
+bool checkLine(const LineReader::Line& line, InputEntry& entry, std::vector<InputError>& errors);
+
 class EntryStream {
  public:
   // Starts reading `input` (which must outlive the stream).

@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "host/HwTable.h"
+#include "tools/utilsim/Fields.h"
 
 namespace Utilsim {
 namespace {
@@ -291,15 +292,10 @@ void checkHostOp(LineChecker& c, const Json& doc, InputEntry& e) {
           names.end())
         return c.error("key." + printable(n, 40), "unknown field");
     }
-  for (unsigned row = 0; row < table.rows; ++row) {
-    std::vector<std::uint32_t> have;
-    table.keyFields(row, [&](const char*, std::uint32_t v) { have.push_back(v); });
-    if (have == want) {
-      e.row = std::uint16_t(row);
-      return;
-    }
-  }
-  c.error("key", fmt::format("names no row of {}", table.name));
+  if (const auto row = RowFinder(table).row(want))
+    e.row = std::uint16_t(*row);
+  else
+    c.error("key", fmt::format("names no row of {}", table.name));
 }
 
 void checkEntry(LineChecker& c, const Json& doc, InputEntry& e) {
@@ -691,7 +687,7 @@ bool checkLineSlow(std::string_view line, unsigned number, InputEntry& entry,
                    std::vector<InputError>& errors) {
   LineChecker c(line, number, errors);
   if (line.size() > InputLimits::kMaxLineBytes) {
-    c.error("", fmt::format("line is longer than {} bytes", InputLimits::kMaxLineBytes));
+    errors.push_back(lineTooLong(number));
     return false;
   }
   if (tooDeep(line)) {
@@ -732,6 +728,10 @@ bool checkLineSlow(std::string_view line, unsigned number, InputEntry& entry,
   entry.line = number;
   checkEntry(c, doc, entry);
   return c.ok();
+}
+
+InputError lineTooLong(unsigned line) {
+  return {line, 0, fmt::format("line is longer than {} bytes", InputLimits::kMaxLineBytes)};
 }
 
 const char* hostOpName(HostOp op) noexcept {

@@ -1,7 +1,8 @@
 // Reading a replay log: JSON Lines text in, software entries or input errors out.
 //
-// This part knows nothing of the host or the plug-in, so that it can be driven on its own
-// (by tests or a fuzz target) with arbitrary bytes.
+// It knows the host's table descriptions (for the host operations a log may hold) but not the
+// plug-in, so that it can be driven on its own (by tests or a fuzz target) with arbitrary
+// bytes.
 #pragma once
 
 #include <array>
@@ -91,6 +92,10 @@ bool checkLine(std::string_view line, unsigned number, InputEntry& entry,
 // the two must agree on every line; this is exposed for the fuzz target that checks they do.
 bool checkLineSlow(std::string_view line, unsigned number, InputEntry& entry,
                    std::vector<InputError>& errors);
+
+// The error of a line longer than InputLimits::kMaxLineBytes (a reader that cuts such a line
+// short reports it with this).
+InputError lineTooLong(unsigned line);
 
 // Splits the text into lines ('\n', an optional '\r' before it is dropped), skips blank
 // lines and lines whose first non-blank character is '#', and checks every other line.

@@ -506,15 +506,6 @@ struct Sinks : ReplaySink {
   }
 };
 
-bool check(const LineReader::Line& line, InputEntry& entry, std::vector<InputError>& errors) {
-  if (line.tooLong) {
-    errors.push_back(
-        {line.number, 0, fmt::format("line is longer than {} bytes", InputLimits::kMaxLineBytes)});
-    return false;
-  }
-  return checkLine(line.text, line.number, entry, errors);
-}
-
 void printErrors(const std::string& file, const std::vector<InputError>& errors) {
   for (const auto& e : errors)
     if (e.column)
@@ -577,7 +568,7 @@ int replay(const Options& o) {
     std::uint64_t lines = 0;
     unsigned stoppedAt = 0;  // the line after whose errors checking gave up
     while (input.next(line)) {
-      check(line, entry, errors);
+      checkLine(line, entry, errors);
       if (errors.size() >= InputLimits::kMaxErrors) {
         stoppedAt = line.number;
         break;
