@@ -114,14 +114,11 @@ void Replay::load(const State& state) {
   for (const auto& r : state.rows) {
     if (r.table != info) {
       info = r.table;
-      // The table object of the chip's Utils, or one made like theirs when none owns it.
-      table = nullptr;
-      for (const auto& [key, t] : tableManager_->hwTableColl())
-        if (t && key.name == info->name && key.fapRevision.chipType() == config_.chip)
-          table = t.get();
-      if (!table)
-        table =
-            &Host::obtainTable(*tableManager_, *info, Hardware::Tern::FapRevision(config_.chip, 0));
+      // The table object of the chip's Util, or one made like it when no Util owns one.
+      const auto* owner = utilOf(*info);
+      table = owner ? owner->util->hwTableBase().get()
+                    : &Host::obtainTable(*tableManager_, *info,
+                                         Hardware::Tern::FapRevision(config_.chip, 0));
     }
     table->rowIs(r.key, r.row, r.words.data());
     chip_.rowIs(info->block, r.key, r.row, r.words.data());
@@ -166,17 +163,21 @@ void Replay::dispatch(const Pavo::Ptr<Asic::LogEntryWrapperBase>& log,
   }
 }
 
+const Host::UtilInstance* Replay::utilOf(const TernAsicUtils::HwTableInfo& table) const {
+  for (const auto& u : utils_)
+    if (u.util->hwTableBase() && &u.util->hwTableBase()->info() == &table) return &u;
+  return nullptr;
+}
+
 void Replay::hostOp(const InputEntry& e, UtilResult& r) {
   const auto& table = *TernAsicUtils::HwTableInfo::all()[e.hwTable];
-  const auto it = std::find_if(utils_.begin(), utils_.end(), [&](const Host::UtilInstance& u) {
-    return u.util->hwTableBase() && &u.util->hwTableBase()->info() == &table;
-  });
-  if (it == utils_.end())
+  const auto* owner = utilOf(table);
+  if (!owner)
     throw std::runtime_error(fmt::format("line {}: no Util of {} programs {}", e.line,
                                          Hardware::chipTypeName(config_.chip), table.name));
-  r = UtilResult{std::size_t(it - utils_.begin()), {}, {}, {}};
+  r = UtilResult{std::size_t(owner - utils_.data()), {}, {}, {}};
   util_ = r.util;
-  auto& util = *it->util;
+  auto& util = *owner->util;
   read_.clear();
   try {
     if (e.op == HostOp::ClearHwTable) {

@@ -162,6 +162,8 @@ class Replay : private TernAsicUtils::ShadowWatch {
 
   void dispatch(const Pavo::Ptr<Asic::LogEntryWrapperBase>& log, std::span<UtilResult> results);
   void hostOp(const InputEntry& entry, UtilResult& result);
+  // The chip's Util that programs the table (and owns its table object), if any.
+  const Host::UtilInstance* utilOf(const TernAsicUtils::HwTableInfo& table) const;
   void execute(const Pavo::Ptr<SchanAccel::SchanCmd>& cmd);
   void trackVsi(const InputEntry& e);
 
