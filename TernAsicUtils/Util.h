@@ -28,9 +28,14 @@ class UtilT : public NonMdbUtilBase {
   static constexpr Hardware::ChipType kChip = Chip;
   static constexpr bool kRoutingState = D::kEntryKind != kNoEntryKind;
 
+  // Binds the Util to its table at once. Should the binding fail, only the base part has been
+  // built and only it is torn down: the Util's own destructor (and its onDelete trace) runs
+  // only for a Util that came into being.
   UtilT(const UtilKey& key, const Pavo::Ptr<TableManager>& hwTableManager,
         const Pavo::Ptr<HwWriterStatus>& hwWriterStatus)
-      : NonMdbUtilBase(key, hwTableManager, hwWriterStatus) {}
+      : NonMdbUtilBase(key, hwTableManager, hwWriterStatus) {
+    handleInitialized();
+  }
 
   ~UtilT() override {
     nodeFlagSet(kUtilNodeFlag, false);
@@ -43,7 +48,8 @@ class UtilT : public NonMdbUtilBase {
     return name;
   }
   Pavo::String hwTableType() const override { return Table::kClassName; }
-  Pavo::TypeData typeData() const override { return {&Self::moduleData(), Self::kModuleIndex}; }
+  // The file's module and 0 for both revisions; the module names each revision's class.
+  Pavo::TypeData typeData() const override { return {&Self::moduleData(), 0}; }
 
   // The table object as its class; null when absent or of another class.
   Pavo::Ptr<Table> hwTable() const noexcept {
@@ -56,24 +62,12 @@ class UtilT : public NonMdbUtilBase {
   // ---- per-entry operations -----------------------------------------------------------
   Pavo::Ptr<SchanAccel::SchanCmds> processSwEntry(
       const Pavo::Ptr<Asic::LogEntryWrapperBase>& logPtr) override {
+    if (quiet()) return UtilAccessor<Self>(self()).template processLogEntry<false>(logPtr);
     return UtilAccessor<Self>(self()).processLogEntry(logPtr);
   }
 
   bool utilApplicable(const Pavo::Ptr<Asic::LogEntryWrapperBase>& logPtr) override {
-    const UtilAccessor<Self> accessor(self());
-    if (accessor.isTableDeleteEntry(logPtr)) {
-      utilTrace(3, "utilApplicable", " {} util is applicable for table delete", D::kName);
-      return true;
-    }
-    if constexpr (kRoutingState) {
-      // isTableDeleteEntry has checked the entry's family.
-      const auto& w = static_cast<const Wrapper&>(*logPtr);
-      if (w.entry().key().type != D::kEntryKind) {
-        utilTrace(3, "utilApplicable", " {} util is not Applicable", D::kName);
-        return false;
-      }
-    }
-    return accessor.isEntryHandled(logPtr);
+    return applicable<true>(logPtr);
   }
 
   U32 writeSwEntryToShadow(const Pavo::Ptr<Asic::LogEntryWrapperBase>& logPtr) override {
@@ -86,75 +80,91 @@ class UtilT : public NonMdbUtilBase {
     return UtilAccessor<Self>(self()).getSchanCmds(logPtr, status);
   }
 
+  // The body of utilApplicable, traced or quiet.
+  template <bool Traced>
+  bool applicable(const Pavo::Ptr<Asic::LogEntryWrapperBase>& logPtr) {
+    const UtilAccessor<Self> accessor(self());
+    if (accessor.isTableDeleteEntry(logPtr)) {
+      utilTrace<Traced>(3, "utilApplicable", " {} util is applicable for table delete",
+                        D::kName);
+      return true;
+    }
+    if constexpr (kRoutingState) {
+      // isTableDeleteEntry has checked the entry's family.
+      const auto& w = static_cast<const Wrapper&>(*logPtr);
+      if (w.entry().key().type != D::kEntryKind) {
+        utilTrace<Traced>(3, "utilApplicable", " {} util is not Applicable", D::kName);
+        return false;
+      }
+    }
+    return accessor.template isEntryHandled<Traced>(logPtr);
+  }
+
   // ---- table-specific steps, run by the frame ---------------------------------------------
+  template <bool Traced = true>
   EntryKey mapToHwKey_(const LogEntry& entry, Asic::UnitId unit) const {
     EntryKey key{};
     if constexpr (HasKeyHook<Logic, LogEntry, EntryKey>)
-      UtilAccessor<const Self>(self()).userDefinedGetHwEntryKey(unit, entry, key);
-    utilTrace(3, "mapToHwKey_", " swKey: {} hwKey: {}", swKeyOf(entry), key);
+      UtilAccessor<const Self>(self()).template userDefinedGetHwEntryKey<Traced>(unit, entry, key);
+    utilTrace<Traced>(3, "mapToHwKey_", " swKey: {} hwKey: {}", swKeyOf(entry), key);
     return key;
   }
 
+  template <bool Traced = true>
   EntryKey mapToHwKey(const LogEntry& entry, Asic::UnitId unit) const {
     if constexpr (wrapKeyMapping<D>()) {
-      return Asic::throwIfException([&] { return mapToHwKey_(entry, unit); },
+      return Asic::throwIfException([&] { return mapToHwKey_<Traced>(entry, unit); },
                                     [&] {
                                       return Qel::_fmt("%s: [logEntry: %s], [unitId: %s]",
                                                        "mapToHwKey", strep(entry).c_str(),
                                                        strep(unit).c_str());
                                     });
     } else {
-      return mapToHwKey_(entry, unit);
+      return mapToHwKey_<Traced>(entry, unit);
     }
   }
 
   Entry translateToHwFormat_(const Pavo::Ptr<const Wrapper>& w) const {
-    const LogEntry& entry = w->entry();
-    const Asic::UnitId unit = w->unitId();
-    const SchanAccel::FapId fapId = unit.fapId();
-    const EntryKey key = mapToHwKey(entry, unit);
-    utilTrace(3, "translateToHwFormat_", " fapId: {} instanceId: {} hwKey: {} logEntry: {}",
-              fapId, unit.instanceId(), key, entry);
-    Entry hwEntry(key);
-    if constexpr (kRoutingState) {
-      if (entry.key().type != D::kEntryKind) return hwEntry;
-    }
-    if constexpr (startFromShadow<D>())
-      hwEntry = table().getEntry(HwShadowKey(fapId, unit.instanceId()), key);
-    if constexpr (HasPrepareHook<Logic, LogEntry, Entry>) Logic::prepareHwEntry(entry, hwEntry);
-    if constexpr (HasSetHook<Logic, LogEntry, Entry>)
-      UtilAccessor<const Self>(self()).userDefinedDoSetHwEntry(unit, entry, hwEntry);
-    return hwEntry;
+    return translateBody<true>(*w, nullptr);
+  }
+  Entry translateToHwFormat(const Pavo::Ptr<const Wrapper>& w) const {
+    return translate<true>(*w, nullptr);
   }
 
-  Entry translateToHwFormat(const Pavo::Ptr<const Wrapper>& w) const {
-    return Asic::throwIfException([&] { return translateToHwFormat_(w); },
+  // translateToHwFormat over the wrapper; known: the key the entry already mapped to (quiet
+  // path only), or null to map it here.
+  template <bool Traced>
+  Entry translate(const Wrapper& w, const EntryKey* known) const {
+    return Asic::throwIfException([&] { return translateBody<Traced>(w, known); },
                                   [&] {
                                     return Qel::_fmt("%s: [logEntry: %s]", "translateToHwFormat",
-                                                     strep(w->entry()).c_str());
+                                                     strep(w.entry()).c_str());
                                   });
   }
 
   // The entry a delete leaves behind; the default entry asks the frame to delete the row.
-  Entry revertHwEntry(const Pavo::Ptr<const Wrapper>& w) const {
-    const LogEntry& entry = w->entry();
-    const Asic::UnitId unit = w->unitId();
+  Entry revertHwEntry(const Pavo::Ptr<const Wrapper>& w) const { return revert<true>(*w, nullptr); }
+
+  template <bool Traced>
+  Entry revert(const Wrapper& w, const EntryKey* known) const {
+    const LogEntry& entry = w.entry();
+    const Asic::UnitId unit = w.unitId();
     const SchanAccel::FapId fapId = unit.fapId();
-    const EntryKey key = mapToHwKey(entry, unit);
-    utilTrace(3, "revertHwEntry", " fapId: {} instanceId: {} hwKey: {} logEntry: {} ", fapId,
-              unit.instanceId(), key, entry);
+    const EntryKey key = keyOf<Traced>(entry, unit, known);
+    utilTrace<Traced>(3, "revertHwEntry", " fapId: {} instanceId: {} hwKey: {} logEntry: {} ",
+                      fapId, unit.instanceId(), key, entry);
     if constexpr (HasRevertHook<Logic, LogEntry, Entry>) {
       const UtilAccessor<const Self> accessor(self());
       Entry fresh(key);
       if constexpr (kRoutingState) {
         if (entry.key().type != D::kEntryKind) {
           if constexpr (revertHookOnOtherKind<D>())
-            accessor.userDefinedDoRevertHwEntry(unit, entry, fresh);
+            accessor.template userDefinedDoRevertHwEntry<Traced>(unit, entry, fresh);
           return fresh;
         }
       }
       Entry current = table().getEntry(HwShadowKey(fapId, unit.instanceId()), key);
-      accessor.userDefinedDoRevertHwEntry(unit, entry, current);
+      accessor.template userDefinedDoRevertHwEntry<Traced>(unit, entry, current);
       if (Entry::isEq(&current, &fresh)) return Entry(EntryKey{});
       return current;
     } else {
@@ -196,7 +206,8 @@ class UtilT : public NonMdbUtilBase {
   }
 
   // ---- construction -----------------------------------------------------------------------
-  // Builds a Util on the slab and binds it to its table; a failure tears it down again.
+  // Builds a Util on the slab (the constructor binds it to its table); a failure returns the
+  // memory.
   static Pavo::Ptr<Self> create(const UtilKey& key, const Pavo::Ptr<TableManager>& hwTableManager,
                                 const Pavo::Ptr<HwWriterStatus>& hwWriterStatus) {
     Qel::AllocTrackTypeInfo::_trackAllocation(memAllocationTracker_, sizeof(Self));
@@ -209,9 +220,7 @@ class UtilT : public NonMdbUtilBase {
       Kelp::slabFree(mem, sizeof(Self));
       throw;
     }
-    Pavo::Ptr<Self> p(util);
-    p->handleInitialized();
-    return p;
+    return Pavo::Ptr<Self>(util);
   }
 
   static Pavo::Ptr<UtilBase> factory(const UtilKey& key,
@@ -231,14 +240,28 @@ class UtilT : public NonMdbUtilBase {
   static inline Qel::AllocTrackTypeInfo memAllocationTracker_{Self::kClassName};
 
   // ---- traces and hooks -------------------------------------------------------------------
-  static const Qel::TraceHandle& _defaultTraceHandle() {
-    static const Qel::TraceHandle th(D::kName, false);
-    return th;
-  }
+  // The Util's own handle is one per source file, shared by both revisions: Self's
+  // _defaultTraceHandle() gives it.
   static const Qel::TraceHandle& utilImplTraceHandle() {
-    static const Qel::TraceHandle _handle(D::kImplName, false);
+    static const Qel::TraceHandle _handle = newTraceHandle(D::kImplName, kImplHandle);
     return _handle;
   }
+
+  // The handles a Util's entries trace on, besides its own (made when it is built).
+  enum : std::uint8_t { kAccessorHandle = 1, kConstAccessorHandle = 2, kImplHandle = 4 };
+  static constexpr std::uint8_t kHandlesUsed =
+      kAccessorHandle | kImplHandle |
+      (HasKeyHook<Logic, LogEntry, EntryKey> || HasSetHook<Logic, LogEntry, Entry> ||
+               HasRevertHook<Logic, LogEntry, Entry>
+           ? kConstAccessorHandle
+           : 0);
+  // For the function-local statics that own the handles: makes one and records that it
+  // exists.
+  static Qel::TraceHandle newTraceHandle(const char* name, std::uint8_t which) {
+    handlesMade_ |= which;
+    return Qel::TraceHandle(name, false);
+  }
+  static inline std::uint8_t handlesMade_ = 0;
   HookContext hookContext() const noexcept {
     return {utilImplTraceHandle(), utilKey_.fapRevision.chipType()};
   }
@@ -252,11 +275,49 @@ class UtilT : public NonMdbUtilBase {
   }
 
  private:
-  template <class... Args>
+  template <bool Traced = true, class... Args>
   static void utilTrace(Qel::FacilityLevel level, const char* function, TraceAt at,
                         const Args&... args) {
-    Pavo::fmtrace(_defaultTraceHandle(), level, Self::kFileId, function, at.line, D::kName,
-                  at.format, args...);
+    if constexpr (Traced)
+      Pavo::fmtrace(Self::_defaultTraceHandle(), level, Self::kFileId, function, at.line,
+                    D::kName, at.format, args...);
+  }
+
+  template <bool Traced>
+  EntryKey keyOf(const LogEntry& entry, Asic::UnitId unit, const EntryKey* known) const {
+    if constexpr (!Traced) {
+      if (known) return *known;
+    }
+    return mapToHwKey<Traced>(entry, unit);
+  }
+
+  template <bool Traced>
+  Entry translateBody(const Wrapper& w, const EntryKey* known) const {
+    const LogEntry& entry = w.entry();
+    const Asic::UnitId unit = w.unitId();
+    const SchanAccel::FapId fapId = unit.fapId();
+    const EntryKey key = keyOf<Traced>(entry, unit, known);
+    utilTrace<Traced>(3, "translateToHwFormat_",
+                      " fapId: {} instanceId: {} hwKey: {} logEntry: {}", fapId,
+                      unit.instanceId(), key, entry);
+    Entry hwEntry(key);
+    if constexpr (kRoutingState) {
+      if (entry.key().type != D::kEntryKind) return hwEntry;
+    }
+    if constexpr (startFromShadow<D>())
+      hwEntry = table().getEntry(HwShadowKey(fapId, unit.instanceId()), key);
+    if constexpr (HasPrepareHook<Logic, LogEntry, Entry>) Logic::prepareHwEntry(entry, hwEntry);
+    if constexpr (HasSetHook<Logic, LogEntry, Entry>)
+      UtilAccessor<const Self>(self()).template userDefinedDoSetHwEntry<Traced>(unit, entry,
+                                                                                hwEntry);
+    return hwEntry;
+  }
+
+  // Whether this entry may take the quiet path: every handle the traced path would make
+  // exists, and no handle anywhere has level 2 or 3 enabled. One load each.
+  static bool quiet() noexcept {
+    return (handlesMade_ & kHandlesUsed) == kHandlesUsed &&
+           !Qel::TraceHandle::anyEnabled((1u << 2) | (1u << 3));
   }
   Self& self() noexcept { return static_cast<Self&>(*this); }
   const Self& self() const noexcept { return static_cast<const Self&>(*this); }

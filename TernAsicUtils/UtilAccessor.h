@@ -32,8 +32,12 @@ class UtilAccessor {
  public:
   explicit UtilAccessor(U& util) noexcept : u_(util) {}
 
+  // Records in the Util's class that it exists: until every handle of a Util has come into
+  // being, its entries take the traced path, so that each handle is made on first use.
   static const Qel::TraceHandle& _defaultTraceHandle() {
-    static const Qel::TraceHandle th(Desc::kName, false);
+    static const Qel::TraceHandle th =
+        Util::newTraceHandle(Desc::kName, std::is_const_v<U> ? Util::kConstAccessorHandle
+                                                             : Util::kAccessorHandle);
     return th;
   }
 
@@ -43,32 +47,40 @@ class UtilAccessor {
     return covers(w.unitId().fapId());
   }
 
+  // Every per-entry step comes in two instantiations: Traced, with every trace, and quiet,
+  // which a Util runs only while none of its traces can be enabled. The quiet one maps the
+  // hardware key once per entry and hands it on (key hooks are pure, so the result is the
+  // same); failures, their texts and their order are the same in both.
+  template <bool Traced = true>
   bool isEntryHandled(const LogPtr& logPtr) const {
     const Wrapper& w = cast(logPtr, __PRETTY_FUNCTION__);
     if (covers(w.unitId().fapId())) return true;
-    trace("isEntryHandled", "Ignoring due to fapmask  mismatch");
+    trace<Traced>("isEntryHandled", "Ignoring due to fapmask  mismatch");
     u_.stats()->fapmaskMismatchInc(1);
     return false;
   }
 
-  U32 writeSwEntryToShadow(const LogPtr& logPtr) const {
-    // Held as a pointer: translateToHwFormat and revertHwEntry take one.
-    const Pavo::Ptr<const Wrapper> w(&cast(logPtr, __PRETTY_FUNCTION__));
-    const Asic::UnitId unit = w->unitId();
+  // hwKey receives the hardware key the write mapped.
+  template <bool Traced = true>
+  U32 writeSwEntryToShadow(const LogPtr& logPtr, EntryKey* hwKeyOut = nullptr) const {
+    const Wrapper& w = cast(logPtr, __PRETTY_FUNCTION__);
+    const Asic::UnitId unit = w.unitId();
     const InstanceId instanceId = unit.instanceId();
     const SchanAccel::FapId fapId = unit.fapId();
-    trace("writeSwEntryToShadow", " fapId: {} instanceId {} logEntry: {}", fapId, instanceId,
-          w->logRecord());
-    const EntryKey hwKey = u_.mapToHwKey(w->entry(), unit);
+    trace<Traced>("writeSwEntryToShadow", " fapId: {} instanceId {} logEntry: {}", fapId,
+                  instanceId, w.logRecord());
+    const EntryKey hwKey = u_.template mapToHwKey<Traced>(w.entry(), unit);
+    if (hwKeyOut) *hwKeyOut = hwKey;
+    const EntryKey* known = Traced ? nullptr : &hwKey;
     const HwShadowKey shadowKey(fapId, instanceId);
     Table& table = u_.table();
-    if (!w->isDelete()) {
-      const Entry hwEntry = u_.translateToHwFormat(w);
-      trace("writeSwEntryToShadow", " fapId: {} hwEntry: {}", fapId, hwEntry);
+    if (!w.isDelete()) {
+      const Entry hwEntry = u_.template translate<Traced>(w, known);
+      trace<Traced>("writeSwEntryToShadow", " fapId: {} hwEntry: {}", fapId, hwEntry);
       table.setEntry(shadowKey, hwEntry);
       u_.stats()->addCntInc(1);
     } else if (table.revertOnDelete()) {
-      const Entry reverted = u_.revertHwEntry(w);
+      const Entry reverted = u_.template revert<Traced>(w, known);
       const Entry defaultEntry{EntryKey{}};
       if (Entry::isEq(&reverted, &defaultEntry)) {
         table.deleteEntry(shadowKey, hwKey);
@@ -84,27 +96,34 @@ class UtilAccessor {
     return 0;
   }
 
-  Pavo::Ptr<SchanAccel::SchanCmds> getSchanCmds(const LogPtr& logPtr, U32 /*status*/) const {
+  // known: the hardware key this entry already mapped to (quiet path only), or null.
+  template <bool Traced = true>
+  Pavo::Ptr<SchanAccel::SchanCmds> getSchanCmds(const LogPtr& logPtr, U32 /*status*/,
+                                                const EntryKey* known = nullptr) const {
     const Wrapper& w = cast(logPtr, __PRETTY_FUNCTION__);
     const Asic::UnitId unit = w.unitId();
     const InstanceId instanceId = unit.instanceId();
     const SchanAccel::FapId fapId = unit.fapId();
-    trace("getSchanCmds", " fapId: {} instanceId {} swEntry: {}", fapId, instanceId, w.entry());
-    const EntryKey hwKey = u_.mapToHwKey(w.entry(), unit);
+    trace<Traced>("getSchanCmds", " fapId: {} instanceId {} swEntry: {}", fapId, instanceId,
+                  w.entry());
+    const EntryKey hwKey =
+        (!Traced && known) ? *known : u_.template mapToHwKey<Traced>(w.entry(), unit);
     const HwShadowKey shadowKey(fapId, instanceId);
     const Asic::SwTableId swTableId = u_.utilKey().swTableId;
     auto& stats = u_.hwTableManager()->stats();
-    trace("getSchanCmds", " Created schanEnqeueuStats for SwTableId {} ", swTableId);
+    trace<Traced>("getSchanCmds", " Created schanEnqeueuStats for SwTableId {} ", swTableId);
     stats.schanEnqueueStatsIs(swTableId);
-    trace("getSchanCmds", " Incrementing EnqueueStats for shadowKey {}", ShadowKeyText{shadowKey});
+    trace<Traced>("getSchanCmds", " Incrementing EnqueueStats for shadowKey {}",
+                  ShadowKeyText{shadowKey});
     stats.schanEnqueueStats(swTableId)->entryEnqueueCntInc(shadowKey, 1);
     return u_.table().schanCmds(shadowKey, hwKey, logPtr);
   }
 
+  template <bool Traced = true>
   Pavo::Ptr<SchanAccel::SchanCmds> processLogEntry(const LogPtr& logPtr) const {
     if constexpr (HasProcessHook<typename Desc::Logic, Wrapper, Table>) {
       const Wrapper& w = cast(logPtr, __PRETTY_FUNCTION__);
-      trace("processLogEntry", "Calling userProcessSwEntry");
+      trace<Traced>("processLogEntry", "Calling userProcessSwEntry");
       auto result = SchanAccel::schanCmdsFactory();
       Asic::throwIfException(
           [&] { Desc::Logic::userProcessSwEntry(u_.hookContext(), w, *result, u_.table()); },
@@ -114,16 +133,24 @@ class UtilAccessor {
           });
       return result;
     } else {
-      const auto held = Pavo::dynamic_pointer_cast<const Wrapper>(logPtr);
-      trace("processLogEntry", " calling getSchanCmds ");
-      U32 status = 0;
-      if (u_.Util::utilApplicable(logPtr)) status = writeSwEntryToShadow(logPtr);
-      return getSchanCmds(logPtr, status);
+      // The cast's result is not used: the caller's pointer keeps the entry alive.
+      trace<Traced>("processLogEntry", " calling getSchanCmds ");
+      if constexpr (Traced) {
+        U32 status = 0;
+        if (u_.template applicable<true>(logPtr)) status = writeSwEntryToShadow<true>(logPtr);
+        return getSchanCmds<true>(logPtr, status);
+      } else {
+        if (!u_.template applicable<false>(logPtr)) return getSchanCmds<false>(logPtr, 0);
+        EntryKey hwKey{};
+        const U32 status = writeSwEntryToShadow<false>(logPtr, &hwKey);
+        return getSchanCmds<false>(logPtr, status, &hwKey);
+      }
     }
   }
 
+  template <bool Traced = true>
   void userDefinedGetHwEntryKey(Asic::UnitId unit, const LogEntry& entry, EntryKey& key) const {
-    trace("userDefinedGetHwEntryKey", " calling user specified getHwEntryKey function");
+    trace<Traced>("userDefinedGetHwEntryKey", " calling user specified getHwEntryKey function");
     const auto body = [&] { Desc::Logic::doGetHwEntryKey(u_.hookContext(), unit, entry, key); };
     if constexpr (wrapKeyMapping<Desc>()) {
       Asic::throwIfException(body, [&] {
@@ -136,8 +163,9 @@ class UtilAccessor {
     }
   }
 
+  template <bool Traced = true>
   void userDefinedDoSetHwEntry(Asic::UnitId unit, const LogEntry& entry, Entry& hwEntry) const {
-    trace("userDefinedDoSetHwEntry", " calling user specified util function");
+    trace<Traced>("userDefinedDoSetHwEntry", " calling user specified util function");
     Asic::throwIfException(
         [&] { Desc::Logic::doSetHwEntry(u_.hookContext(), unit, entry, hwEntry); },
         [&] {
@@ -145,20 +173,22 @@ class UtilAccessor {
                            "userDefinedDoSetHwEntry", strep(unit).c_str(), strep(entry).c_str(),
                            strep(hwEntry).c_str());
         });
-    trace("userDefinedDoSetHwEntry", " after user function hwEntry: {}", hwEntry);
+    trace<Traced>("userDefinedDoSetHwEntry", " after user function hwEntry: {}", hwEntry);
   }
 
+  template <bool Traced = true>
   void userDefinedDoRevertHwEntry(Asic::UnitId unit, const LogEntry& entry, Entry& hwEntry) const {
-    trace("userDefinedDoRevertHwEntry", " calling user specified util function");
+    trace<Traced>("userDefinedDoRevertHwEntry", " calling user specified util function");
     Desc::Logic::doRevertHwEntry(u_.hookContext(), unit, entry, hwEntry);
-    trace("userDefinedDoRevertHwEntry", " after user function hwEntry: {}", hwEntry);
+    trace<Traced>("userDefinedDoRevertHwEntry", " after user function hwEntry: {}", hwEntry);
   }
 
  private:
-  template <class... Args>
+  template <bool Traced, class... Args>
   static void trace(const char* function, TraceAt at, const Args&... args) {
-    Pavo::fmtrace(_defaultTraceHandle(), 3, kAccessorFile, function, at.line, "", at.format,
-                  args...);
+    if constexpr (Traced)
+      Pavo::fmtrace(_defaultTraceHandle(), 3, kAccessorFile, function, at.line, "", at.format,
+                    args...);
   }
 
   // The host hands a Util only entries of its own software table; anything else is a broken

@@ -25,14 +25,14 @@ enum LogDescriptorIndex { HW_ABSTRACTION_EXCEPTION = 0, HW_ABSTRACTION_RELAUNCH_
                           HW_ABSTRACTION_ERROR = 2 };
 }  // namespace TernAsicUtils
 
-#define TERN_UTIL_CLASS(Rev, Ns, Name, FactoryName, Table, Chip, Desc, Index, File)            \
+#define TERN_UTIL_CLASS(Rev, Ns, Name, FactoryName, Table, Chip, Desc, File)                   \
   namespace Rev::Ns {                                                                          \
   class Name final : public ::TernAsicUtils::UtilT<Name, Desc, ::Rev::Table, Chip> {           \
    public:                                                                                     \
     static constexpr const char* kClassName = #Rev "::" #Ns "::" #Name;                        \
     static constexpr const char* kFileId = "Jericho3ai/" #Name;                                \
-    static constexpr std::uint32_t kModuleIndex = Index;                                       \
     static ::Pavo::ModuleInspectData& moduleData() { return File::module; }                    \
+    static const ::Qel::TraceHandle& _defaultTraceHandle() { return File::_defaultTraceHandle(); } \
     using UtilT::UtilT;                                                                        \
     static ::Pavo::Ptr<Name> Name##Is(const ::TernAsicUtils::UtilKey& key,                     \
                                       const ::Pavo::Ptr<::TernAsicUtils::TableManager>& tm,    \
@@ -52,12 +52,16 @@ enum LogDescriptorIndex { HW_ABSTRACTION_EXCEPTION = 0, HW_ABSTRACTION_RELAUNCH_
   namespace Jericho3ai::Name##File {                                                           \
   struct File {                                                                                \
     static ::Pavo::ModuleInspectData module;                                                   \
+    static const ::Qel::TraceHandle& _defaultTraceHandle() {                                   \
+      static const ::Qel::TraceHandle th(Desc::kName, false);                                  \
+      return th;                                                                               \
+    }                                                                                          \
   };                                                                                           \
   }                                                                                            \
   TERN_UTIL_CLASS(bcm88890_a0, Ns, Name, FactoryName, Table, ::Hardware::kChipBcm88890A0, Desc, \
-                  0, ::Jericho3ai::Name##File::File)                                           \
+                  ::Jericho3ai::Name##File::File)                                              \
   TERN_UTIL_CLASS(bcm88890_b0, Ns, Name, FactoryName, Table, ::Hardware::kChipBcm88890B0, Desc, \
-                  1, ::Jericho3ai::Name##File::File)                                           \
+                  ::Jericho3ai::Name##File::File)                                              \
   namespace Jericho3ai::Name##File {                                                           \
   ::Pavo::ModuleInspectData File::module{                                                      \
       "Jericho3ai/" #Name,                                                                     \

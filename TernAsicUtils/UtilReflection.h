@@ -26,10 +26,20 @@ struct HideMe {
   enum Op { Read = 0, Write = 1, Call = 10 };
   enum Answer { Done = 0, NotApplicable = 1, NoSuchAttribute = 2 };
 
-  static constexpr const char* attributes[] = {
-      "tableName",  "hwTable", "translateToHwFormat", "readShadowEntry",      "revertHwEntry",
-      "mapToHwKey", "factory", "handleInitialized",   "onDelete",             "translateToHwFormat_",
-      "mapToHwKey_"};
+  static constexpr Attribute attributes[] = {
+      {"tableName"},
+      {"hwTable"},
+      {"translateToHwFormat", {"logEntry"}},
+      {"readShadowEntry", {"fapId", "instanceId", "hwKey"}},
+      {"revertHwEntry", {"logEntry"}},
+      {"mapToHwKey", {"entry", "unitId"}},
+      {"factory",
+       {"utilKey", "hwTableManager", "mdbTableManager", "hwWriterStatus",
+        "hwBulkDownloadErrConfig"}},
+      {"handleInitialized"},
+      {"onDelete"},
+      {"translateToHwFormat_", {"logEntry"}},
+      {"mapToHwKey_", {"entry", "unitId"}}};
 
   template <class T>
   static const T& arg(void* const* args, unsigned i) {

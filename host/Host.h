@@ -51,7 +51,7 @@ class ChipModel {
  public:
   void execute(const SchanAccel::SchanCmd& cmd);
   void execute(const SchanAccel::SchanCmds& cmds) {
-    for (const auto& c : cmds) execute(*c);
+    for (const auto& c : cmds) execute(c);
   }
   std::uint64_t commands() const noexcept { return commands_; }
   std::uint64_t redundantWrites() const noexcept { return redundant_; }

@@ -84,8 +84,7 @@ std::size_t ShadowStore::copyBytes() const noexcept {
          presenceWords(rows_) * sizeof(std::uint64_t);
 }
 
-const ShadowStore::Copy* ShadowStore::find(HwShadowKey key) const noexcept {
-  if (last_ && last_->key == key) return last_;
+const ShadowStore::Copy* ShadowStore::findOther(HwShadowKey key) const noexcept {
   for (const auto& c : copies_)
     if (c.key == key) {
       last_ = &c;
@@ -129,15 +128,6 @@ bool ShadowStore::present(HwShadowKey key, unsigned row) const noexcept {
   return c && row < rows_ && ((c->present[row / 64] >> (row % 64)) & 1);
 }
 
-bool ShadowStore::read(HwShadowKey key, unsigned row, std::uint32_t* out) const noexcept {
-  const Copy* c = find(key);
-  if (c && row < rows_ && ((c->present[row / 64] >> (row % 64)) & 1)) {
-    copyWords(out, c->words + std::size_t(row) * wpr_, wpr_);
-    return true;
-  }
-  zeroWords(out, wpr_);
-  return false;
-}
 
 void ShadowStore::clear(HwShadowKey key) noexcept {
   for (std::size_t i = 0; i < copies_.size(); ++i)
@@ -192,23 +182,21 @@ void HwCommonTableBase::rowIs(HwShadowKey key, unsigned row, const std::uint32_t
   shadow_.write(key, row, words);
 }
 
-Pavo::Ptr<SchanAccel::SchanCmd> HwCommonTableBase::rowCmd(HwShadowKey key, unsigned row) const {
-  Pavo::Ptr<SchanAccel::SchanCmd> cmd(new SchanAccel::SchanCmd);
-  cmd->opcode = info_.opcode;
-  cmd->fapId = key.fapId().value();
-  cmd->instanceId = key.instanceId();
-  cmd->block = info_.block;
-  cmd->address = row;
-  cmd->words = std::uint8_t(info_.wordsPerRow);
-  shadow_.read(key, row, cmd->data);
-  return cmd;
+void HwCommonTableBase::rowCmd(SchanAccel::SchanCmd& cmd, HwShadowKey key, unsigned row) const {
+  cmd.opcode = info_.opcode;
+  cmd.fapId = key.fapId().value();
+  cmd.instanceId = key.instanceId();
+  cmd.block = info_.block;
+  cmd.address = row;
+  cmd.words = std::uint8_t(info_.wordsPerRow);
+  shadow_.read(key, row, cmd.data);
 }
 
 Pavo::Ptr<SchanAccel::SchanCmds> HwDirectTableBase::clearTableInHw(HwShadowKey key) {
   auto cmds = SchanAccel::schanCmdsFactory();
   shadow_.clear(key);
   cmds->reserve(info().rows);
-  for (unsigned r = 0; r < info().rows; ++r) cmds->cmdEnq(rowCmd(key, r));
+  for (unsigned r = 0; r < info().rows; ++r) rowCmd(cmds->cmdEmplace(), key, r);
   return cmds;
 }
 
@@ -222,11 +210,7 @@ TERN_FOR_EACH_HW_TABLE(TERN_TRACKER_DEF)
 namespace TernAsicUtils {
 // ---- statistics and manager -------------------------------------------------------------
 
-void TableSchanEnqueueStats::entryEnqueueCntInc(HwShadowKey key, U32 n) {
-  if (last_ && last_->first == key) {
-    last_->second += n;
-    return;
-  }
+void TableSchanEnqueueStats::entryEnqueueCntIncOther(HwShadowKey key, U32 n) {
   for (auto& c : counts_)
     if (c.first == key) {
       last_ = &c;
@@ -284,7 +268,6 @@ std::vector<HwCommonTableBase*> TableManager::tables() const {
 }  // namespace TernAsicUtils
 
 namespace SchanAccel {
-Pavo::Ptr<SchanCmds> schanCmdsFactory() { return Pavo::Ptr<SchanCmds>(new SchanCmds); }
 
 void SchanCmd::strep(Pavo::StrepBuf& b) const {
   fmt::format_to(std::back_inserter(b),

@@ -88,11 +88,26 @@ class ShadowStore {
   ShadowStore(const ShadowStore&) = delete;
   ShadowStore& operator=(const ShadowStore&) = delete;
 
-  const Copy* find(HwShadowKey key) const noexcept;
+  // The copy of that key, or null. Entries of one unit come in runs: the copy found last is
+  // tried first, inline.
+  const Copy* find(HwShadowKey key) const noexcept {
+    if (last_ && last_->key == key) [[likely]]
+      return last_;
+    return findOther(key);
+  }
   void write(HwShadowKey key, unsigned row, const std::uint32_t* words);
   void erase(HwShadowKey key, unsigned row) noexcept;
   // Copies the row out; false (and zeros) when the row is absent.
-  bool read(HwShadowKey key, unsigned row, std::uint32_t* out) const noexcept;
+  bool read(HwShadowKey key, unsigned row, std::uint32_t* out) const noexcept {
+    const Copy* c = find(key);
+    if (c && row < rows_ && ((c->present[row / 64] >> (row % 64)) & 1)) {
+      const std::uint32_t* from = c->words + std::size_t(row) * wpr_;
+      for (unsigned i = 0; i < wpr_; ++i) out[i] = from[i];
+      return true;
+    }
+    for (unsigned i = 0; i < wpr_; ++i) out[i] = 0;
+    return false;
+  }
   bool present(HwShadowKey key, unsigned row) const noexcept;
   void clear(HwShadowKey key) noexcept;
   std::vector<HwShadowKey> keys() const;  // copies that hold at least one row, sorted
@@ -105,6 +120,7 @@ class ShadowStore {
 
  private:
   Copy& obtain(HwShadowKey key);
+  const Copy* findOther(HwShadowKey key) const noexcept;
   // Hidden: tested on every write, it must cost a load, not a look-up through the GOT.
   __attribute__((visibility("hidden"))) static ShadowWatch* watch_;
   const HwTableInfo& info_;
@@ -141,7 +157,8 @@ class HwCommonTableBase : public Pavo::Node {
  protected:
   HwCommonTableBase(const Pavo::String& name, const HwTableKey& key, TableManager* manager,
                     const HwTableInfo& info, const void* classTag);
-  Pavo::Ptr<SchanAccel::SchanCmd> rowCmd(HwShadowKey key, unsigned row) const;
+  // Fills a command that writes the row of that copy as the shadow holds it.
+  void rowCmd(SchanAccel::SchanCmd& cmd, HwShadowKey key, unsigned row) const;
   [[noreturn]] void throwKeyOutside() const;
 
   ShadowStore shadow_;
@@ -193,8 +210,14 @@ class Encoder {
     for (const auto& v : a) put(std::uint32_t(v), Width<T>::bits);
   }
   void operator()(const char*, const Brim::PerUnitBitmap& m) {
-    for (unsigned i = 0; i < Brim::PerUnitBitmap::kDefaultWords; ++i)
-      put(i < m.size() ? m.data()[i] : 0, 32);
+    constexpr unsigned kWords = Brim::PerUnitBitmap::kDefaultWords;
+    if (pos_ % 32 == 0 && pos_ / 32 + kWords <= Words) {  // word-aligned: a copy
+      const unsigned n = m.size() < kWords ? m.size() : kWords;
+      for (unsigned i = 0; i < n; ++i) w_[pos_ / 32 + i] = m.data()[i];
+      pos_ += 32 * kWords;
+      return;
+    }
+    for (unsigned i = 0; i < kWords; ++i) put(i < m.size() ? m.data()[i] : 0, 32);
   }
 
  private:
@@ -222,7 +245,13 @@ class Decoder {
   }
   void operator()(const char*, Brim::PerUnitBitmap& m) {
     m = Brim::PerUnitBitmap();
-    for (unsigned i = 0; i < Brim::PerUnitBitmap::kDefaultWords; ++i) m.wordIs(i, get(32));
+    constexpr unsigned kWords = Brim::PerUnitBitmap::kDefaultWords;
+    if (pos_ % 32 == 0 && pos_ / 32 + kWords <= Words) {  // word-aligned: a copy
+      m.wordsIs(w_ + pos_ / 32);
+      pos_ += 32 * kWords;
+      return;
+    }
+    for (unsigned i = 0; i < kWords; ++i) m.wordIs(i, get(32));
   }
 
  private:
@@ -405,6 +434,79 @@ class HwEntry {
   Key key_;
 };
 
+// Base of the entries of plain fields: the fields live in the row format itself, so that
+// reading a row from the shadow or writing one back is a copy of its words, and a field is
+// read or changed in place. `describe` (rendering, listing, filling) works on copies of the
+// fields, written back for a visitor that changes them.
+template <class Derived, class Key, unsigned Words>
+class PackedHwEntry {
+ public:
+  using EntryKey = Key;
+  static constexpr unsigned kWords = Words;
+  explicit PackedHwEntry(const Key& key) noexcept : key_(key) {}
+  const Key& key() const noexcept { return key_; }
+
+  void encode(std::uint32_t* w) const noexcept {
+    for (unsigned i = 0; i < Words; ++i) w[i] = w_[i];
+  }
+  void decode(const std::uint32_t* w) noexcept {
+    for (unsigned i = 0; i < Words; ++i) w_[i] = w[i];
+  }
+  std::uint32_t* words() noexcept { return w_; }
+  static bool isEq(const void* a, const void* b) {
+    const auto* x = static_cast<const Derived*>(a);
+    const auto* y = static_cast<const Derived*>(b);
+    for (unsigned i = 0; i < Words; ++i)
+      if (x->w_[i] != y->w_[i]) return false;
+    return true;
+  }
+  void strep(Pavo::StrepBuf& b) const {
+    FieldCodec::Printer p(b);
+    Derived::describe(static_cast<const Derived&>(*this), p);
+    p.close();
+  }
+  static void fieldsOf(const std::uint32_t* w, const EntryFieldSink& sink) {
+    Derived e{Key{}};
+    e.decode(w);
+    FieldCodec::Lister l(sink);
+    Derived::describe(std::as_const(e), l);
+  }
+  static void fieldLimits(const EntryFieldSink& sink) {
+    const Derived e{Key{}};
+    FieldCodec::LimitLister l(sink);
+    Derived::describe(e, l);
+  }
+  static void fromFields(const std::uint32_t* values, std::uint32_t* w) {
+    Derived e{Key{}};
+    FieldCodec::Filler f(values);
+    Derived::describe(e, f);
+    e.encode(w);
+  }
+
+ protected:
+  // Field of Bits bits at bit offset Off of the row; a field may span two words.
+  template <unsigned Off, unsigned Bits>
+  std::uint32_t bits() const noexcept {
+    static_assert(Off + Bits <= Words * 32);
+    constexpr unsigned w = Off / 32, b = Off % 32;
+    std::uint64_t v = w_[w] >> b;
+    if constexpr (b + Bits > 32) v |= std::uint64_t(w_[w + 1]) << (32 - b);
+    return std::uint32_t(v & ((std::uint64_t(1) << Bits) - 1));
+  }
+  template <unsigned Off, unsigned Bits>
+  void bitsIs(std::uint32_t v) noexcept {
+    constexpr unsigned w = Off / 32, b = Off % 32;
+    constexpr std::uint64_t mask = (std::uint64_t(1) << Bits) - 1;
+    w_[w] = std::uint32_t((w_[w] & ~(mask << b)) | ((v & mask) << b));
+    if constexpr (b + Bits > 32)
+      w_[w + 1] = std::uint32_t((w_[w + 1] & ~(mask >> (32 - b))) | ((v & mask) >> (32 - b)));
+  }
+
+ private:
+  Key key_;
+  std::uint32_t w_[Words] = {};
+};
+
 // Typed table over a layout (key, entry, rows, command addressing). Both revisions of a
 // table share the layout and so its nested EntryKey and Entry.
 template <class Derived, class Layout>
@@ -427,15 +529,25 @@ class HwTableT : public HwDirectTableBase {
   void deleteEntry(HwShadowKey key, const EntryKey& k) { shadow_.erase(key, row(k)); }
   Entry getEntry(HwShadowKey key, const EntryKey& k) const {
     Entry e(k);
-    std::uint32_t w[kWords];
-    if (shadow_.read(key, row(k), w)) e.decode(w);
+    if constexpr (requires { e.words(); }) {
+      shadow_.read(key, row(k), e.words());  // an absent row reads as zeros: the reset value
+    } else {
+      std::uint32_t w[kWords];
+      if (shadow_.read(key, row(k), w)) e.decode(w);
+    }
     return e;
   }
   Pavo::Ptr<SchanAccel::SchanCmds> schanCmds(HwShadowKey key, const EntryKey& k,
                                              const Pavo::Ptr<Asic::LogEntryWrapperBase>&) const {
     auto cmds = SchanAccel::schanCmdsFactory();
-    cmds->cmdEnq(rowCmd(key, row(k)));
+    appendSchanCmds(*cmds, key, k);
     return cmds;
+  }
+  // The commands of one row, appended to a list being built (a Util that writes several
+  // rows per entry returns them in one list).
+  void appendSchanCmds(SchanAccel::SchanCmds& out, HwShadowKey key, const EntryKey& k) const {
+    const unsigned r = row(k);  // refused before the list grows
+    rowCmd(out.cmdEmplace(), key, r);
   }
 
   static void* operator new(std::size_t n) {
@@ -479,12 +591,19 @@ class TableSchanEnqueueStats : public Pavo::Node {
     last_ = nullptr;
     return *this;
   }
-  void entryEnqueueCntInc(HwShadowKey key, U32 n);
+  void entryEnqueueCntInc(HwShadowKey key, U32 n) {
+    if (last_ && last_->first == key) [[likely]] {
+      last_->second += n;
+      return;
+    }
+    entryEnqueueCntIncOther(key, n);
+  }
   std::uint64_t entryEnqueueCnt(HwShadowKey key) const noexcept;
   // Shadow copies with a count, sorted.
   std::vector<std::pair<HwShadowKey, std::uint64_t>> counts() const;
 
  private:
+  void entryEnqueueCntIncOther(HwShadowKey key, U32 n);
   std::vector<std::pair<HwShadowKey, std::uint64_t>> counts_;
   std::pair<HwShadowKey, std::uint64_t>* last_ = nullptr;  // reset when counts_ grows
 };

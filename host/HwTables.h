@@ -6,6 +6,9 @@
 // to and including their null value.
 #pragma once
 
+#include <stdexcept>
+#include <string>
+
 #include "host/HwTable.h"
 
 namespace TernAsicUtils {
@@ -131,18 +134,34 @@ constexpr auto kReg = SchanAccel::SchanOpcode::WriteRegister;
 template <class Tag, std::uint8_t DefaultArray>
 struct VsiToRoutingProfileMap {
   using EntryKey = ArrayIndexKey<Tag, DefaultArray, 255, false>;
-  class Entry : public HwEntry<Entry, EntryKey, 1> {
+  // Slot s holds bits 4s to 4s+3 of the row's one word.
+  class Entry : public PackedHwEntry<Entry, EntryKey, 1> {
    public:
-    using HwEntry<Entry, EntryKey, 1>::HwEntry;
-    U4 routingProfile(unsigned slot) const { return routingProfile_.at(slot); }
-    void routingProfileIs(unsigned slot, U4 v) { routingProfile_.at(slot) = v; }
+    using PackedHwEntry<Entry, EntryKey, 1>::PackedHwEntry;
+    U4 routingProfile(unsigned slot) const {
+      checkSlot(slot);
+      return U4((word() >> (4 * slot)) & 0xf);
+    }
+    void routingProfileIs(unsigned slot, U4 v) {
+      checkSlot(slot);
+      wordIs((word() & ~(0xfu << (4 * slot))) | (std::uint32_t(v) << (4 * slot)));
+    }
     template <class Self, class V>
     static void describe(Self& e, V& v) {
-      v("routingProfile", e.routingProfile_);
+      std::array<U4, 4> slots;
+      for (unsigned s = 0; s < 4; ++s) slots[s] = e.routingProfile(s);
+      v("routingProfile", slots);
+      if constexpr (!std::is_const_v<Self>)
+        for (unsigned s = 0; s < 4; ++s) e.routingProfileIs(s, slots[s]);
     }
 
    private:
-    std::array<U4, 4> routingProfile_{};
+    static void checkSlot(unsigned slot) {
+      if (slot >= 4) [[unlikely]]
+        throw std::out_of_range("routingProfile: slot " + std::to_string(slot) + " >= 4");
+    }
+    std::uint32_t word() const noexcept { return this->template bits<0, 32>(); }
+    void wordIs(std::uint32_t w) noexcept { this->template bitsIs<0, 32>(w); }
   };
   static unsigned row(const EntryKey& k) noexcept { return k.row(); }
 };
@@ -193,25 +212,41 @@ struct IppaRoutingProfileToVectorMap
 };
 
 // Entries of plain fields: FIELDS(X) lists X(type, name) per field, in row-format order;
-// each field gets `name()` and `nameIs(value)`.
-#define TERN_ENTRY_ACCESSORS(T, name)                 \
- public:                                              \
-  T name() const noexcept { return name##_; }         \
-  void name##Is(T v) noexcept { name##_ = v; }        \
-                                                      \
- private:                                             \
-  T name##_{};
-#define TERN_ENTRY_DESCRIBE(T, name) v(#name, e.name##_);
-#define TERN_PLAIN_ENTRY(Words, FIELDS)                           \
-  class Entry : public HwEntry<Entry, EntryKey, Words> {          \
-    FIELDS(TERN_ENTRY_ACCESSORS)                                  \
-   public:                                                        \
-    using HwEntry::HwEntry;                                       \
-    template <class Self, class V>                                \
-    static void describe(Self& e, V& v) {                         \
-      FIELDS(TERN_ENTRY_DESCRIBE)                                 \
-    }                                                             \
-  };                                                              \
+// each field gets `name()` and `nameIs(value)`, which read and change the row in place.
+#define TERN_ENTRY_INDEX(T, name) k_##name,
+#define TERN_ENTRY_WIDTH(T, name) FieldCodec::Width<T>::bits,
+#define TERN_ENTRY_ACCESSORS(T, name)                                                    \
+  T name() const noexcept {                                                              \
+    return static_cast<T>(bits<Fields::offset(Fields::k_##name), Fields::kWidths[Fields::k_##name]>()); \
+  }                                                                                      \
+  void name##Is(T v) noexcept {                                                          \
+    bitsIs<Fields::offset(Fields::k_##name), Fields::kWidths[Fields::k_##name]>(std::uint32_t(v)); \
+  }
+#define TERN_ENTRY_DESCRIBE(T, name)                     \
+  {                                                      \
+    T f = e.name();                                      \
+    v(#name, f);                                         \
+    if constexpr (!std::is_const_v<Self>) e.name##Is(f); \
+  }
+#define TERN_PLAIN_ENTRY(Words, FIELDS)                                   \
+  struct Fields {                                                         \
+    enum : unsigned { FIELDS(TERN_ENTRY_INDEX) kFieldCount };             \
+    static constexpr unsigned kWidths[] = {FIELDS(TERN_ENTRY_WIDTH)};     \
+    static constexpr unsigned offset(unsigned i) {                        \
+      unsigned o = 0;                                                     \
+      for (unsigned j = 0; j < i; ++j) o += kWidths[j];                   \
+      return o;                                                           \
+    }                                                                     \
+  };                                                                      \
+  class Entry : public PackedHwEntry<Entry, EntryKey, Words> {            \
+   public:                                                                \
+    using PackedHwEntry::PackedHwEntry;                                   \
+    FIELDS(TERN_ENTRY_ACCESSORS)                                          \
+    template <class Self, class V>                                        \
+    static void describe(Self& e, V& v) {                                 \
+      FIELDS(TERN_ENTRY_DESCRIBE)                                         \
+    }                                                                     \
+  };                                                                      \
   static unsigned row(const EntryKey& k) noexcept { return k.row(); }
 
 struct IppaCsInlif0ProfileMap {

@@ -12,11 +12,57 @@
 #include <vector>
 
 namespace Kelp {
+namespace Detail {
+inline constexpr std::size_t kGranule = 16;
+inline constexpr std::size_t kClasses = 64;  // blocks up to 1 KiB
+struct FreeBlock {
+  FreeBlock* next;
+};
+struct Slab {
+  FreeBlock* free[kClasses] = {};
+  std::uint64_t heapRefills = 0;
+};
+// Constant-initialised and trivially destructible: usable before any constructor runs and
+// after every destructor (plug-ins may free during unload), with no guard on each call.
+extern constinit Slab gSlab;
+constexpr std::size_t classOf(std::size_t bytes) noexcept {
+  return (bytes ? bytes + kGranule - 1 : kGranule) / kGranule - 1;
+}
+void* slabAllocSlow(std::size_t bytes);
+void slabFreeSlow(void* p, std::size_t bytes) noexcept;
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kInlineSlab = false;  // the sanitizer's poisoning lives out of line
+#else
+inline constexpr bool kInlineSlab = true;
+#endif
+}  // namespace Detail
+
 // Size-classed free-list allocator for small host objects (nodes, command lists, shadow
 // copies). Single-threaded like the rest of the host's write path; blocks larger than the
-// biggest class go to the general heap.
-void* slabAlloc(std::size_t bytes);
-void slabFree(void* p, std::size_t bytes) noexcept;
+// biggest class go to the general heap. Taking a block of a class that has free blocks, and
+// giving one back, are a few instructions inline; the rest is out of line.
+inline void* slabAlloc(std::size_t bytes) {
+  using namespace Detail;
+  const std::size_t c = classOf(bytes);
+  if (kInlineSlab && c < kClasses) {
+    if (FreeBlock* b = gSlab.free[c]) [[likely]] {
+      gSlab.free[c] = b->next;
+      return b;
+    }
+  }
+  return slabAllocSlow(bytes);
+}
+inline void slabFree(void* p, std::size_t bytes) noexcept {
+  using namespace Detail;
+  const std::size_t c = classOf(bytes);
+  if (kInlineSlab && p && c < kClasses) {
+    auto* b = static_cast<FreeBlock*>(p);
+    b->next = gSlab.free[c];
+    gSlab.free[c] = b;
+    return;
+  }
+  slabFreeSlow(p, bytes);
+}
 // Number of times the slab had to take memory from the general heap (refills and large
 // blocks); a steady-state workload leaves it unchanged.
 std::uint64_t slabHeapRefills() noexcept;
@@ -84,7 +130,7 @@ class Node {
   Node() noexcept = default;
   Node(const Node&) noexcept {}
   Node& operator=(const Node&) noexcept { return *this; }
-  virtual ~Node();
+  virtual ~Node() = default;
   virtual void lastUserGone();
   virtual const void* publisher() const;
 
@@ -95,7 +141,14 @@ class Node {
       ++refs_;
     }
   }
-  void decUse() const { decUseImpl(); }
+  // Only the last reference reaches the host's decUseImpl; the others are one decrement.
+  [[gnu::always_inline]] void decUse() const {
+    if (!ThreadControl::tsp_.load(std::memory_order_relaxed) && refs_ > 1) [[likely]] {
+      --refs_;
+      return;
+    }
+    decUseImpl();
+  }
   void decUseImpl() const;
   std::uint32_t useCount() const noexcept { return refs_; }
 
@@ -189,6 +242,21 @@ struct FieldDescriptor {
   const char* name;
 };
 
+// One attribute of an inspectable class: its name and, for an operation, the names of its
+// parameters in order.
+struct Attribute {
+  static constexpr std::size_t kMaxParameters = 5;
+  const char* name;
+  const char* parameters[kMaxParameters] = {};
+  std::size_t parameterCount() const noexcept {
+    std::size_t n = 0;
+    while (n < kMaxParameters && parameters[n]) ++n;
+    return n;
+  }
+  // "name(p1, p2)", or the bare name when there are no parameters.
+  String signature() const;
+};
+
 struct InspectableClass {
   const char* className;  // fully qualified
   // Performs op (0 read, 1 write, 10 call) on one attribute; answers 0 done, 1 not
@@ -196,7 +264,7 @@ struct InspectableClass {
   int (*inspectOperation)(void* object, const FieldDescriptor& field, int op, void* const* args,
                           void* result);
   void (*genericIfConstructFromCtorArgs)(void* result, void* const* args);
-  const char* const* attributes;
+  const Attribute* attributes;  // in declaration order
   std::size_t attributeCount;
 };
 

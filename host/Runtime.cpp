@@ -18,28 +18,16 @@
 #endif
 
 namespace Kelp {
-namespace {
-constexpr std::size_t kGranule = 16;
-constexpr std::size_t kClasses = 32;  // blocks up to 512 bytes
-constexpr std::size_t kChunk = 64 * 1024;
-
-struct FreeBlock {
-  FreeBlock* next;
-};
-struct Slab {
-  FreeBlock* free[kClasses] = {};
-  std::uint64_t heapRefills = 0;
-};
-// Constant-initialised and trivially destructible: usable before any constructor runs and
-// after every destructor (plug-ins may free during unload), with no guard on each call.
+namespace Detail {
 constinit Slab gSlab;
-inline Slab& slab() { return gSlab; }
-std::size_t classOf(std::size_t bytes) { return (bytes + kGranule - 1) / kGranule - 1; }
+}
+namespace {
+using namespace Detail;
+constexpr std::size_t kChunk = 64 * 1024;
 }  // namespace
 
-void* slabAlloc(std::size_t bytes) {
-  if (bytes == 0) bytes = 1;
-  auto& s = slab();
+void* Detail::slabAllocSlow(std::size_t bytes) {
+  auto& s = gSlab;
   const std::size_t c = classOf(bytes);
   if (c >= kClasses) {
     ++s.heapRefills;
@@ -62,15 +50,14 @@ void* slabAlloc(std::size_t bytes) {
   return b;
 }
 
-void slabFree(void* p, std::size_t bytes) noexcept {
+void Detail::slabFreeSlow(void* p, std::size_t bytes) noexcept {
   if (!p) return;
-  if (bytes == 0) bytes = 1;
   const std::size_t c = classOf(bytes);
   if (c >= kClasses) {
     ::operator delete(p);
     return;
   }
-  auto& s = slab();
+  auto& s = gSlab;
   auto* b = static_cast<FreeBlock*>(p);
   b->next = s.free[c];
   s.free[c] = b;
@@ -78,7 +65,7 @@ void slabFree(void* p, std::size_t bytes) noexcept {
               (c + 1) * kGranule - sizeof(FreeBlock));
 }
 
-std::uint64_t slabHeapRefills() noexcept { return slab().heapRefills; }
+std::uint64_t slabHeapRefills() noexcept { return gSlab.heapRefills; }
 }  // namespace Kelp
 
 namespace Qel {
@@ -179,7 +166,6 @@ void throwOrderedTableExceptionUnknown(const Pavo::String& message) {
 namespace Pavo {
 std::atomic<bool> ThreadControl::tsp_{false};
 
-Node::~Node() = default;
 void Node::lastUserGone() { delete this; }
 const void* Node::publisher() const { return nullptr; }
 
@@ -218,6 +204,19 @@ const InspectableClass* ModuleInspectData::findClass(const String& className) {
   return nullptr;
 }
 std::vector<const ModuleInspectData*> ModuleInspectData::loadedModules() { return modules(); }
+
+String Attribute::signature() const {
+  String s = name;
+  const std::size_t n = parameterCount();
+  if (n == 0) return s;
+  s += '(';
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i) s += ", ";
+    s += parameters[i];
+  }
+  s += ')';
+  return s;
+}
 
 int Inspect::opResEncRelNode(void* result, Node* node) {
   *static_cast<Ptr<Node>*>(result) = Ptr<Node>(node);

@@ -17,6 +17,8 @@ class SchanCmd final : public Pavo::Node {
  public:
   static constexpr unsigned kMaxWords = 16;
   SchanCmd() noexcept = default;
+  SchanCmd(const SchanCmd&) noexcept = default;  // a copy is a new node: no references
+  SchanCmd& operator=(const SchanCmd&) noexcept = default;
 
   SchanOpcode opcode = SchanOpcode::WriteMemory;
   std::uint8_t fapId = 0;
@@ -31,13 +33,13 @@ class SchanCmd final : public Pavo::Node {
 
 class SchanCmds final : public Pavo::Node {
  public:
-  // The commands of one entry (one row, or the eight rows of an MTU profile) are kept inside
-  // the list itself, so a list costs one slab block; longer lists (a whole table's clear)
-  // move to a separate block.
+  // Commands are kept by value inside the list: the commands of one entry (one row, or the
+  // eight rows of an MTU profile) and the list cost one slab block, built in place; longer
+  // lists (a whole table's clear) move to a separate block.
   class Queue {
    public:
-    using value_type = Pavo::Ptr<SchanCmd>;
-    using const_iterator = const value_type*;
+    using value_type = SchanCmd;
+    using const_iterator = const SchanCmd*;
     static constexpr std::size_t kInline = 8;
 
     Queue() noexcept = default;
@@ -47,54 +49,54 @@ class SchanCmds final : public Pavo::Node {
     }
     Queue& operator=(const Queue&) = delete;
     ~Queue() {
-      value_type* d = data();
-      for (std::size_t i = 0; i < size_; ++i) d[i].~value_type();
-      if (spill_) Kelp::slabFree(spill_, cap_ * sizeof(value_type));
+      SchanCmd* d = data();
+      for (std::size_t i = 0; i < size_; ++i) d[i].~SchanCmd();
+      if (spill_) Kelp::slabFree(spill_, cap_ * sizeof(SchanCmd));
     }
 
     const_iterator begin() const noexcept { return data(); }
     const_iterator end() const noexcept { return data() + size_; }
     std::size_t size() const noexcept { return size_; }
     bool empty() const noexcept { return size_ == 0; }
-    const value_type& operator[](std::size_t i) const noexcept { return data()[i]; }
-    const value_type& front() const noexcept { return data()[0]; }
-    const value_type& back() const noexcept { return data()[size_ - 1]; }
+    const SchanCmd& operator[](std::size_t i) const noexcept { return data()[i]; }
+    const SchanCmd& front() const noexcept { return data()[0]; }
+    const SchanCmd& back() const noexcept { return data()[size_ - 1]; }
 
-    // Copied first: c may be an element of this list, which growing would move away.
-    void push_back(const value_type& c) { push_back(value_type(c)); }
-    void push_back(value_type&& c) {
-      if (size_ == cap_) reserve(cap_ * 2);
-      new (data() + size_) value_type(std::move(c));
-      ++size_;
+    void push_back(const SchanCmd& c) { emplace() = c; }
+    // A new command at the end, every field zero, for the caller to fill in.
+    SchanCmd& emplace() {
+      if (size_ == cap_) [[unlikely]]
+        reserve(cap_ * 2);
+      return *new (data() + size_++) SchanCmd;
     }
     void reserve(std::size_t n) {
       if (n <= cap_) return;
-      auto* d = static_cast<value_type*>(Kelp::slabAlloc(n * sizeof(value_type)));
-      value_type* old = data();
+      auto* d = static_cast<SchanCmd*>(Kelp::slabAlloc(n * sizeof(SchanCmd)));
+      SchanCmd* old = data();
       for (std::size_t i = 0; i < size_; ++i) {
-        new (d + i) value_type(std::move(old[i]));
-        old[i].~value_type();
+        new (d + i) SchanCmd(old[i]);
+        old[i].~SchanCmd();
       }
-      if (spill_) Kelp::slabFree(spill_, cap_ * sizeof(value_type));
+      if (spill_) Kelp::slabFree(spill_, cap_ * sizeof(SchanCmd));
       spill_ = d;
       cap_ = n;
     }
 
    private:
-    value_type* data() noexcept {
-      return spill_ ? spill_ : reinterpret_cast<value_type*>(inline_);
+    SchanCmd* data() noexcept { return spill_ ? spill_ : reinterpret_cast<SchanCmd*>(inline_); }
+    const SchanCmd* data() const noexcept {
+      return spill_ ? spill_ : reinterpret_cast<const SchanCmd*>(inline_);
     }
-    const value_type* data() const noexcept {
-      return spill_ ? spill_ : reinterpret_cast<const value_type*>(inline_);
-    }
-    value_type* spill_ = nullptr;
+    SchanCmd* spill_ = nullptr;
     std::size_t size_ = 0;
     std::size_t cap_ = kInline;
-    alignas(value_type) unsigned char inline_[kInline * sizeof(value_type)];
+    alignas(SchanCmd) unsigned char inline_[kInline * sizeof(SchanCmd)];
   };
 
-  void cmdEnq(const Pavo::Ptr<SchanCmd>& cmd) { q_.push_back(cmd); }
-  void cmdEnq(Pavo::Ptr<SchanCmd>&& cmd) { q_.push_back(std::move(cmd)); }
+  // Appends a copy of the command.
+  void cmdEnq(const Pavo::Ptr<SchanCmd>& cmd) { q_.push_back(*cmd); }
+  // Appends a command built in place.
+  SchanCmd& cmdEmplace() { return q_.emplace(); }
   const Queue& cmdQueue() const noexcept { return q_; }
   Queue::const_iterator begin() const noexcept { return q_.begin(); }
   Queue::const_iterator end() const noexcept { return q_.end(); }
@@ -105,5 +107,5 @@ class SchanCmds final : public Pavo::Node {
   Queue q_;
 };
 
-Pavo::Ptr<SchanCmds> schanCmdsFactory();
+inline Pavo::Ptr<SchanCmds> schanCmdsFactory() { return Pavo::Ptr<SchanCmds>(new SchanCmds); }
 }  // namespace SchanAccel

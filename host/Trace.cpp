@@ -26,7 +26,9 @@ struct TraceRegistry {
     if (auto it = rules.find("*"); it != rules.end()) return it->second;
     return 0;
   }
+  // Sets every live handle's levels and the union of them all afresh.
   void apply() {
+    TraceHandle::anyLevels_.store(0, std::memory_order_relaxed);
     for (auto* h = head; h; h = h->next_) h->levelsIs(maskFor(h->name_));
   }
   std::set<std::string> names() const {
@@ -36,10 +38,12 @@ struct TraceRegistry {
   }
 };
 
+std::atomic<std::uint32_t> TraceHandle::anyLevels_{0};
+
 TraceHandle::TraceHandle(const char* name, bool) : name_(name) {
   auto& r = TraceRegistry::get();
   std::lock_guard g(r.mutex);
-  levels_.store(r.maskFor(name), std::memory_order_relaxed);
+  levelsIs(r.maskFor(name));
   next_ = r.head;
   if (r.head) r.head->prev_ = this;
   r.head = this;

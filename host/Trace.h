@@ -29,9 +29,19 @@ class TraceHandle {
     return (levels_.load(std::memory_order_relaxed) >> level) & 1u;
   }
   const char* name() const noexcept { return name_; }
-  void levelsIs(std::uint32_t mask) noexcept { levels_.store(mask, std::memory_order_relaxed); }
+  void levelsIs(std::uint32_t mask) noexcept {
+    levels_.store(mask, std::memory_order_relaxed);
+    anyLevels_.fetch_or(mask, std::memory_order_relaxed);
+  }
+  // Whether some handle may have one of the levels enabled: one load for a caller that
+  // would otherwise test many handles. Never false while a handle has one enabled; it may
+  // stay true for a while after a handle's levels were lowered directly.
+  static bool anyEnabled(std::uint32_t levelMask) noexcept {
+    return anyLevels_.load(std::memory_order_relaxed) & levelMask;
+  }
 
  private:
+  static std::atomic<std::uint32_t> anyLevels_;
   const char* name_;
   std::atomic<std::uint32_t> levels_{0};
   TraceHandle* next_ = nullptr;

@@ -61,14 +61,6 @@ void PerUnitBitmap::wordIs(unsigned i, std::uint32_t v) {
   w_[i] = v;
 }
 
-void PerUnitBitmap::bitsOr(unsigned pos, unsigned value, unsigned width) noexcept {
-  const std::uint32_t m = width >= 32 ? 0xffffffffu : (1u << width) - 1;
-  const unsigned w = pos / 32, b = pos % 32;
-  if (w < n_) w_[w] = (w_[w] & ~(m << b)) | (std::uint32_t(value) << b);
-  if (b + width - 1 > 31 && w + 1 < n_)
-    w_[w + 1] = (w_[w + 1] & ~(m >> (32 - b))) | (std::uint32_t(value) >> (32 - b));
-}
-
 Pavo::String PerUnitBitmap::bitmapToString() const {
   unsigned count = kDefaultWords;
   for (unsigned i = kDefaultWords; i < n_; ++i)

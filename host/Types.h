@@ -187,11 +187,21 @@ class PerUnitBitmap {
   unsigned size() const noexcept { return n_; }
   std::uint32_t word(unsigned i) const;  // range error past the last word
   void wordIs(unsigned i, std::uint32_t v);
+  // Sets the first kDefaultWords words (the bitmap has at least that many).
+  void wordsIs(const std::uint32_t* w) noexcept {
+    for (unsigned i = 0; i < kDefaultWords; ++i) w_[i] = w[i];
+  }
   const std::uint32_t* data() const noexcept { return w_.data(); }
 
   // Writes v into the width bits starting at pos: the field is cleared, then v is ORed in.
   // Words past the end are skipped; v is not masked to the width.
-  void bitsOr(unsigned pos, unsigned value, unsigned width) noexcept;
+  void bitsOr(unsigned pos, unsigned value, unsigned width) noexcept {
+    const std::uint32_t m = width >= 32 ? 0xffffffffu : (1u << width) - 1;
+    const unsigned w = pos / 32, b = pos % 32;
+    if (w < n_) w_[w] = (w_[w] & ~(m << b)) | (std::uint32_t(value) << b);
+    if (b + width - 1 > 31 && w + 1 < n_)
+      w_[w + 1] = (w_[w + 1] & ~(m >> (32 - b))) | (std::uint32_t(value) >> (32 - b));
+  }
   // " 0x%08x" per word from the highest to word 0: nine words, or all of them when a word
   // at position 9 or above is set.
   Pavo::String bitmapToString() const;

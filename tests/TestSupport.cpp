@@ -125,7 +125,7 @@ std::string describe(const SchanAccel::SchanCmd& cmd) {
 }
 std::vector<std::string> describe(const SchanAccel::SchanCmds& cmds) {
   std::vector<std::string> out;
-  for (const auto& c : cmds) out.push_back(describe(*c));
+  for (const auto& c : cmds) out.push_back(describe(c));
   return out;
 }
 

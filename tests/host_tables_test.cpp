@@ -294,7 +294,7 @@ TYPED_TEST(HwTableTest, SchanCmdsCarryRowWords) {
   for (const auto s : {this->kS2, this->kS1}) {
     const auto cmds = this->table_->schanCmds(s, k, nullptr);
     ASSERT_EQ(cmds->size(), 1u);
-    const auto& cmd = **cmds->begin();
+    const auto& cmd = *cmds->begin();
     EXPECT_EQ(cmd.opcode, opcode);
     EXPECT_EQ(cmd.fapId, s.fapId().value());
     EXPECT_EQ(cmd.instanceId, s.instanceId());
@@ -320,9 +320,9 @@ TYPED_TEST(HwTableTest, ClearTableInHwEmptiesOneCopy) {
   ASSERT_EQ(cmds->size(), info.rows);
   unsigned row = 0;
   for (const auto& cmd : *cmds) {
-    EXPECT_EQ(cmd->address, row++);
-    EXPECT_EQ(HwShadowKey(cmd->fapId, cmd->instanceId), this->kS1);
-    for (unsigned i = 0; i < cmd->words; ++i) ASSERT_EQ(cmd->data[i], 0u) << row;
+    EXPECT_EQ(cmd.address, row++);
+    EXPECT_EQ(HwShadowKey(cmd.fapId, cmd.instanceId), this->kS1);
+    for (unsigned i = 0; i < cmd.words; ++i) ASSERT_EQ(cmd.data[i], 0u) << row;
   }
   for (const auto& k : keys) this->expectFresh(this->kS1, k);
   Traits::expectFields(this->table_->getEntry(this->kS3, keys[0]), 1);
@@ -442,25 +442,27 @@ TEST(SchanCmdsTest, FactoryEmptyAndEnqueueKeepsOrder) {
   EXPECT_EQ(cmds->size(), 0u);
   EXPECT_EQ(cmds->begin(), cmds->end());
   EXPECT_NE(SchanAccel::schanCmdsFactory().get(), cmds.get());
-  // Enough commands to outgrow any small in-place storage, by copy and by move.
+  // Enough commands to outgrow the in-place storage; the list keeps copies, so a command
+  // changed after it was enqueued leaves the list as it was.
   std::vector<Pavo::Ptr<SchanAccel::SchanCmd>> made;
+  std::vector<std::uint32_t> expected;
   for (std::uint32_t a = 0; a < 40; ++a) {
     Pavo::Ptr<SchanAccel::SchanCmd> c(new SchanAccel::SchanCmd);
     c->address = (a * 7) % 40;
+    c->data[0] = a;
+    cmds->cmdEnq(c);
+    expected.push_back(c->address);
+    c->address = 999;
     made.push_back(c);
-    if (a % 2) cmds->cmdEnq(c);
-    else cmds->cmdEnq(std::move(c));
     ASSERT_EQ(cmds->size(), a + 1);
   }
   std::vector<std::uint32_t> seen;
+  std::uint32_t i = 0;
   for (const auto& c : *cmds) {
-    seen.push_back(c->address);
-    EXPECT_EQ(c->useCount(), 2u);  // the list's and the test's
+    seen.push_back(c.address);
+    EXPECT_EQ(c.data[0], i++);
   }
-  std::vector<std::uint32_t> expected;
-  for (const auto& c : made) expected.push_back(c->address);
   EXPECT_EQ(seen, expected);
-  cmds.reset();
   for (const auto& c : made) EXPECT_EQ(c->useCount(), 1u);
 }
 

@@ -627,7 +627,7 @@ class Side {
         return false;
       }
       std::vector<const SchanAccel::SchanCmd*> list;
-      for (const auto& c : *cmds) list.push_back(c.get());
+      for (const auto& c : *cmds) list.push_back(&c);
       if (list.size() != expected.cmdRows.size()) {
         why = inst.shortName + ": " + std::to_string(list.size()) + " commands, model " +
               std::to_string(expected.cmdRows.size());

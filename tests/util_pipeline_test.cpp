@@ -61,8 +61,8 @@ TEST_P(GenericPath, NullFapAppliesWhateverTheMask) {
   EXPECT_TRUE(util()->utilApplicable(log));
   const auto cmds = process(log);
   ASSERT_EQ(cmds->size(), 1u);
-  EXPECT_EQ(cmds->cmdQueue()[0]->fapId, 128);
-  EXPECT_EQ(cmds->cmdQueue()[0]->instanceId, 3);
+  EXPECT_EQ(cmds->cmdQueue()[0].fapId, 128);
+  EXPECT_EQ(cmds->cmdQueue()[0].instanceId, 3);
   EXPECT_EQ(table().shadowKeys(), std::vector{shadowKey(128, 3)});
   EXPECT_EQ(counters(), (Counters{1, 0, 0, 0}));
   EXPECT_EQ(enqueued(128, 3), 1u);
@@ -73,7 +73,7 @@ TEST_P(GenericPath, FapOutsideTheMaskCountsAndStillYieldsCommands) {
   const auto log = sample(info(), 7, 2);
   const auto cmds = process(log);
   ASSERT_EQ(cmds->size(), 1u);
-  const auto& cmd = *cmds->cmdQueue()[0];
+  const auto& cmd = cmds->cmdQueue()[0];
   EXPECT_EQ(cmd.fapId, 7);
   EXPECT_EQ(cmd.instanceId, 2);
   for (unsigned i = 0; i < cmd.words; ++i) EXPECT_EQ(cmd.data[i], 0u) << "word " << i;
@@ -191,7 +191,7 @@ TEST_P(EveryUtil, ClearWritesResetRowsForOneShadowCopyOnly) {
     const auto cmds = util()->clearHwTable(unit);
     ASSERT_EQ(cmds->size(), table().info().rows);
     for (unsigned r = 0; r < cmds->size(); ++r) {
-      const auto& cmd = *cmds->cmdQueue()[r];
+      const auto& cmd = cmds->cmdQueue()[r];
       EXPECT_EQ(cmd.fapId, unit.rawFapId());
       EXPECT_EQ(cmd.instanceId, unit.instanceId());
       EXPECT_EQ(cmd.address, r);
@@ -346,7 +346,7 @@ TEST_P(PerChip, MtuProcessHookIgnoresMaskAndCountersWhileGenericStepsUseRowZero)
   const auto cmds = util->processSwEntry(TestSupport::mtu(2, 1500, 7, 0));
   ASSERT_EQ(cmds->size(), 8u);
   for (unsigned i = 0; i < 8; ++i) {
-    EXPECT_EQ(cmds->cmdQueue()[i]->address, 16 + i);
+    EXPECT_EQ(cmds->cmdQueue()[i].address, 16 + i);
     EXPECT_EQ(TestSupport::row(table, 7, 0, 16 + i).at("mtuByteSize"), 1500u);
   }
   EXPECT_EQ(host_.counters("EtppcMtuMapTableUtil"), (Counters{0, 0, 0, 0}));
@@ -360,7 +360,7 @@ TEST_P(PerChip, MtuProcessHookIgnoresMaskAndCountersWhileGenericStepsUseRowZero)
   EXPECT_TRUE(TestSupport::row(table, 0, 0, 16).empty());
   const auto generic = util->getSchanCmds(log, 0);
   ASSERT_EQ(generic->size(), 1u);
-  EXPECT_EQ(generic->cmdQueue()[0]->address, 0u);
+  EXPECT_EQ(generic->cmdQueue()[0].address, 0u);
   EXPECT_EQ(host_.enqueueCount(mtuTable, 0, 0), 1u);
 }
 

@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "tests/UtilCatalog.h"
@@ -163,7 +164,11 @@ TEST_P(EveryUtil, FactoryBuildsTheUtilOfItsKey) {
   const auto type = util->typeData();
   ASSERT_NE(type.module, nullptr);
   EXPECT_EQ(std::string(type.module->name()), std::string("Jericho3ai/") + u.name);
-  EXPECT_EQ(type.index, chip == Hardware::kChipBcm88890A0 ? 0u : 1u);
+  EXPECT_EQ(type.index, 0u);  // for both revisions: the module names the class
+  const auto& classes = type.module->classes();
+  EXPECT_TRUE(std::any_of(classes.begin(), classes.end(), [&](const auto& c) {
+    return c.className == qualifiedName(u, chip);
+  }));
   // Bound at once to the one table object of its class and revision, with counters.
   ASSERT_EQ(tm->hwTableColl().size(), 1u);
   const auto& [tableKey, table] = *tm->hwTableColl().begin();
@@ -186,6 +191,20 @@ TEST_P(EveryUtil, ReflectionAnswers) {
   EXPECT_EQ(inspect(util, "onDelete", kRead), 1);
   EXPECT_EQ(inspect(util, "noSuchAttribute", kCall), 2);
   EXPECT_EQ(inspect(util, "tablename", kCall), 2);
+  const auto* declared = Pavo::ModuleInspectData::findClass(qualifiedName(GetParam().util, GetParam().chip));
+  ASSERT_NE(declared, nullptr);
+  std::vector<std::string> signatures;
+  for (std::size_t i = 0; i < declared->attributeCount; ++i)
+    signatures.push_back(declared->attributes[i].signature());
+  EXPECT_EQ(signatures,
+            (std::vector<std::string>{
+                "tableName", "hwTable", "translateToHwFormat(logEntry)",
+                "readShadowEntry(fapId, instanceId, hwKey)", "revertHwEntry(logEntry)",
+                "mapToHwKey(entry, unitId)",
+                "factory(utilKey, hwTableManager, mdbTableManager, hwWriterStatus, "
+                "hwBulkDownloadErrConfig)",
+                "handleInitialized", "onDelete", "translateToHwFormat_(logEntry)",
+                "mapToHwKey_(entry, unitId)"}));
   EXPECT_EQ(boundTable(util).get(), host.table(GetParam().util.table));
 }
 
@@ -267,7 +286,15 @@ TEST_P(EveryUtil, ConstructionThatThrowsLeaksNothing) {
   // The first insertion then asks for more buckets than an array can hold (the request is
   // refused before anything is allocated).
   tm->hwTableColl().max_load_factor(sizeof(std::size_t) == 8 ? 1e-18f : 1e-9f);
+  // Only the base part was built, so only it is torn down: no destructor trace of the Util.
+  Qel::TraceConfig::enable("8");
+  Qel::TraceConfig::captureBegin();
   EXPECT_THROW(TestSupport::context().build(reg, tm), std::exception);
+  const auto lines = Qel::TraceConfig::captureEnd();
+  Qel::TraceConfig::disableAll();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines.front().find("fapRevision:"), std::string::npos) << lines.front();
+  for (const auto& l : lines) EXPECT_EQ(l.find("utilKey:"), std::string::npos) << l;
   EXPECT_EQ(Qel::AllocTrackTypeInfo::liveCount(utilName), 0);
   EXPECT_EQ(Qel::AllocTrackTypeInfo::liveCount(tableName), 0);
   EXPECT_TRUE(tm->hwTableColl().empty());

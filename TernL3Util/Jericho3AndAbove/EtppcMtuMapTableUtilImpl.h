@@ -28,16 +28,16 @@ struct EtppcMtuMapTableUtilImpl {
     const TernAsicUtils::HwShadowKey shadowKey(unit.fapId(), unit.instanceId());
     const TernL3Intf::MtuProfileLogEntry& entry = w.entry();
     const unsigned base = std::uint32_t(entry.key.value) << 3;
-    traceEntry(ctx, entry, isDelete, base);
-    const Pavo::Ptr<Asic::LogEntryWrapperBase> noLogEntry;
+    if (ctx.implTrace.enabled(2)) [[unlikely]]
+      traceEntry(ctx, entry, isDelete, base);
     for (unsigned index = base; index < base + kRowsPerProfile; ++index) {
       Layout::Entry row{Layout::EntryKey(index)};
       row.mtuByteSizeIs(isDelete ? U14(kDeletedMtu) : U14(entry.mtuBytes));
       row.mtuActionProfileIdxIs(0);
       table.setEntry(shadowKey, row);
-      traceRow(ctx, index);
-      const auto rowCmds = table.schanCmds(shadowKey, row.key(), noLogEntry);
-      for (const auto& cmd : *rowCmds) out.cmdEnq(cmd);
+      if (ctx.implTrace.enabled(2)) [[unlikely]]
+        traceRow(ctx, index);
+      table.appendSchanCmds(out, shadowKey, row.key());
     }
   }
 };

@@ -1,16 +1,16 @@
 #include "TernL3Util/Jericho3AndAbove/RoutingProfileCommon.h"
 
 namespace TernL3Util::Jericho3AndAbove::RoutingProfile {
-void traceArrayKey(const TernAsicUtils::HookContext& ctx, const char* file,
-                   const TernL3Ni::RoutingStateEntryKey& key, std::uint8_t array,
-                   std::uint32_t index) {
+void traceArrayKeyText(const TernAsicUtils::HookContext& ctx, const char* file,
+                       const TernL3Ni::RoutingStateEntryKey& key, std::uint8_t array,
+                       std::uint32_t index) {
   QEL_TRACE_STREAM(ctx.implTrace, 2, file, "doGetHwEntryKey")
       << "SW entry key: " << key << ", HW entry: array " << static_cast<unsigned char>(array)
       << ", " << static_cast<unsigned char>(index);
 }
 
-void traceUrpf(const TernAsicUtils::HookContext& ctx, const char* file,
-               const TernL3Ni::RoutingStateLogEntry& entry) {
+void traceUrpfText(const TernAsicUtils::HookContext& ctx, const char* file,
+                   const TernL3Ni::RoutingStateLogEntry& entry) {
   QEL_TRACE_STREAM(ctx.implTrace, 2, file, "doSetHwEntry")
       << "SW entry key: " << entry.key()
       << ", HW entryIndex: " << static_cast<unsigned char>(indexOf(entry.key().id))

@@ -198,16 +198,15 @@ void Replay::hostOp(const InputEntry& e, UtilResult& r) {
   for (const auto& c : r.commands()) execute(c);
 }
 
-void Replay::execute(const Pavo::Ptr<SchanAccel::SchanCmd>& cmd) {
-  if (!cmd) return;
+void Replay::execute(const SchanAccel::SchanCmd& cmd) {
   if (++commandsSeen_ == config_.dropCommand) {
     dropped_ = cmd;
     return;
   }
-  chip_.execute(*cmd);
-  const auto* table = TernAsicUtils::HwTableInfo::byBlock(cmd->block);
-  if (table && cmd->address < table->rows)
-    chipOrigins_.copy(*table, {SchanAccel::FapId(cmd->fapId), cmd->instanceId})[cmd->address] =
+  chip_.execute(cmd);
+  const auto* table = TernAsicUtils::HwTableInfo::byBlock(cmd.block);
+  if (table && cmd.address < table->rows)
+    chipOrigins_.copy(*table, {SchanAccel::FapId(cmd.fapId), cmd.instanceId})[cmd.address] =
         {line_, std::uint32_t(util_), commandsSeen_};
 }
 

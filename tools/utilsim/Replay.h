@@ -38,7 +38,7 @@ struct UtilResult {
   Pavo::Ptr<SchanAccel::SchanCmds> list;  // what processSwEntry returned
   std::optional<std::string> error;       // exception text
 
-  std::span<const Pavo::Ptr<SchanAccel::SchanCmd>> commands() const noexcept {
+  std::span<const SchanAccel::SchanCmd> commands() const noexcept {
     if (!list) return {};
     return {list->begin(), list->end()};
   }
@@ -118,7 +118,7 @@ class Replay : private TernAsicUtils::ShadowWatch {
   std::uint64_t errors() const noexcept { return errors_; }
   bool consistent() const noexcept { return mismatches_.empty(); }
   // The command withheld from the chip model, if one was.
-  const Pavo::Ptr<SchanAccel::SchanCmd>& droppedCommand() const noexcept { return dropped_; }
+  const std::optional<SchanAccel::SchanCmd>& droppedCommand() const noexcept { return dropped_; }
 
   // VSIs whose last entry set them (a delete takes them out; a table delete sets the VSI of
   // its key, as the Utils do), by fap id, instance id and VSI; kept only with `trackVsis`.
@@ -164,7 +164,7 @@ class Replay : private TernAsicUtils::ShadowWatch {
   void hostOp(const InputEntry& entry, UtilResult& result);
   // The chip's Util that programs the table (and owns its table object), if any.
   const Host::UtilInstance* utilOf(const TernAsicUtils::HwTableInfo& table) const;
-  void execute(const Pavo::Ptr<SchanAccel::SchanCmd>& cmd);
+  void execute(const SchanAccel::SchanCmd& cmd);
   void trackVsi(const InputEntry& e);
 
   ReplayConfig config_;
@@ -179,7 +179,7 @@ class Replay : private TernAsicUtils::ShadowWatch {
   Host::ChipModel chip_;
   std::vector<Host::ChipModel::Mismatch> mismatches_;
   std::uint64_t entries_ = 0, errors_ = 0, commandsSeen_ = 0;
-  Pavo::Ptr<SchanAccel::SchanCmd> dropped_;
+  std::optional<SchanAccel::SchanCmd> dropped_;
   std::set<CopyVsi> liveVsis_;
   // The line and Util at work, for the watch of the shadows.
   unsigned line_ = 0;

@@ -30,27 +30,23 @@ void entryFieldsJson(JsonWriter& w, const TernAsicUtils::HwTableInfo& info,
 }
 
 namespace {
-void commandJson(JsonWriter& w, const Pavo::Ptr<SchanAccel::SchanCmd>& cmd) {
-  if (!cmd) {
-    w.null();
-    return;
-  }
-  const auto d = Host::decode(*cmd);
+void commandJson(JsonWriter& w, const SchanAccel::SchanCmd& cmd) {
+  const auto d = Host::decode(cmd);
   w.beginObject().key("table");
   if (d.table)
     w.value(d.table->name);
   else
     w.null();
-  w.member("fapId", cmd->fapId).member("instanceId", cmd->instanceId).key("key");
+  w.member("fapId", cmd.fapId).member("instanceId", cmd.instanceId).key("key");
   if (d.table)
     keyJson(w, *d.table, d.row);
   else
     w.null();
-  w.member("op", cmd->opcode == SchanAccel::SchanOpcode::WriteRegister ? "WRITE_REGISTER"
+  w.member("op", cmd.opcode == SchanAccel::SchanOpcode::WriteRegister ? "WRITE_REGISTER"
                                                                        : "WRITE_MEMORY");
-  w.member("block", cmd->block).member("address", cmd->address).key("data").beginArray();
-  const unsigned words = std::min<unsigned>(cmd->words, SchanAccel::SchanCmd::kMaxWords);
-  for (unsigned i = 0; i < words; ++i) w.value(std::uint64_t(cmd->data[i]));
+  w.member("block", cmd.block).member("address", cmd.address).key("data").beginArray();
+  const unsigned words = std::min<unsigned>(cmd.words, SchanAccel::SchanCmd::kMaxWords);
+  for (unsigned i = 0; i < words; ++i) w.value(std::uint64_t(cmd.data[i]));
   w.endArray().endObject();
 }
 

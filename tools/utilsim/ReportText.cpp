@@ -246,16 +246,15 @@ void LineView::entry(const InputEntry& e, std::span<const UtilResult> results) {
     const auto cmds = r.commands();
     put(out, "    {}: {} command{}\n", name, cmds.size(), cmds.size() == 1 ? "" : "s");
     for (const auto& c : cmds) {
-      if (!c) continue;
-      const auto d = Host::decode(*c);
+      const auto d = Host::decode(c);
       const char* op =
-          c->opcode == SchanAccel::SchanOpcode::WriteRegister ? "WRITE_REGISTER" : "WRITE_MEMORY";
+          c.opcode == SchanAccel::SchanOpcode::WriteRegister ? "WRITE_REGISTER" : "WRITE_MEMORY";
       if (!d.table) {
-        put(out, "      {} block {:#x} address {} (no table)\n", op, c->block, c->address);
+        put(out, "      {} block {:#x} address {} (no table)\n", op, c.block, c.address);
         continue;
       }
       std::vector<std::uint32_t> words(d.table->wordsPerRow);
-      std::copy_n(c->data, std::min<unsigned>(c->words, d.table->wordsPerRow), words.begin());
+      std::copy_n(c.data, std::min<unsigned>(c.words, d.table->wordsPerRow), words.begin());
       put(out, "      {} {} {} {}: {}\n", op, d.table->name, copyText(d.key),
           keyText(*d.table, d.row), entryText(*d.table, words.data()));
     }
