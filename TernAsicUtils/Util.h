@@ -244,6 +244,7 @@ class UtilT : public NonMdbUtilBase {
   // _defaultTraceHandle() gives it.
   static const Qel::TraceHandle& utilImplTraceHandle() {
     static const Qel::TraceHandle _handle = newTraceHandle(D::kImplName, kImplHandle);
+    implHandle_ = &_handle;
     return _handle;
   }
 
@@ -262,8 +263,15 @@ class UtilT : public NonMdbUtilBase {
     return Qel::TraceHandle(name, false);
   }
   static inline std::uint8_t handlesMade_ = 0;
+  static inline const Qel::TraceHandle* implHandle_ = nullptr;
   HookContext hookContext() const noexcept {
     return {utilImplTraceHandle(), utilKey_.fapRevision.chipType()};
+  }
+  // On the quiet path the handle exists: no guard test.
+  template <bool Traced>
+  HookContext hookContextFor() const noexcept {
+    if constexpr (Traced) return hookContext();
+    else return {*implHandle_, utilKey_.fapRevision.chipType()};
   }
 
   // The table object; bound at construction and always of the table class.

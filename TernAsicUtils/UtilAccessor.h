@@ -126,7 +126,7 @@ class UtilAccessor {
       trace<Traced>("processLogEntry", "Calling userProcessSwEntry");
       auto result = SchanAccel::schanCmdsFactory();
       Asic::throwIfException(
-          [&] { Desc::Logic::userProcessSwEntry(u_.hookContext(), w, *result, u_.table()); },
+          [&] { Desc::Logic::userProcessSwEntry(u_.template hookContextFor<Traced>(), w, *result, u_.table()); },
           [&] {
             return Qel::_fmt("%s: [logEntry: %s]", "processLogEntry",
                              strep(w.logRecord()).c_str());
@@ -151,7 +151,7 @@ class UtilAccessor {
   template <bool Traced = true>
   void userDefinedGetHwEntryKey(Asic::UnitId unit, const LogEntry& entry, EntryKey& key) const {
     trace<Traced>("userDefinedGetHwEntryKey", " calling user specified getHwEntryKey function");
-    const auto body = [&] { Desc::Logic::doGetHwEntryKey(u_.hookContext(), unit, entry, key); };
+    const auto body = [&] { Desc::Logic::doGetHwEntryKey(u_.template hookContextFor<Traced>(), unit, entry, key); };
     if constexpr (wrapKeyMapping<Desc>()) {
       Asic::throwIfException(body, [&] {
         return Qel::_fmt("%s: [unitId: %s], [logEntry: %s], [hwKey: %s]",
@@ -167,7 +167,7 @@ class UtilAccessor {
   void userDefinedDoSetHwEntry(Asic::UnitId unit, const LogEntry& entry, Entry& hwEntry) const {
     trace<Traced>("userDefinedDoSetHwEntry", " calling user specified util function");
     Asic::throwIfException(
-        [&] { Desc::Logic::doSetHwEntry(u_.hookContext(), unit, entry, hwEntry); },
+        [&] { Desc::Logic::doSetHwEntry(u_.template hookContextFor<Traced>(), unit, entry, hwEntry); },
         [&] {
           return Qel::_fmt("%s: [unitId: %s], [logEntry: %s], [hwEntry: %s]",
                            "userDefinedDoSetHwEntry", strep(unit).c_str(), strep(entry).c_str(),
@@ -179,7 +179,7 @@ class UtilAccessor {
   template <bool Traced = true>
   void userDefinedDoRevertHwEntry(Asic::UnitId unit, const LogEntry& entry, Entry& hwEntry) const {
     trace<Traced>("userDefinedDoRevertHwEntry", " calling user specified util function");
-    Desc::Logic::doRevertHwEntry(u_.hookContext(), unit, entry, hwEntry);
+    Desc::Logic::doRevertHwEntry(u_.template hookContextFor<Traced>(), unit, entry, hwEntry);
     trace<Traced>("userDefinedDoRevertHwEntry", " after user function hwEntry: {}", hwEntry);
   }
 

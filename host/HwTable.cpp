@@ -182,16 +182,6 @@ void HwCommonTableBase::rowIs(HwShadowKey key, unsigned row, const std::uint32_t
   shadow_.write(key, row, words);
 }
 
-void HwCommonTableBase::rowCmd(SchanAccel::SchanCmd& cmd, HwShadowKey key, unsigned row) const {
-  cmd.opcode = info_.opcode;
-  cmd.fapId = key.fapId().value();
-  cmd.instanceId = key.instanceId();
-  cmd.block = info_.block;
-  cmd.address = row;
-  cmd.words = std::uint8_t(info_.wordsPerRow);
-  shadow_.read(key, row, cmd.data);
-}
-
 Pavo::Ptr<SchanAccel::SchanCmds> HwDirectTableBase::clearTableInHw(HwShadowKey key) {
   auto cmds = SchanAccel::schanCmdsFactory();
   shadow_.clear(key);
@@ -233,12 +223,12 @@ std::vector<std::pair<HwShadowKey, std::uint64_t>> TableSchanEnqueueStats::count
   return out;
 }
 
-Pavo::Ptr<TableSchanEnqueueStats> TableManagerStats::schanEnqueueStatsMake(Asic::SwTableId id) {
-  if (auto* s = schanEnqueueStatsFind(id)) return Pavo::Ptr<TableSchanEnqueueStats>(s);
+TableSchanEnqueueStats& TableManagerStats::schanEnqueueStatsMake(Asic::SwTableId id) {
+  if (auto* s = schanEnqueueStatsFind(id)) return *s;
   stats_.emplace_back(id, Pavo::Ptr<TableSchanEnqueueStats>(new TableSchanEnqueueStats));
   last_ = stats_.back().second.get();
   lastId_ = id;
-  return stats_.back().second;
+  return *last_;
 }
 
 TableSchanEnqueueStats* TableManagerStats::schanEnqueueStatsFind(

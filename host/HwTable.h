@@ -97,15 +97,18 @@ class ShadowStore {
   }
   void write(HwShadowKey key, unsigned row, const std::uint32_t* words);
   void erase(HwShadowKey key, unsigned row) noexcept;
-  // Copies the row out; false (and zeros) when the row is absent.
+  // Copies the row out; false (and zeros) when the row is absent. Words: the row width when
+  // the caller knows it at compile time (it equals the table's), 0 otherwise.
+  template <unsigned Words = 0>
   bool read(HwShadowKey key, unsigned row, std::uint32_t* out) const noexcept {
+    const unsigned n = Words ? Words : wpr_;
     const Copy* c = find(key);
     if (c && row < rows_ && ((c->present[row / 64] >> (row % 64)) & 1)) {
-      const std::uint32_t* from = c->words + std::size_t(row) * wpr_;
-      for (unsigned i = 0; i < wpr_; ++i) out[i] = from[i];
+      const std::uint32_t* from = c->words + std::size_t(row) * n;
+      for (unsigned i = 0; i < n; ++i) out[i] = from[i];
       return true;
     }
-    for (unsigned i = 0; i < wpr_; ++i) out[i] = 0;
+    for (unsigned i = 0; i < n; ++i) out[i] = 0;
     return false;
   }
   bool present(HwShadowKey key, unsigned row) const noexcept;
@@ -158,7 +161,19 @@ class HwCommonTableBase : public Pavo::Node {
   HwCommonTableBase(const Pavo::String& name, const HwTableKey& key, TableManager* manager,
                     const HwTableInfo& info, const void* classTag);
   // Fills a command that writes the row of that copy as the shadow holds it.
-  void rowCmd(SchanAccel::SchanCmd& cmd, HwShadowKey key, unsigned row) const;
+  void rowCmd(SchanAccel::SchanCmd& cmd, HwShadowKey key, unsigned row) const {
+    cmdHeaderIs(cmd, key, row);
+    shadow_.read(key, row, cmd.data);
+  }
+  // Everything but the row's words.
+  void cmdHeaderIs(SchanAccel::SchanCmd& cmd, HwShadowKey key, unsigned row) const noexcept {
+    cmd.opcode = info_.opcode;
+    cmd.fapId = key.fapId().value();
+    cmd.instanceId = key.instanceId();
+    cmd.block = info_.block;
+    cmd.address = row;
+    cmd.words = std::uint8_t(info_.wordsPerRow);
+  }
   [[noreturn]] void throwKeyOutside() const;
 
   ShadowStore shadow_;
@@ -515,6 +530,7 @@ class HwTableT : public HwDirectTableBase {
   using EntryKey = typename Layout::EntryKey;
   using Entry = typename Layout::Entry;
   static constexpr unsigned kWords = Entry::kWords;
+  static_assert(kWords <= SchanAccel::SchanCmd::kMaxWords, "a command must carry a whole row");
 
   HwTableT(const Pavo::String& name, const HwTableKey& key, TableManager* manager)
       : HwDirectTableBase(name, key, manager, Layout::info, &Derived::memAllocationTracker_) {}
@@ -530,10 +546,11 @@ class HwTableT : public HwDirectTableBase {
   Entry getEntry(HwShadowKey key, const EntryKey& k) const {
     Entry e(k);
     if constexpr (requires { e.words(); }) {
-      shadow_.read(key, row(k), e.words());  // an absent row reads as zeros: the reset value
+      // an absent row reads as zeros: the reset value
+      shadow_.template read<kWords>(key, row(k), e.words());
     } else {
       std::uint32_t w[kWords];
-      if (shadow_.read(key, row(k), w)) e.decode(w);
+      if (shadow_.template read<kWords>(key, row(k), w)) e.decode(w);
     }
     return e;
   }
@@ -547,7 +564,9 @@ class HwTableT : public HwDirectTableBase {
   // rows per entry returns them in one list).
   void appendSchanCmds(SchanAccel::SchanCmds& out, HwShadowKey key, const EntryKey& k) const {
     const unsigned r = row(k);  // refused before the list grows
-    rowCmd(out.cmdEmplace(), key, r);
+    SchanAccel::SchanCmd& cmd = out.cmdEmplace();
+    cmdHeaderIs(cmd, key, r);
+    shadow_.template read<kWords>(key, r, cmd.data);
   }
 
   static void* operator new(std::size_t n) {
@@ -611,8 +630,11 @@ using SchanEnqueueStats = TableSchanEnqueueStats;
 
 class TableManagerStats : public Pavo::Node {
  public:
-  Pavo::Ptr<TableSchanEnqueueStats> schanEnqueueStatsIs(Asic::SwTableId id) {
-    if (last_ && lastId_ == id) return Pavo::Ptr<TableSchanEnqueueStats>(last_);
+  // The record of that software table, made on first use; it lives as long as these
+  // statistics.
+  TableSchanEnqueueStats& schanEnqueueStatsIs(Asic::SwTableId id) {
+    if (last_ && lastId_ == id) [[likely]]
+      return *last_;
     return schanEnqueueStatsMake(id);
   }
   // Records are never removed, so the last one found stays valid.
@@ -626,7 +648,7 @@ class TableManagerStats : public Pavo::Node {
   }
 
  private:
-  Pavo::Ptr<TableSchanEnqueueStats> schanEnqueueStatsMake(Asic::SwTableId id);
+  TableSchanEnqueueStats& schanEnqueueStatsMake(Asic::SwTableId id);
   TableSchanEnqueueStats* schanEnqueueStatsFind(Asic::SwTableId id) const noexcept;
   std::vector<std::pair<Asic::SwTableId, Pavo::Ptr<TableSchanEnqueueStats>>> stats_;
   mutable TableSchanEnqueueStats* last_ = nullptr;

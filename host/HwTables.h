@@ -170,18 +170,30 @@ struct VsiToRoutingProfileMap {
 template <class Tag, std::uint8_t DefaultArray>
 struct RoutingProfileToVectorMap {
   using EntryKey = ArrayIndexKey<Tag, DefaultArray, 15, true>;
-  class Entry : public HwEntry<Entry, EntryKey, Brim::PerUnitBitmap::kDefaultWords> {
+  // The row is the vector's nine words.
+  static constexpr unsigned kWords = Brim::PerUnitBitmap::kDefaultWords;
+  class Entry : public PackedHwEntry<Entry, EntryKey, kWords> {
    public:
-    using HwEntry<Entry, EntryKey, Brim::PerUnitBitmap::kDefaultWords>::HwEntry;
-    const Brim::PerUnitBitmap& routingEnableVector() const noexcept { return vector_; }
-    void routingEnableVectorIs(const Brim::PerUnitBitmap& v) noexcept { vector_ = v; }
+    using PackedHwEntry<Entry, EntryKey, kWords>::PackedHwEntry;
+    Brim::PerUnitBitmap routingEnableVector() const noexcept {
+      Brim::PerUnitBitmap m;
+      std::uint32_t w[kWords];
+      this->encode(w);
+      m.wordsIs(w);
+      return m;
+    }
+    // Words past the row's nine are not kept; missing ones are zero.
+    void routingEnableVectorIs(const Brim::PerUnitBitmap& v) noexcept {
+      std::uint32_t w[kWords] = {};
+      for (unsigned i = 0; i < kWords && i < v.size(); ++i) w[i] = v.data()[i];
+      this->decode(w);
+    }
     template <class Self, class V>
     static void describe(Self& e, V& v) {
-      v("routingEnableVector", e.vector_);
+      Brim::PerUnitBitmap m = e.routingEnableVector();
+      v("routingEnableVector", m);
+      if constexpr (!std::is_const_v<Self>) e.routingEnableVectorIs(m);
     }
-
-   private:
-    Brim::PerUnitBitmap vector_;
   };
   static unsigned row(const EntryKey& k) noexcept { return k.row(); }
 };

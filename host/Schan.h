@@ -15,7 +15,7 @@ enum class SchanOpcode : std::uint8_t { WriteMemory = 1, WriteRegister = 2 };
 
 class SchanCmd final : public Pavo::Node {
  public:
-  static constexpr unsigned kMaxWords = 16;
+  static constexpr unsigned kMaxWords = 9;  // the widest row
   SchanCmd() noexcept = default;
   SchanCmd(const SchanCmd&) noexcept = default;  // a copy is a new node: no references
   SchanCmd& operator=(const SchanCmd&) noexcept = default;
@@ -92,6 +92,9 @@ class SchanCmds final : public Pavo::Node {
     std::size_t cap_ = kInline;
     alignas(SchanCmd) unsigned char inline_[kInline * sizeof(SchanCmd)];
   };
+
+  // The last reference gone: the list and its commands go back to the slab at once.
+  void lastUserGone() override { delete this; }
 
   // Appends a copy of the command.
   void cmdEnq(const Pavo::Ptr<SchanCmd>& cmd) { q_.push_back(*cmd); }

@@ -401,13 +401,12 @@ TEST(TableManagerStatsTest, EnqueueStatsPerTableAndCopy) {
   auto& stats = tm->stats();
   const Asic::SwTableId routing{0x11010402}, mtu{0x0F080403};
   EXPECT_EQ(stats.schanEnqueueStats(routing), nullptr);
-  const auto a = stats.schanEnqueueStatsIs(routing);
-  const auto b = stats.schanEnqueueStatsIs(routing);
-  ASSERT_TRUE(a);
-  EXPECT_EQ(a.get(), b.get());
-  EXPECT_EQ(stats.schanEnqueueStats(routing), a.get());
-  const auto c = stats.schanEnqueueStatsIs(mtu);
-  EXPECT_NE(c.get(), a.get());
+  auto* const a = &stats.schanEnqueueStatsIs(routing);
+  auto* const b = &stats.schanEnqueueStatsIs(routing);
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(stats.schanEnqueueStats(routing), a);
+  auto* const c = &stats.schanEnqueueStatsIs(mtu);
+  EXPECT_NE(c, a);
   EXPECT_EQ(stats.all().size(), 2u);
 
   const HwShadowKey k40(4, 0), k31(3, 1), k30(3, 0);

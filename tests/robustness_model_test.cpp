@@ -598,15 +598,31 @@ class Side {
       Pavo::Ptr<SchanAccel::SchanCmds> cmds;
       std::string err;
       bool refused = false;
+      // Every eighth call with every trace level on: an entry takes the traced path then,
+      // the quiet one otherwise, and both must agree with the model.
+      const bool traced = totals.calls % 8 == 0;
+      if (traced) {
+        Qel::TraceConfig::enable("2,3");
+        Qel::TraceConfig::captureBegin();
+      }
+      const auto tracesOff = [&] {
+        if (!traced) return;
+        Qel::TraceConfig::captureEnd();
+        Qel::TraceConfig::disableAll();
+      };
       try {
         cmds = inst.util->processSwEntry(log);
+        tracesOff();
       } catch (const Asic::OrderedTableException& x) {
+        tracesOff();
         refused = true;
         err = x.what();
       } catch (const Pavo::RangeException& x) {
+        tracesOff();
         refused = true;
         err = x.what();
       } catch (const std::exception& x) {
+        tracesOff();
         why = inst.shortName + ": an exception of neither documented kind: " + x.what();
         return false;
       }

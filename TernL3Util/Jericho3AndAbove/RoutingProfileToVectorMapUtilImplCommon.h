@@ -10,9 +10,21 @@ namespace TernL3Util::Jericho3AndAbove {
 namespace RoutingProfileToVectorMap {
 inline constexpr const char* kFile =
     "TernL3Util/Jericho3AndAbove/RoutingProfileToVectorMapUtilImplCommon";
+// Vector bit pair of each flag; flags 1 and 2 are crossed in the chip's layout.
+inline constexpr unsigned kFlagBit[5] = {8, 12, 10, 14, 16};
+
+void traceVector(const TernAsicUtils::HookContext& ctx, const Brim::PerUnitBitmap& vector);
+
 // The vector of a profile's routingState flags, traced at level 2.
-Brim::PerUnitBitmap enableVector(const TernAsicUtils::HookContext& ctx,
-                                 const TernL3Ni::RoutingStateFlags& flags);
+inline Brim::PerUnitBitmap enableVector(const TernAsicUtils::HookContext& ctx,
+                                        const TernL3Ni::RoutingStateFlags& flags) {
+  Brim::PerUnitBitmap vector;
+  for (unsigned f = 0; f < 5; ++f)
+    if (flags.flag[f]) vector.bitsOr(kFlagBit[f], 3, 2);
+  if (ctx.implTrace.enabled(2)) [[unlikely]]
+    traceVector(ctx, vector);
+  return vector;
+}
 }  // namespace RoutingProfileToVectorMap
 
 template <class Layout, std::uint8_t Array>
