@@ -60,13 +60,31 @@ class UtilAccessor {
     return false;
   }
 
-  // hwKey receives the hardware key the write mapped.
-  template <bool Traced = true>
-  U32 writeSwEntryToShadow(const LogPtr& logPtr, EntryKey* hwKeyOut = nullptr) const {
-    const Wrapper& w = cast(logPtr, __PRETTY_FUNCTION__);
+  // One entry as both steps read it: cast, with the fap id's range checked.
+  struct Step {
+    const Wrapper& w;
+    Asic::UnitId unit;
+    SchanAccel::FapId fapId;
+    InstanceId instanceId;
+  };
+  static Step step(const LogPtr& logPtr, const char* function) {
+    const Wrapper& w = cast(logPtr, function);
     const Asic::UnitId unit = w.unitId();
     const InstanceId instanceId = unit.instanceId();
-    const SchanAccel::FapId fapId = unit.fapId();
+    return {w, unit, unit.fapId(), instanceId};
+  }
+
+  // hwKeyOut receives the hardware key the write mapped.
+  template <bool Traced = true>
+  U32 writeSwEntryToShadow(const LogPtr& logPtr, EntryKey* hwKeyOut = nullptr) const {
+    return write<Traced>(step(logPtr, __PRETTY_FUNCTION__), hwKeyOut);
+  }
+  template <bool Traced>
+  U32 write(const Step& s, EntryKey* hwKeyOut) const {
+    const Wrapper& w = s.w;
+    const Asic::UnitId unit = s.unit;
+    const InstanceId instanceId = s.instanceId;
+    const SchanAccel::FapId fapId = s.fapId;
     trace<Traced>("writeSwEntryToShadow", " fapId: {} instanceId {} logEntry: {}", fapId,
                   instanceId, w.logRecord());
     const EntryKey hwKey = u_.template mapToHwKey<Traced>(w.entry(), unit);
@@ -98,12 +116,16 @@ class UtilAccessor {
 
   // known: the hardware key this entry already mapped to (quiet path only), or null.
   template <bool Traced = true>
-  Pavo::Ptr<SchanAccel::SchanCmds> getSchanCmds(const LogPtr& logPtr, U32 /*status*/,
-                                                const EntryKey* known = nullptr) const {
-    const Wrapper& w = cast(logPtr, __PRETTY_FUNCTION__);
-    const Asic::UnitId unit = w.unitId();
-    const InstanceId instanceId = unit.instanceId();
-    const SchanAccel::FapId fapId = unit.fapId();
+  Pavo::Ptr<SchanAccel::SchanCmds> getSchanCmds(const LogPtr& logPtr, U32 /*status*/) const {
+    return commands<Traced>(step(logPtr, __PRETTY_FUNCTION__), logPtr, nullptr);
+  }
+  template <bool Traced>
+  Pavo::Ptr<SchanAccel::SchanCmds> commands(const Step& s, const LogPtr& logPtr,
+                                            const EntryKey* known) const {
+    const Wrapper& w = s.w;
+    const Asic::UnitId unit = s.unit;
+    const InstanceId instanceId = s.instanceId;
+    const SchanAccel::FapId fapId = s.fapId;
     trace<Traced>("getSchanCmds", " fapId: {} instanceId {} swEntry: {}", fapId, instanceId,
                   w.entry());
     const EntryKey hwKey =
@@ -140,10 +162,14 @@ class UtilAccessor {
         if (u_.template applicable<true>(logPtr)) status = writeSwEntryToShadow<true>(logPtr);
         return getSchanCmds<true>(logPtr, status);
       } else {
-        if (!u_.template applicable<false>(logPtr)) return getSchanCmds<false>(logPtr, 0);
+        // The applicability test has cast the entry and checked its fap id: one step serves
+        // the write and the commands.
+        const bool applies = u_.template applicable<false>(logPtr);
+        const Step s = step(logPtr, __PRETTY_FUNCTION__);
+        if (!applies) return commands<false>(s, logPtr, nullptr);
         EntryKey hwKey{};
-        const U32 status = writeSwEntryToShadow<false>(logPtr, &hwKey);
-        return getSchanCmds<false>(logPtr, status, &hwKey);
+        write<false>(s, &hwKey);
+        return commands<false>(s, logPtr, &hwKey);
       }
     }
   }

@@ -108,13 +108,6 @@ ShadowStore::Copy& ShadowStore::obtain(HwShadowKey key) {
 ShadowWatch* ShadowStore::watch_ = nullptr;
 void ShadowStore::watchIs(ShadowWatch* watch) noexcept { watch_ = watch; }
 
-void ShadowStore::write(HwShadowKey key, unsigned row, const std::uint32_t* words) {
-  Copy& c = obtain(key);
-  copyWords(c.words + std::size_t(row) * wpr_, words, wpr_);
-  c.present[row / 64] |= std::uint64_t(1) << (row % 64);
-  if (watch_) watch_->rowChanged(info_, key, row);
-}
-
 void ShadowStore::erase(HwShadowKey key, unsigned row) noexcept {
   const Copy* c = find(key);
   if (!c) return;

@@ -95,7 +95,17 @@ class ShadowStore {
       return last_;
     return findOther(key);
   }
-  void write(HwShadowKey key, unsigned row, const std::uint32_t* words);
+  // Words as for read.
+  template <unsigned Words = 0>
+  void write(HwShadowKey key, unsigned row, const std::uint32_t* words) {
+    const unsigned n = Words ? Words : wpr_;
+    Copy& c = last_ && last_->key == key ? const_cast<Copy&>(*last_) : obtain(key);
+    std::uint32_t* to = c.words + std::size_t(row) * n;
+    for (unsigned i = 0; i < n; ++i) to[i] = words[i];
+    c.present[row / 64] |= std::uint64_t(1) << (row % 64);
+    if (watch_) [[unlikely]]
+      watch_->rowChanged(info_, key, row);
+  }
   void erase(HwShadowKey key, unsigned row) noexcept;
   // Copies the row out; false (and zeros) when the row is absent. Words: the row width when
   // the caller knows it at compile time (it equals the table's), 0 otherwise.
@@ -124,8 +134,7 @@ class ShadowStore {
  private:
   Copy& obtain(HwShadowKey key);
   const Copy* findOther(HwShadowKey key) const noexcept;
-  // Hidden: tested on every write, it must cost a load, not a look-up through the GOT.
-  __attribute__((visibility("hidden"))) static ShadowWatch* watch_;
+  static ShadowWatch* watch_;  // tested on every write
   const HwTableInfo& info_;
   unsigned rows_, wpr_;
   std::vector<Copy> copies_;
@@ -540,7 +549,7 @@ class HwTableT : public HwDirectTableBase {
   void setEntry(HwShadowKey key, const Entry& e) {
     std::uint32_t w[kWords];
     e.encode(w);
-    shadow_.write(key, row(e.key()), w);
+    shadow_.template write<kWords>(key, row(e.key()), w);
   }
   void deleteEntry(HwShadowKey key, const EntryKey& k) { shadow_.erase(key, row(k)); }
   Entry getEntry(HwShadowKey key, const EntryKey& k) const {
