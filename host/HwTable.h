@@ -218,78 +218,6 @@ struct Width<UInt<N>> {
   static constexpr unsigned bits = N;
 };
 
-// The row's word count is a constant, so a field can never be packed past the row.
-template <unsigned Words>
-class Encoder {
- public:
-  explicit Encoder(std::uint32_t* w) noexcept : w_(w) {
-    for (unsigned i = 0; i < Words; ++i) w_[i] = 0;
-  }
-  template <class T>
-  void operator()(const char*, const T& v) {
-    put(std::uint32_t(v), Width<T>::bits);
-  }
-  template <class T, std::size_t K>
-  void operator()(const char*, const std::array<T, K>& a) {
-    for (const auto& v : a) put(std::uint32_t(v), Width<T>::bits);
-  }
-  void operator()(const char*, const Brim::PerUnitBitmap& m) {
-    constexpr unsigned kWords = Brim::PerUnitBitmap::kDefaultWords;
-    if (pos_ % 32 == 0 && pos_ / 32 + kWords <= Words) {  // word-aligned: a copy
-      const unsigned n = m.size() < kWords ? m.size() : kWords;
-      for (unsigned i = 0; i < n; ++i) w_[pos_ / 32 + i] = m.data()[i];
-      pos_ += 32 * kWords;
-      return;
-    }
-    for (unsigned i = 0; i < kWords; ++i) put(i < m.size() ? m.data()[i] : 0, 32);
-  }
-
- private:
-  void put(std::uint32_t v, unsigned bits) noexcept {
-    const unsigned w = pos_ / 32, b = pos_ % 32;
-    if (w < Words) w_[w] |= v << b;
-    if (b + bits > 32 && w + 1 < Words) w_[w + 1] |= v >> (32 - b);
-    pos_ += bits;
-  }
-  std::uint32_t* w_;
-  unsigned pos_ = 0;
-};
-
-template <unsigned Words>
-class Decoder {
- public:
-  explicit Decoder(const std::uint32_t* w) noexcept : w_(w) {}
-  template <class T>
-  void operator()(const char*, T& v) {
-    v = T(get(Width<T>::bits));
-  }
-  template <class T, std::size_t K>
-  void operator()(const char*, std::array<T, K>& a) {
-    for (auto& v : a) v = T(get(Width<T>::bits));
-  }
-  void operator()(const char*, Brim::PerUnitBitmap& m) {
-    m = Brim::PerUnitBitmap();
-    constexpr unsigned kWords = Brim::PerUnitBitmap::kDefaultWords;
-    if (pos_ % 32 == 0 && pos_ / 32 + kWords <= Words) {  // word-aligned: a copy
-      m.wordsIs(w_ + pos_ / 32);
-      pos_ += 32 * kWords;
-      return;
-    }
-    for (unsigned i = 0; i < kWords; ++i) m.wordIs(i, get(32));
-  }
-
- private:
-  std::uint32_t get(unsigned bits) noexcept {
-    const unsigned w = pos_ / 32, b = pos_ % 32;
-    std::uint64_t v = w < Words ? w_[w] >> b : 0;
-    if (b + bits > 32 && w + 1 < Words) v |= std::uint64_t(w_[w + 1]) << (32 - b);
-    pos_ += bits;
-    return bits == 32 ? std::uint32_t(v) : std::uint32_t(v & ((1u << bits) - 1));
-  }
-  const std::uint32_t* w_;
-  unsigned pos_ = 0;
-};
-
 class Printer {
  public:
   explicit Printer(Pavo::StrepBuf& b) noexcept : b_(b) {}
@@ -403,64 +331,9 @@ class Lister {
 };
 }  // namespace FieldCodec
 
-// Base of every table's Entry: remembers the key it was built for, and derives encoding,
-// comparison and rendering from the Entry's `describe`.
-template <class Derived, class Key, unsigned Words>
-class HwEntry {
- public:
-  using EntryKey = Key;
-  static constexpr unsigned kWords = Words;
-  explicit HwEntry(const Key& key) noexcept : key_(key) {}
-  const Key& key() const noexcept { return key_; }
-
-  void encode(std::uint32_t* w) const {
-    FieldCodec::Encoder<Words> e(w);
-    Derived::describe(self(), e);
-  }
-  void decode(const std::uint32_t* w) {
-    FieldCodec::Decoder<Words> d(w);
-    Derived::describe(static_cast<Derived&>(*this), d);
-  }
-  // True when every field is equal; the keys the entries were built for do not count.
-  static bool isEq(const void* a, const void* b) {
-    std::uint32_t wa[Words], wb[Words];
-    static_cast<const Derived*>(a)->encode(wa);
-    static_cast<const Derived*>(b)->encode(wb);
-    for (unsigned i = 0; i < Words; ++i)
-      if (wa[i] != wb[i]) return false;
-    return true;
-  }
-  void strep(Pavo::StrepBuf& b) const {
-    FieldCodec::Printer p(b);
-    Derived::describe(self(), p);
-    p.close();
-  }
-  static void fieldsOf(const std::uint32_t* w, const EntryFieldSink& sink) {
-    Derived e{Key{}};
-    e.decode(w);
-    FieldCodec::Lister l(sink);
-    Derived::describe(std::as_const(e), l);
-  }
-  static void fieldLimits(const EntryFieldSink& sink) {
-    const Derived e{Key{}};
-    FieldCodec::LimitLister l(sink);
-    Derived::describe(e, l);
-  }
-  static void fromFields(const std::uint32_t* values, std::uint32_t* w) {
-    Derived e{Key{}};
-    FieldCodec::Filler f(values);
-    Derived::describe(e, f);
-    e.encode(w);
-  }
-
- private:
-  const Derived& self() const noexcept { return static_cast<const Derived&>(*this); }
-  Key key_;
-};
-
-// Base of the entries of plain fields: the fields live in the row format itself, so that
-// reading a row from the shadow or writing one back is a copy of its words, and a field is
-// read or changed in place. `describe` (rendering, listing, filling) works on copies of the
+// Base of every table's Entry: the fields live in the row format itself, so that reading a
+// row from the shadow or writing one back is a copy of its words, and a field is read or
+// changed in place; the Entry remembers the key it was built for. `describe` (rendering, listing, filling) works on copies of the
 // fields, written back for a visitor that changes them.
 template <class Derived, class Key, unsigned Words>
 class PackedHwEntry {
@@ -554,13 +427,8 @@ class HwTableT : public HwDirectTableBase {
   void deleteEntry(HwShadowKey key, const EntryKey& k) { shadow_.erase(key, row(k)); }
   Entry getEntry(HwShadowKey key, const EntryKey& k) const {
     Entry e(k);
-    if constexpr (requires { e.words(); }) {
-      // an absent row reads as zeros: the reset value
-      shadow_.template read<kWords>(key, row(k), e.words());
-    } else {
-      std::uint32_t w[kWords];
-      if (shadow_.template read<kWords>(key, row(k), w)) e.decode(w);
-    }
+    // an absent row reads as zeros: the reset value
+    shadow_.template read<kWords>(key, row(k), e.words());
     return e;
   }
   Pavo::Ptr<SchanAccel::SchanCmds> schanCmds(HwShadowKey key, const EntryKey& k,
