@@ -27,6 +27,7 @@ class UtilT : public NonMdbUtilBase {
   using Logic = typename D::Logic;
   static constexpr Hardware::ChipType kChip = Chip;
   static constexpr bool kRoutingState = D::kEntryKind != kNoEntryKind;
+  static_assert(hooksWellFormed<Logic, LogEntry, EntryKey, Entry, Wrapper, Table>());
 
   // Binds the Util to its table at once. Should the binding fail, only the base part has been
   // built and only it is torn down: the Util's own destructor (and its onDelete trace) runs
@@ -191,6 +192,10 @@ class UtilT : public NonMdbUtilBase {
     utilTrace(8, "clearHwTable", " unitId: {}", unit);
     const HwShadowKey shadowKey(unit.fapId(), unit.instanceId());
     Table& t = table();
+    // The a0 Utils dispatch through the table's virtual clear (a host table class may
+    // override it); the b0 Utils were built to call the base class's clear directly, which
+    // skips any override. Both revisions keep that difference, since a host that overrides
+    // the clear sees it.
     if constexpr (Chip == Hardware::kChipBcm88890A0) {
       return t.clearTableInHw(shadowKey);
     } else {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <concepts>
+#include <type_traits>
 #include <source_location>
 
 #include "host/LogEntries.h"
@@ -93,4 +94,45 @@ concept HasProcessHook = requires(const HookContext& c, const Wrapper& w,
                                   SchanAccel::SchanCmds& out, Table& t) {
   L::userProcessSwEntry(c, w, out, t);
 };
+
+// A hook is found by its name; a member of that name must then have the hook's signature
+// (exactly: an entry taken by value would otherwise be a hook whose changes are lost), and
+// a logic must have a set hook or a process hook. A misspelt hook is caught by the latter
+// when it is the set hook, and a hook that is silently never called cannot happen.
+template <class F, class Signature>
+concept HookOfSignature = std::is_convertible_v<F, Signature*>;
+
+template <class L, class LogEntry, class EntryKey, class Entry, class Wrapper, class Table>
+consteval bool hooksWellFormed() {
+  if constexpr (requires { &L::doGetHwEntryKey; })
+    static_assert(HookOfSignature<decltype(&L::doGetHwEntryKey),
+                                  void(const HookContext&, Asic::UnitId, const LogEntry&,
+                                       EntryKey&)>,
+                  "doGetHwEntryKey: expected static void doGetHwEntryKey(const HookContext&, "
+                  "Asic::UnitId, const LogEntry&, EntryKey&)");
+  if constexpr (requires { &L::doSetHwEntry; })
+    static_assert(HookOfSignature<decltype(&L::doSetHwEntry),
+                                  void(const HookContext&, Asic::UnitId, const LogEntry&, Entry&)>,
+                  "doSetHwEntry: expected static void doSetHwEntry(const HookContext&, "
+                  "Asic::UnitId, const LogEntry&, Entry&)");
+  if constexpr (requires { &L::doRevertHwEntry; })
+    static_assert(HookOfSignature<decltype(&L::doRevertHwEntry),
+                                  void(const HookContext&, Asic::UnitId, const LogEntry&, Entry&)>,
+                  "doRevertHwEntry: expected static void doRevertHwEntry(const HookContext&, "
+                  "Asic::UnitId, const LogEntry&, Entry&)");
+  if constexpr (requires { &L::prepareHwEntry; })
+    static_assert(HookOfSignature<decltype(&L::prepareHwEntry), void(const LogEntry&, Entry&)>,
+                  "prepareHwEntry: expected static void prepareHwEntry(const LogEntry&, Entry&)");
+  // The process hook may be a template over the table class: then it is checked by a call.
+  if constexpr (requires { &L::userProcessSwEntry; })
+    static_assert(HookOfSignature<decltype(&L::userProcessSwEntry),
+                                  void(const HookContext&, const Wrapper&, SchanAccel::SchanCmds&,
+                                       Table&)>,
+                  "userProcessSwEntry: expected static void userProcessSwEntry(const "
+                  "HookContext&, const Wrapper&, SchanAccel::SchanCmds&, Table&)");
+  static_assert(HasSetHook<L, LogEntry, Entry> || HasProcessHook<L, Wrapper, Table>,
+                "a Util's logic needs a set hook (doSetHwEntry) or a process hook "
+                "(userProcessSwEntry)");
+  return true;
+}
 }  // namespace TernAsicUtils

@@ -2,7 +2,7 @@
 // registers the Util's factory for every supported revision of its chip type at start-up.
 #pragma once
 
-#include "host/UtilBase.h"
+#include "host/PluginLoader.h"
 
 namespace TernAsicUtils {
 template <class Constants, class Util, Hardware::ChipType Chip>

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "host/HwTables.h"
-#include "host/UtilBase.h"
+#include "host/PluginLoader.h"
 
 namespace Host {
 // A plug-in shared object loaded with dlopen. Unloading forgets the plug-ins it announced;

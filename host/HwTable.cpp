@@ -1,8 +1,8 @@
+#include "host/HwTables.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
-
-#include "host/HwTables.h"
 
 namespace TernAsicUtils {
 void throwKeyRange(const char* text) { Pavo::RangeException::throwException(text); }
@@ -57,7 +57,9 @@ void HwTableKey::strep(Pavo::StrepBuf& b) const {
 // ---- shadow store -------------------------------------------------------------------
 
 namespace {
-std::size_t presenceWords(unsigned rows) { return (rows + 63) / 64; }
+std::size_t presenceWords(unsigned rows) {
+  return (rows + ShadowStore::kPresenceBits - 1) / ShadowStore::kPresenceBits;
+}
 // Rows are one to a few words: a word loop beats a call of memcpy/memset for them.
 inline void copyWords(std::uint32_t* to, const std::uint32_t* from, unsigned n) noexcept {
   if (n == 1) {
@@ -80,8 +82,8 @@ ShadowStore::~ShadowStore() {
 }
 
 std::size_t ShadowStore::copyBytes() const noexcept {
-  return std::size_t(rows_) * wpr_ * sizeof(std::uint32_t) +
-         presenceWords(rows_) * sizeof(std::uint64_t);
+  return std::size_t(rows_) * wordsPerRow_ * sizeof(std::uint32_t) +
+         presenceWords(rows_) * sizeof(PresenceWord);
 }
 
 const ShadowStore::Copy* ShadowStore::findOther(HwShadowKey key) const noexcept {
@@ -98,7 +100,7 @@ ShadowStore::Copy& ShadowStore::obtain(HwShadowKey key) {
   // presence words first, so both parts stay naturally aligned
   void* mem = Kelp::slabAlloc(copyBytes());
   std::memset(mem, 0, copyBytes());
-  auto* present = static_cast<std::uint64_t*>(mem);
+  auto* present = static_cast<PresenceWord*>(mem);
   copies_.push_back(
       Copy{key, reinterpret_cast<std::uint32_t*>(present + presenceWords(rows_)), present});
   last_ = &copies_.back();
@@ -111,14 +113,14 @@ void ShadowStore::watchIs(ShadowWatch* watch) noexcept { watch_ = watch; }
 void ShadowStore::erase(HwShadowKey key, unsigned row) noexcept {
   const Copy* c = find(key);
   if (!c) return;
-  zeroWords(c->words + std::size_t(row) * wpr_, wpr_);
-  c->present[row / 64] &= ~(std::uint64_t(1) << (row % 64));
+  zeroWords(c->words + std::size_t(row) * wordsPerRow_, wordsPerRow_);
+  c->present[row / kPresenceBits] &= ~(PresenceWord(1) << (row % kPresenceBits));
   if (watch_) watch_->rowChanged(info_, key, row);
 }
 
 bool ShadowStore::present(HwShadowKey key, unsigned row) const noexcept {
   const Copy* c = find(key);
-  return c && row < rows_ && ((c->present[row / 64] >> (row % 64)) & 1);
+  return c && row < rows_ && ((c->present[row / kPresenceBits] >> (row % kPresenceBits)) & 1);
 }
 
 

@@ -11,6 +11,12 @@
 
 #include "host/HwTable.h"
 
+// The text a key refuses a value with: both revisions name the a0 key type, whose bounds
+// the b0 classes share.
+#define TERN_KEY_RANGE_TEXT(Table, field, low, high)                                      \
+  "bcm88890_a0::" #Table "::EntryKey::" #field " < bcm88890_a0::" #Table "::EntryKey::" #low \
+  " or > bcm88890_a0::" #Table "::EntryKey::" #high " not allowed"
+
 namespace TernAsicUtils {
 [[noreturn]] void throwKeyRange(const char* text);
 
@@ -209,17 +215,15 @@ struct IppaVsiToRoutingProfileMap
 struct IppfRoutingProfileToVectorMap
     : RoutingProfileToVectorMap<IppfRoutingProfileToVectorMap, 0> {
   static constexpr const char* kKeyRangeText =
-      "bcm88890_a0::IppfRoutingProfileToVectorMapHwDirect::EntryKey::entryIndex < "
-      "bcm88890_a0::IppfRoutingProfileToVectorMapHwDirect::EntryKey::entryIndexMin or > "
-      "bcm88890_a0::IppfRoutingProfileToVectorMapHwDirect::EntryKey::entryIndexMax not allowed";
+      TERN_KEY_RANGE_TEXT(IppfRoutingProfileToVectorMapHwDirect, entryIndex, entryIndexMin,
+                          entryIndexMax);
   static const HwTableInfo info;
 };
 struct IppaRoutingProfileToVectorMap
     : RoutingProfileToVectorMap<IppaRoutingProfileToVectorMap, 2> {
   static constexpr const char* kKeyRangeText =
-      "bcm88890_a0::IppaRoutingProfileToVectorMapHwDirect::EntryKey::entryIndex < "
-      "bcm88890_a0::IppaRoutingProfileToVectorMapHwDirect::EntryKey::entryIndexMin or > "
-      "bcm88890_a0::IppaRoutingProfileToVectorMapHwDirect::EntryKey::entryIndexMax not allowed";
+      TERN_KEY_RANGE_TEXT(IppaRoutingProfileToVectorMapHwDirect, entryIndex, entryIndexMin,
+                          entryIndexMax);
   static const HwTableInfo info;
 };
 
@@ -295,9 +299,7 @@ struct IppdAllowDefaultRoute {
 
 struct EtppbTrapForwardActionTable {
   static constexpr const char* kKeyRangeText =
-      "bcm88890_a0::EtppbTrapForwardActionTableHwDirect::EntryKey::value < "
-      "bcm88890_a0::EtppbTrapForwardActionTableHwDirect::EntryKey::min or > "
-      "bcm88890_a0::EtppbTrapForwardActionTableHwDirect::EntryKey::null not allowed";
+      TERN_KEY_RANGE_TEXT(EtppbTrapForwardActionTableHwDirect, value, min, null);
   using EntryKey = ValueKey<EtppbTrapForwardActionTable, 16>;
 #define TERN_FIELDS(X)                                                                      \
   X(unsigned char, outTmPort) X(U1, outTmPortOverride) X(unsigned char, ppDspStampValue)    \
@@ -311,9 +313,7 @@ struct EtppbTrapForwardActionTable {
 
 struct EtppcMtuMapTable {
   static constexpr const char* kKeyRangeText =
-      "bcm88890_a0::EtppcMtuMapTableHwDirect::EntryKey::value < "
-      "bcm88890_a0::EtppcMtuMapTableHwDirect::EntryKey::min or > "
-      "bcm88890_a0::EtppcMtuMapTableHwDirect::EntryKey::null not allowed";
+      TERN_KEY_RANGE_TEXT(EtppcMtuMapTableHwDirect, value, min, null);
   using EntryKey = ValueKey<EtppcMtuMapTable, 128>;
 #define TERN_FIELDS(X) X(U14, mtuByteSize) X(U2, mtuActionProfileIdx)
   TERN_PLAIN_ENTRY(1, TERN_FIELDS)

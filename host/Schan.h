@@ -16,7 +16,10 @@ enum class SchanOpcode : std::uint8_t { WriteMemory = 1, WriteRegister = 2 };
 class SchanCmd final : public Pavo::Node {
  public:
   static constexpr unsigned kMaxWords = 9;  // the widest row
-  SchanCmd() noexcept = default;
+  SchanCmd() noexcept : data{} {}
+  // For a writer that fills every word of data itself (a row read from the shadow).
+  struct RowFollows {};
+  explicit SchanCmd(RowFollows) noexcept {}
   SchanCmd(const SchanCmd&) noexcept = default;  // a copy is a new node: no references
   SchanCmd& operator=(const SchanCmd&) noexcept = default;
 
@@ -26,7 +29,7 @@ class SchanCmd final : public Pavo::Node {
   std::uint16_t block = 0;
   std::uint32_t address = 0;
   std::uint8_t words = 0;
-  std::uint32_t data[kMaxWords] = {};
+  std::uint32_t data[kMaxWords];
 
   void strep(Pavo::StrepBuf& b) const;
 };
@@ -63,11 +66,13 @@ class SchanCmds final : public Pavo::Node {
     const SchanCmd& back() const noexcept { return data()[size_ - 1]; }
 
     void push_back(const SchanCmd& c) { emplace() = c; }
-    // A new command at the end, every field zero, for the caller to fill in.
-    SchanCmd& emplace() {
+    // A new command at the end, every field zero (or, with RowFollows, every data word left
+    // for the caller to fill), for the caller to fill in.
+    template <class... Init>
+    SchanCmd& emplace(Init... init) {
       if (size_ == cap_) [[unlikely]]
         reserve(cap_ * 2);
-      return *new (data() + size_++) SchanCmd;
+      return *new (data() + size_++) SchanCmd(init...);
     }
     void reserve(std::size_t n) {
       if (n <= cap_) return;
@@ -100,6 +105,8 @@ class SchanCmds final : public Pavo::Node {
   void cmdEnq(const Pavo::Ptr<SchanCmd>& cmd) { q_.push_back(*cmd); }
   // Appends a command built in place.
   SchanCmd& cmdEmplace() { return q_.emplace(); }
+  // Appends a command whose caller writes all kMaxWords data words.
+  SchanCmd& cmdEmplaceRow() { return q_.emplace(SchanCmd::RowFollows{}); }
   const Queue& cmdQueue() const noexcept { return q_; }
   Queue::const_iterator begin() const noexcept { return q_.begin(); }
   Queue::const_iterator end() const noexcept { return q_.end(); }
