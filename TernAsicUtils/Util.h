@@ -63,7 +63,9 @@ class UtilT : public NonMdbUtilBase {
   // ---- per-entry operations -----------------------------------------------------------
   Pavo::Ptr<SchanAccel::SchanCmds> processSwEntry(
       const Pavo::Ptr<Asic::LogEntryWrapperBase>& logPtr) override {
-    if (quiet()) return UtilAccessor<Self>(self()).template processLogEntry<false>(logPtr);
+    // An entry of another family takes the traced path, whose first cast reports it.
+    if (quiet() && logPtr && logPtr->family() == Wrapper::kFamily) [[likely]]
+      return UtilAccessor<Self>(self()).processQuiet(logPtr);
     return UtilAccessor<Self>(self()).processLogEntry(logPtr);
   }
 
@@ -98,7 +100,8 @@ class UtilT : public NonMdbUtilBase {
         return false;
       }
     }
-    return accessor.template isEntryHandled<Traced>(logPtr);
+    if constexpr (Traced) return accessor.isEntryHandled(logPtr);
+    else return accessor.template handled<false>(static_cast<const Wrapper&>(*logPtr));
   }
 
   // ---- table-specific steps, run by the frame ---------------------------------------------

@@ -48,12 +48,15 @@ class UtilAccessor {
   }
 
   // Every per-entry step comes in two instantiations: Traced, with every trace, and quiet,
-  // which a Util runs only while none of its traces can be enabled. The quiet one maps the
-  // hardware key once per entry and hands it on (key hooks are pure, so the result is the
-  // same); failures, their texts and their order are the same in both.
-  template <bool Traced = true>
+  // which a Util runs only while none of its traces can be enabled and only for entries of
+  // its own family. The quiet one maps the hardware key once per entry and hands it on (key
+  // hooks are pure, so the result is the same); failures, their texts and their order are
+  // the same in both. The host's entry points below are the traced steps.
   bool isEntryHandled(const LogPtr& logPtr) const {
-    const Wrapper& w = cast(logPtr, __PRETTY_FUNCTION__);
+    return handled<true>(cast(logPtr, __PRETTY_FUNCTION__));
+  }
+  template <bool Traced>
+  bool handled(const Wrapper& w) const {
     if (covers(w.unitId().fapId())) return true;
     trace<Traced>("isEntryHandled", "Ignoring due to fapmask  mismatch");
     u_.stats()->fapmaskMismatchInc(1);
@@ -67,18 +70,16 @@ class UtilAccessor {
     SchanAccel::FapId fapId;
     InstanceId instanceId;
   };
-  static Step step(const LogPtr& logPtr, const char* function) {
-    const Wrapper& w = cast(logPtr, function);
+  static Step step(const Wrapper& w) {
     const Asic::UnitId unit = w.unitId();
     const InstanceId instanceId = unit.instanceId();
     return {w, unit, unit.fapId(), instanceId};
   }
 
-  // hwKeyOut receives the hardware key the write mapped.
-  template <bool Traced = true>
-  U32 writeSwEntryToShadow(const LogPtr& logPtr, EntryKey* hwKeyOut = nullptr) const {
-    return write<Traced>(step(logPtr, __PRETTY_FUNCTION__), hwKeyOut);
+  U32 writeSwEntryToShadow(const LogPtr& logPtr) const {
+    return write<true>(step(cast(logPtr, __PRETTY_FUNCTION__)), nullptr);
   }
+  // hwKeyOut, when given, receives the hardware key the write mapped.
   template <bool Traced>
   U32 write(const Step& s, EntryKey* hwKeyOut) const {
     const Wrapper& w = s.w;
@@ -115,9 +116,8 @@ class UtilAccessor {
   }
 
   // known: the hardware key this entry already mapped to (quiet path only), or null.
-  template <bool Traced = true>
   Pavo::Ptr<SchanAccel::SchanCmds> getSchanCmds(const LogPtr& logPtr, U32 /*status*/) const {
-    return commands<Traced>(step(logPtr, __PRETTY_FUNCTION__), logPtr, nullptr);
+    return commands<true>(step(cast(logPtr, __PRETTY_FUNCTION__)), logPtr, nullptr);
   }
   template <bool Traced>
   Pavo::Ptr<SchanAccel::SchanCmds> commands(const Step& s, const LogPtr& logPtr,
@@ -141,43 +141,40 @@ class UtilAccessor {
     return u_.table().schanCmds(shadowKey, hwKey, logPtr);
   }
 
-  template <bool Traced = true>
   Pavo::Ptr<SchanAccel::SchanCmds> processLogEntry(const LogPtr& logPtr) const {
-    if constexpr (HasProcessHook<typename Desc::Logic, Wrapper, Table>) {
-      const Wrapper& w = cast(logPtr, __PRETTY_FUNCTION__);
-      trace<Traced>("processLogEntry", "Calling userProcessSwEntry");
-      auto result = SchanAccel::schanCmdsFactory();
-      Asic::throwIfException(
-          [&] { Desc::Logic::userProcessSwEntry(u_.template hookContextFor<Traced>(), w, *result, u_.table()); },
-          [&] {
-            return Qel::_fmt("%s: [logEntry: %s]", "processLogEntry",
-                             strep(w.logRecord()).c_str());
-          });
-      return result;
+    if constexpr (kProcessHook) {
+      return processHook<true>(cast(logPtr, __PRETTY_FUNCTION__));
     } else {
-      // The cast's result is not used: the caller's pointer keeps the entry alive.
-      trace<Traced>("processLogEntry", " calling getSchanCmds ");
-      if constexpr (Traced) {
-        U32 status = 0;
-        if (u_.template applicable<true>(logPtr)) status = writeSwEntryToShadow<true>(logPtr);
-        return getSchanCmds<true>(logPtr, status);
-      } else {
-        // The applicability test has cast the entry and checked its fap id: one step serves
-        // the write and the commands.
-        const bool applies = u_.template applicable<false>(logPtr);
-        const Step s = step(logPtr, __PRETTY_FUNCTION__);
-        if (!applies) return commands<false>(s, logPtr, nullptr);
-        EntryKey hwKey{};
-        write<false>(s, &hwKey);
-        return commands<false>(s, logPtr, &hwKey);
-      }
+      trace<true>("processLogEntry", " calling getSchanCmds ");
+      U32 status = 0;
+      if (u_.template applicable<true>(logPtr)) status = writeSwEntryToShadow(logPtr);
+      return getSchanCmds(logPtr, status);
+    }
+  }
+
+  // processLogEntry on the quiet path, for an entry of the Util's own family.
+  Pavo::Ptr<SchanAccel::SchanCmds> processQuiet(const LogPtr& logPtr) const {
+    const Wrapper& w = static_cast<const Wrapper&>(*logPtr);
+    if constexpr (kProcessHook) {
+      return processHook<false>(w);
+    } else {
+      // After the applicability test (which checks the fap id where the traced path does),
+      // one step serves the write and the commands.
+      const bool applies = u_.template applicable<false>(logPtr);
+      const Step s = step(w);
+      if (!applies) return commands<false>(s, logPtr, nullptr);
+      EntryKey hwKey{};
+      write<false>(s, &hwKey);
+      return commands<false>(s, logPtr, &hwKey);
     }
   }
 
   template <bool Traced = true>
   void userDefinedGetHwEntryKey(Asic::UnitId unit, const LogEntry& entry, EntryKey& key) const {
     trace<Traced>("userDefinedGetHwEntryKey", " calling user specified getHwEntryKey function");
-    const auto body = [&] { Desc::Logic::doGetHwEntryKey(u_.template hookContextFor<Traced>(), unit, entry, key); };
+    const auto body = [&] {
+      Desc::Logic::doGetHwEntryKey(u_.template hookContextFor<Traced>(), unit, entry, key);
+    };
     if constexpr (wrapKeyMapping<Desc>()) {
       Asic::throwIfException(body, [&] {
         return Qel::_fmt("%s: [unitId: %s], [logEntry: %s], [hwKey: %s]",
@@ -193,7 +190,9 @@ class UtilAccessor {
   void userDefinedDoSetHwEntry(Asic::UnitId unit, const LogEntry& entry, Entry& hwEntry) const {
     trace<Traced>("userDefinedDoSetHwEntry", " calling user specified util function");
     Asic::throwIfException(
-        [&] { Desc::Logic::doSetHwEntry(u_.template hookContextFor<Traced>(), unit, entry, hwEntry); },
+        [&] {
+          Desc::Logic::doSetHwEntry(u_.template hookContextFor<Traced>(), unit, entry, hwEntry);
+        },
         [&] {
           return Qel::_fmt("%s: [unitId: %s], [logEntry: %s], [hwEntry: %s]",
                            "userDefinedDoSetHwEntry", strep(unit).c_str(), strep(entry).c_str(),
@@ -209,7 +208,25 @@ class UtilAccessor {
     trace<Traced>("userDefinedDoRevertHwEntry", " after user function hwEntry: {}", hwEntry);
   }
 
+  template <bool Traced>
+  Pavo::Ptr<SchanAccel::SchanCmds> processHook(const Wrapper& w) const {
+    trace<Traced>("processLogEntry", "Calling userProcessSwEntry");
+    auto result = SchanAccel::schanCmdsFactory();
+    Asic::throwIfException(
+        [&] {
+          Desc::Logic::userProcessSwEntry(u_.template hookContextFor<Traced>(), w, *result,
+                                          u_.table());
+        },
+        [&] {
+          return Qel::_fmt("%s: [logEntry: %s]", "processLogEntry",
+                           strep(w.logRecord()).c_str());
+        });
+    return result;
+  }
+
  private:
+  static constexpr bool kProcessHook = HasProcessHook<typename Desc::Logic, Wrapper, Table>;
+
   template <bool Traced, class... Args>
   static void trace(const char* function, TraceAt at, const Args&... args) {
     if constexpr (Traced)

@@ -231,12 +231,16 @@ struct IppaRoutingProfileToVectorMap
 // each field gets `name()` and `nameIs(value)`, which read and change the row in place.
 #define TERN_ENTRY_INDEX(T, name) k_##name,
 #define TERN_ENTRY_WIDTH(T, name) FieldCodec::Width<T>::bits,
-#define TERN_ENTRY_ACCESSORS(T, name)                                                    \
-  T name() const noexcept {                                                              \
-    return static_cast<T>(bits<Fields::offset(Fields::k_##name), Fields::kWidths[Fields::k_##name]>()); \
-  }                                                                                      \
-  void name##Is(T v) noexcept {                                                          \
-    bitsIs<Fields::offset(Fields::k_##name), Fields::kWidths[Fields::k_##name]>(std::uint32_t(v)); \
+#define TERN_ENTRY_ACCESSORS(T, name)                                \
+  T name() const noexcept {                                          \
+    constexpr unsigned kOffset = Fields::offset(Fields::k_##name);   \
+    constexpr unsigned kBits = Fields::kWidths[Fields::k_##name];    \
+    return static_cast<T>(bits<kOffset, kBits>());                   \
+  }                                                                  \
+  void name##Is(T v) noexcept {                                      \
+    constexpr unsigned kOffset = Fields::offset(Fields::k_##name);   \
+    constexpr unsigned kBits = Fields::kWidths[Fields::k_##name];    \
+    bitsIs<kOffset, kBits>(std::uint32_t(v));                        \
   }
 #define TERN_ENTRY_DESCRIBE(T, name)                     \
   {                                                      \
