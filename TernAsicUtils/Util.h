@@ -272,13 +272,11 @@ class UtilT : public NonMdbUtilBase {
   }
   static inline std::uint8_t handlesMade_ = 0;
   static inline const Qel::TraceHandle* implHandle_ = nullptr;
-  HookContext hookContext() const noexcept {
-    return {utilImplTraceHandle(), utilKey_.fapRevision.chipType()};
-  }
-  // On the quiet path the handle exists: no guard test.
+  // What every hook is handed. On the quiet path the logic's handle exists: it is reached
+  // through the pointer kept when it was made, without the one-time guard.
   template <bool Traced>
   HookContext hookContextFor() const noexcept {
-    if constexpr (Traced) return hookContext();
+    if constexpr (Traced) return {utilImplTraceHandle(), utilKey_.fapRevision.chipType()};
     else return {*implHandle_, utilKey_.fapRevision.chipType()};
   }
 

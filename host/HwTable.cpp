@@ -60,14 +60,7 @@ namespace {
 std::size_t presenceWords(unsigned rows) {
   return (rows + ShadowStore::kPresenceBits - 1) / ShadowStore::kPresenceBits;
 }
-// Rows are one to a few words: a word loop beats a call of memcpy/memset for them.
-inline void copyWords(std::uint32_t* to, const std::uint32_t* from, unsigned n) noexcept {
-  if (n == 1) {
-    *to = *from;
-    return;
-  }
-  std::memcpy(to, from, n * sizeof(std::uint32_t));
-}
+// Rows are one to a few words: a store beats a call of memset for the one-word rows.
 inline void zeroWords(std::uint32_t* to, unsigned n) noexcept {
   if (n == 1) {
     *to = 0;
