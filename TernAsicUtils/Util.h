@@ -2,7 +2,7 @@
 // its description (names, software table, hooks) and its revision's table class.
 #pragma once
 
-#include "TernAsicUtils/UtilAccessor.h"
+#include "TernAsicUtils/detail/UtilAccessor.h"
 #include "host/HwTables.h"
 
 namespace TernAsicUtils {
@@ -15,6 +15,15 @@ const auto& swKeyOf(const LogEntry& e) noexcept {
   else return e.key;
 }
 
+template <class Self, UtilDescription D, class HwTable, Hardware::ChipType Chip>
+class UtilT;
+}  // namespace TernAsicUtils
+namespace Pavo {
+template <class Util>
+struct HideMe;
+}  // namespace Pavo
+
+namespace TernAsicUtils {
 template <class Self, UtilDescription D, class HwTable, Hardware::ChipType Chip>
 class UtilT : public NonMdbUtilBase {
  public:
@@ -83,6 +92,97 @@ class UtilT : public NonMdbUtilBase {
     return UtilAccessor<Self>(self()).getSchanCmds(logPtr, status);
   }
 
+  // ---- the table's steps, as the reflection offers them -----------------------------------
+  EntryKey mapToHwKey(const LogEntry& entry, Asic::UnitId unit) const {
+    return mapKey<true>(entry, unit);
+  }
+  Entry translateToHwFormat(const Pavo::Ptr<const Wrapper>& w) const {
+    return translate<true>(*w, nullptr);
+  }
+
+  // The entry a delete leaves behind; the default entry asks the frame to delete the row.
+  Entry revertHwEntry(const Pavo::Ptr<const Wrapper>& w) const { return revert<true>(*w, nullptr); }
+
+  // ---- clearing, shadow read --------------------------------------------------------------
+  Pavo::Ptr<SchanAccel::SchanCmds> clearHwTable(Asic::UnitId unit) override {
+    utilTrace(8, "clearHwTable", " unitId: {}", unit);
+    const HwShadowKey shadowKey(unit.fapId(), unit.instanceId());
+    Table& t = table();
+    // The a0 Utils dispatch through the table's virtual clear (a host table class may
+    // override it); the b0 Utils were built to call the base class's clear directly, which
+    // skips any override. Both revisions keep that difference, since a host that overrides
+    // the clear sees it.
+    if constexpr (Chip == Hardware::kChipBcm88890A0) {
+      return t.clearTableInHw(shadowKey);
+    } else {
+      return t.HwDirectTableBase::clearTableInHw(shadowKey);
+    }
+  }
+
+  Entry readShadowEntry(SchanAccel::FapId fapId, InstanceId instanceId, const EntryKey& key) const {
+    const HwShadowKey shadowKey(fapId, instanceId);
+    utilTrace(8, "readShadowEntry", " fapId: {} insanceId: {} hwShadowKey: {} key: {}", fapId,
+              instanceId, shadowKey, key);
+    return table().getEntry(shadowKey, key);
+  }
+
+  // ---- construction -----------------------------------------------------------------------
+  static Pavo::Ptr<UtilBase> factory(const UtilKey& key,
+                                     const Pavo::Ptr<TableManager>& hwTableManager,
+                                     const Pavo::Ptr<TernMdb::TableManager>&,
+                                     const Pavo::Ptr<HwWriterStatus>& hwWriterStatus,
+                                     const Pavo::Ptr<HwBulkDownloadErrConfig>&) {
+    return create(key, hwTableManager, hwWriterStatus);
+  }
+
+  static void operator delete(void* p, std::size_t n) noexcept {
+    Qel::AllocTrackTypeInfo::trackDeallocation(memAllocationTracker_, n);
+    Kelp::slabFree(p, n);
+  }
+  static void* operator new(std::size_t, void* where) noexcept { return where; }
+
+ protected:
+  // Builds a Util on the slab (the constructor binds it to its table); a failure returns the
+  // memory.
+  static Pavo::Ptr<Self> create(const UtilKey& key, const Pavo::Ptr<TableManager>& hwTableManager,
+                                const Pavo::Ptr<HwWriterStatus>& hwWriterStatus) {
+    Qel::AllocTrackTypeInfo::_trackAllocation(memAllocationTracker_, sizeof(Self));
+    void* mem = Kelp::slabAlloc(sizeof(Self));
+    Self* util;
+    try {
+      util = new (mem) Self(key, hwTableManager, hwWriterStatus);
+    } catch (...) {
+      Qel::AllocTrackTypeInfo::trackDeallocation(memAllocationTracker_, sizeof(Self));
+      Kelp::slabFree(mem, sizeof(Self));
+      throw;
+    }
+    return Pavo::Ptr<Self>(util);
+  }
+
+ private:
+  // The per-entry algorithms and the reflective view run the steps below.
+  template <class>
+  friend class UtilAccessor;
+  friend struct Pavo::HideMe<Self>;
+
+  static inline Qel::AllocTrackTypeInfo memAllocationTracker_{Self::kClassName};
+
+  // ---- table binding ---------------------------------------------------------------------
+  void handleInitialized() {
+    utilTrace(8, "handleInitialized", "fapRevision: {}", utilKey_.fapRevision);
+    const HwTableKey key{Table::kTableName, utilKey_.fapRevision};
+    auto& coll = hwTableManager_->hwTableColl();
+    if (const auto it = coll.find(key); it != coll.end()) {
+      hwTable_ = it->second;
+    } else {
+      // registers itself in the manager's collection
+      hwTable_ = Pavo::Ptr<HwCommonTableBase>(
+          new Table(Table::kTableName, key, hwTableManager_.get()));
+    }
+    statsIs();
+  }
+
+  // ---- per-entry steps, traced or quiet ------------------------------------------------------
   // The body of utilApplicable, traced or quiet.
   template <bool Traced>
   bool applicable(const Pavo::Ptr<Asic::LogEntryWrapperBase>& logPtr) {
@@ -104,7 +204,6 @@ class UtilT : public NonMdbUtilBase {
     else return accessor.template handled<false>(static_cast<const Wrapper&>(*logPtr));
   }
 
-  // ---- table-specific steps, run by the frame ---------------------------------------------
   template <bool Traced = true>
   EntryKey mapToHwKey_(const LogEntry& entry, Asic::UnitId unit) const {
     EntryKey key{};
@@ -114,8 +213,8 @@ class UtilT : public NonMdbUtilBase {
     return key;
   }
 
-  template <bool Traced = true>
-  EntryKey mapToHwKey(const LogEntry& entry, Asic::UnitId unit) const {
+  template <bool Traced>
+  EntryKey mapKey(const LogEntry& entry, Asic::UnitId unit) const {
     if constexpr (wrapKeyMapping<D>()) {
       return Asic::throwIfException([&] { return mapToHwKey_<Traced>(entry, unit); },
                                     [&] {
@@ -131,10 +230,6 @@ class UtilT : public NonMdbUtilBase {
   Entry translateToHwFormat_(const Pavo::Ptr<const Wrapper>& w) const {
     return translateBody<true>(*w, nullptr);
   }
-  Entry translateToHwFormat(const Pavo::Ptr<const Wrapper>& w) const {
-    return translate<true>(*w, nullptr);
-  }
-
   // translateToHwFormat over the wrapper; known: the key the entry already mapped to (quiet
   // path only), or null to map it here.
   template <bool Traced>
@@ -145,9 +240,6 @@ class UtilT : public NonMdbUtilBase {
                                                      strep(w.entry()).c_str());
                                   });
   }
-
-  // The entry a delete leaves behind; the default entry asks the frame to delete the row.
-  Entry revertHwEntry(const Pavo::Ptr<const Wrapper>& w) const { return revert<true>(*w, nullptr); }
 
   template <bool Traced>
   Entry revert(const Wrapper& w, const EntryKey* known) const {
@@ -175,77 +267,6 @@ class UtilT : public NonMdbUtilBase {
       return Entry(EntryKey{});
     }
   }
-
-  // ---- table binding, clearing, shadow read ----------------------------------------------
-  void handleInitialized() {
-    utilTrace(8, "handleInitialized", "fapRevision: {}", utilKey_.fapRevision);
-    const HwTableKey key{Table::kTableName, utilKey_.fapRevision};
-    auto& coll = hwTableManager_->hwTableColl();
-    if (const auto it = coll.find(key); it != coll.end()) {
-      hwTable_ = it->second;
-    } else {
-      // registers itself in the manager's collection
-      hwTable_ = Pavo::Ptr<HwCommonTableBase>(
-          new Table(Table::kTableName, key, hwTableManager_.get()));
-    }
-    statsIs();
-  }
-
-  Pavo::Ptr<SchanAccel::SchanCmds> clearHwTable(Asic::UnitId unit) override {
-    utilTrace(8, "clearHwTable", " unitId: {}", unit);
-    const HwShadowKey shadowKey(unit.fapId(), unit.instanceId());
-    Table& t = table();
-    // The a0 Utils dispatch through the table's virtual clear (a host table class may
-    // override it); the b0 Utils were built to call the base class's clear directly, which
-    // skips any override. Both revisions keep that difference, since a host that overrides
-    // the clear sees it.
-    if constexpr (Chip == Hardware::kChipBcm88890A0) {
-      return t.clearTableInHw(shadowKey);
-    } else {
-      return t.HwDirectTableBase::clearTableInHw(shadowKey);
-    }
-  }
-
-  Entry readShadowEntry(SchanAccel::FapId fapId, InstanceId instanceId, const EntryKey& key) const {
-    const HwShadowKey shadowKey(fapId, instanceId);
-    utilTrace(8, "readShadowEntry", " fapId: {} insanceId: {} hwShadowKey: {} key: {}", fapId,
-              instanceId, shadowKey, key);
-    return table().getEntry(shadowKey, key);
-  }
-
-  // ---- construction -----------------------------------------------------------------------
-  // Builds a Util on the slab (the constructor binds it to its table); a failure returns the
-  // memory.
-  static Pavo::Ptr<Self> create(const UtilKey& key, const Pavo::Ptr<TableManager>& hwTableManager,
-                                const Pavo::Ptr<HwWriterStatus>& hwWriterStatus) {
-    Qel::AllocTrackTypeInfo::_trackAllocation(memAllocationTracker_, sizeof(Self));
-    void* mem = Kelp::slabAlloc(sizeof(Self));
-    Self* util;
-    try {
-      util = new (mem) Self(key, hwTableManager, hwWriterStatus);
-    } catch (...) {
-      Qel::AllocTrackTypeInfo::trackDeallocation(memAllocationTracker_, sizeof(Self));
-      Kelp::slabFree(mem, sizeof(Self));
-      throw;
-    }
-    return Pavo::Ptr<Self>(util);
-  }
-
-  static Pavo::Ptr<UtilBase> factory(const UtilKey& key,
-                                     const Pavo::Ptr<TableManager>& hwTableManager,
-                                     const Pavo::Ptr<TernMdb::TableManager>&,
-                                     const Pavo::Ptr<HwWriterStatus>& hwWriterStatus,
-                                     const Pavo::Ptr<HwBulkDownloadErrConfig>&) {
-    return create(key, hwTableManager, hwWriterStatus);
-  }
-
-  static void operator delete(void* p, std::size_t n) noexcept {
-    Qel::AllocTrackTypeInfo::trackDeallocation(memAllocationTracker_, n);
-    Kelp::slabFree(p, n);
-  }
-  static void* operator new(std::size_t, void* where) noexcept { return where; }
-
-  static inline Qel::AllocTrackTypeInfo memAllocationTracker_{Self::kClassName};
 
   // ---- traces and hooks -------------------------------------------------------------------
   // The Util's own handle is one per source file, shared by both revisions: Self's
@@ -288,7 +309,7 @@ class UtilT : public NonMdbUtilBase {
     return *static_cast<Table*>(hwTable_.get());
   }
 
- private:
+
   template <bool Traced = true, class... Args>
   static void utilTrace(Qel::FacilityLevel level, const char* function, TraceAt at,
                         const Args&... args) {
@@ -302,7 +323,7 @@ class UtilT : public NonMdbUtilBase {
     if constexpr (!Traced) {
       if (known) return *known;
     }
-    return mapToHwKey<Traced>(entry, unit);
+    return mapKey<Traced>(entry, unit);
   }
 
   template <bool Traced>

@@ -5,8 +5,8 @@
 
 #include <array>
 
-#include "TernAsicUtils/UtilPlugin.h"
-#include "TernAsicUtils/UtilReflection.h"
+#include "TernAsicUtils/detail/UtilPlugin.h"
+#include "TernAsicUtils/detail/UtilReflection.h"
 
 namespace TernAsicUtils {
 // Load-time work of every Util source file, in this order: the three log handles, the

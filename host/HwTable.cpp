@@ -5,30 +5,21 @@
 #include <cstring>
 
 namespace TernAsicUtils {
-void throwKeyRange(const char* text) { Pavo::RangeException::throwException(text); }
+void throwKeyRange(const char* table, const char* field, const char* low, const char* high) {
+  const std::string key = fmt::format("bcm88890_a0::{}::EntryKey::", table);
+  Pavo::RangeException::throwException(
+      fmt::format("{}{} < {}{} or > {}{} not allowed", key, field, key, low, key, high).c_str());
+}
 void FieldCodec::Filler::throwFieldRange(unsigned bits) { HostDetail::throwUIntRange(bits); }
 
-namespace Layouts {
-using SchanAccel::SchanOpcode;
-#define TERN_TABLE_INFO(Layout, Name, Block, Op) \
-  constinit const HwTableInfo Layout::info = LayoutInfo<Layout>::make(Name, Block, Op);
-TERN_TABLE_INFO(IppfVsiToRoutingProfileMap, "IppfVsiToRoutingProfileMapHwDirect", 0x10, kMem)
-TERN_TABLE_INFO(IppaVsiToRoutingProfileMap, "IppaVsiToRoutingProfileMapHwDirect", 0x11, kMem)
-TERN_TABLE_INFO(IppfRoutingProfileToVectorMap, "IppfRoutingProfileToVectorMapHwDirect", 0x12,
-                kMem)
-TERN_TABLE_INFO(IppaRoutingProfileToVectorMap, "IppaRoutingProfileToVectorMapHwDirect", 0x13,
-                kMem)
-TERN_TABLE_INFO(IppaCsInlif0ProfileMap, "IppaCsInlif0ProfileMapHwDirect", 0x14, kMem)
-TERN_TABLE_INFO(IppbFlpInlifProfile0Map, "IppbFlpInlifProfile0MapHwDirect", 0x15, kMem)
-TERN_TABLE_INFO(IppdInlifProfileTable, "IppdInlifProfileTableHwDirect", 0x16, kMem)
-TERN_TABLE_INFO(IppdAllowDefaultRoute, "IppdAllowDefaultRouteHwReg", 0x17, kReg)
-TERN_TABLE_INFO(EtppbTrapForwardActionTable, "EtppbTrapForwardActionTableHwDirect", 0x20, kMem)
-TERN_TABLE_INFO(EtppcMtuMapTable, "EtppcMtuMapTableHwDirect", 0x21, kMem)
+#define TERN_TABLE_INFO(Name, Layout, Block, Opcode)                     \
+  constinit const HwTableInfo HwTableRow<Layouts::Layout>::info =          \
+      LayoutInfo<Layouts::Layout>::make();
+TERN_FOR_EACH_HW_TABLE(TERN_TABLE_INFO)
 #undef TERN_TABLE_INFO
-}  // namespace Layouts
 
 const std::vector<const HwTableInfo*>& HwTableInfo::all() {
-#define TERN_INFO_PTR(Name, Layout) &Layouts::Layout::info,
+#define TERN_INFO_PTR(Name, Layout, Block, Opcode) &HwTableRow<Layouts::Layout>::info,
   static const std::vector<const HwTableInfo*> v{TERN_FOR_EACH_HW_TABLE(TERN_INFO_PTR)};
 #undef TERN_INFO_PTR
   return v;
@@ -178,7 +169,7 @@ Pavo::Ptr<SchanAccel::SchanCmds> HwDirectTableBase::clearTableInHw(HwShadowKey k
   return cmds;
 }
 
-#define TERN_TRACKER_DEF(Name, Layout)                                                      \
+#define TERN_TRACKER_DEF(Name, Layout, Block, Opcode)                                                    \
   Qel::AllocTrackTypeInfo bcm88890_a0::Name::memAllocationTracker_{"bcm88890_a0::" #Name}; \
   Qel::AllocTrackTypeInfo bcm88890_b0::Name::memAllocationTracker_{"bcm88890_b0::" #Name};
 }  // namespace TernAsicUtils

@@ -1,17 +1,17 @@
 // Hardware table objects and the table manager that keeps them. A table object holds the
-// shadow of its table (host/ShadowStore.h); its entries keep the row format
-// (host/FieldCodec.h); the manager keeps the statistics (host/TableStats.h).
+// shadow of its table (host/detail/ShadowStore.h); its entries keep the row format
+// (host/detail/FieldCodec.h); the manager keeps the statistics (host/TableStats.h).
 #pragma once
 
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
 
-#include "host/FieldCodec.h"
+#include "host/detail/FieldCodec.h"
 #include "host/HwTableInfo.h"
 #include "host/LogEntries.h"
 #include "host/Schan.h"
-#include "host/ShadowStore.h"
+#include "host/detail/ShadowStore.h"
 #include "host/TableStats.h"
 #include "host/Types.h"
 
@@ -92,7 +92,7 @@ class HwTableT : public HwDirectTableBase {
   static_assert(kWords <= SchanAccel::SchanCmd::kMaxWords, "a command must carry a whole row");
 
   HwTableT(const Pavo::String& name, const HwTableKey& key, TableManager* manager)
-      : HwDirectTableBase(name, key, manager, Layout::info, &Derived::memAllocationTracker_) {}
+      : HwDirectTableBase(name, key, manager, HwTableRow<Layout>::info, &Derived::memAllocationTracker_) {}
 
   static const void* staticClassTag() noexcept { return &Derived::memAllocationTracker_; }
 
@@ -134,7 +134,7 @@ class HwTableT : public HwDirectTableBase {
  private:
   unsigned row(const EntryKey& k) const {
     const unsigned r = Layout::row(k);
-    if (r >= Layout::info.rows) throwKeyOutside();
+    if (r >= HwTableRow<Layout>::info.rows) throwKeyOutside();
     return r;
   }
 };

@@ -50,7 +50,12 @@ struct HwTableInfo {
   // entryFields lists; a value that does not fit its field is the field type's range error.
   void (*encodeFields)(const std::uint32_t* values, std::uint32_t* words);
 
-  static const std::vector<const HwTableInfo*>& all();  // the ten tables, in block order
+  static const std::vector<const HwTableInfo*>& all();  // every table, in block order
   static const HwTableInfo* byBlock(std::uint16_t block) noexcept;
 };
+
+// What the table registry (host/HwTables.h) says of the table a layout is the row format
+// of: kName, kBlock, kOpcode and its description `info`.
+template <class Layout>
+struct HwTableRow;
 }  // namespace TernAsicUtils

@@ -1,280 +1,24 @@
-// The ten hardware tables of the chip, each as a bcm88890_a0 and a bcm88890_b0 class. The
-// b0 class shares the a0 nested EntryKey and Entry (one layout per table).
-//
-// Row spaces (docs/hardware-tables.md): tables with an `array` key field have four arrays
-// of their entry range; the other keys index their rows directly, the trap and MTU keys up
-// to and including their null value.
+// The table registry: every hardware table of the chip, one row each. A row names the
+// table class, its layout (the row format: key, entry, rows; host/TableLayouts.h gives the
+// shapes), the block its commands address and their opcode. From the rows come the two
+// revision classes of each table, their descriptions (HwTableInfo::all(), by which host
+// programs decode commands and list tables), their allocation trackers, the chip model's
+// table objects and the texts a key refuses a value with. Nothing else lists the tables.
 #pragma once
 
-#include <stdexcept>
-#include <string>
+#include "host/TableLayouts.h"
 
-#include "host/HwTable.h"
-
-// The text a key refuses a value with: both revisions name the a0 key type, whose bounds
-// the b0 classes share.
-#define TERN_KEY_RANGE_TEXT(Table, field, low, high)                                      \
-  "bcm88890_a0::" #Table "::EntryKey::" #field " < bcm88890_a0::" #Table "::EntryKey::" #low \
-  " or > bcm88890_a0::" #Table "::EntryKey::" #high " not allowed"
-
-namespace TernAsicUtils {
-[[noreturn]] void throwKeyRange(const char* text);
-
-// Key {array, entryIndex}. Tables whose key refuses large indexes give the text.
-template <class Tag, std::uint8_t DefaultArray, std::uint32_t IndexMax, bool Checked>
-struct ArrayIndexKey {
-  std::uint8_t array = DefaultArray;
-  std::uint32_t entryIndex = 0;
-  ArrayIndexKey() noexcept = default;
-  ArrayIndexKey(std::uint8_t a, std::uint32_t index) : array(a), entryIndex(index) {
-    if constexpr (Checked) {
-      if (index > IndexMax) throwKeyRange(Tag::kKeyRangeText);
-    }
-  }
-  static constexpr unsigned kRowsPerArray = IndexMax + 1;
-  static constexpr unsigned kRows = 4 * kRowsPerArray;
-  unsigned row() const noexcept {
-    return array < 4 && entryIndex <= IndexMax ? array * kRowsPerArray + entryIndex : ~0u;
-  }
-  static ArrayIndexKey ofRow(unsigned r) noexcept {
-    ArrayIndexKey k;
-    k.array = std::uint8_t(r / kRowsPerArray);
-    k.entryIndex = r % kRowsPerArray;
-    return k;
-  }
-  static void fields(unsigned r, const KeyFieldSink& s) {
-    const auto k = ofRow(r);
-    s("array", k.array);
-    s("entryIndex", k.entryIndex);
-  }
-  void strep(Pavo::StrepBuf& b) const {
-    fmt::format_to(std::back_inserter(b), "{{ array: {}, entryIndex: {} }}", array, entryIndex);
-  }
-};
-
-// Key {entryIndex}.
-template <class Tag, std::uint32_t Rows>
-struct IndexKey {
-  std::uint32_t entryIndex = 0;
-  IndexKey() noexcept = default;
-  explicit IndexKey(std::uint32_t index) noexcept : entryIndex(index) {}
-  static constexpr unsigned kRows = Rows;
-  unsigned row() const noexcept { return entryIndex < Rows ? entryIndex : ~0u; }
-  static IndexKey ofRow(unsigned r) noexcept { return IndexKey(r); }
-  static void fields(unsigned r, const KeyFieldSink& s) { s("entryIndex", r); }
-  void strep(Pavo::StrepBuf& b) const {
-    fmt::format_to(std::back_inserter(b), "{{ entryIndex: {} }}", entryIndex);
-  }
-};
-
-// Key of a register: one entry.
-template <class Tag>
-struct RegisterKey {
-  static constexpr unsigned kRows = 1;
-  unsigned row() const noexcept { return 0; }
-  static RegisterKey ofRow(unsigned) noexcept { return {}; }
-  static void fields(unsigned, const KeyFieldSink&) {}
-  void strep(Pavo::StrepBuf& b) const { Pavo::strepAppend(b, "{ }"); }
-};
-
-// Key {value}, accepted from 0 up to its null value.
-template <class Tag, std::uint32_t Null>
-struct ValueKey {
-  static constexpr std::uint32_t min = 0;
-  static constexpr std::uint32_t null = Null;
-  std::uint32_t value = 0;
-  ValueKey() noexcept = default;
-  explicit ValueKey(std::uint32_t v) : value(v) {
-    if (v > Null) throwKeyRange(Tag::kKeyRangeText);
-  }
-  static constexpr unsigned kRows = Null + 1;
-  unsigned row() const noexcept { return value <= Null ? value : ~0u; }
-  static ValueKey ofRow(unsigned r) noexcept {
-    ValueKey k;
-    k.value = r;
-    return k;
-  }
-  static void fields(unsigned r, const KeyFieldSink& s) { s("value", r); }
-  void strep(Pavo::StrepBuf& b) const {
-    fmt::format_to(std::back_inserter(b), "{{ value: {} }}", value);
-  }
-};
-
-// Builds the table description of a layout.
-template <class Layout>
-struct LayoutInfo {
-  using Key = typename Layout::EntryKey;
-  using Entry = typename Layout::Entry;
-  static Pavo::String keyText(unsigned r) { return QelPavo::Impl::valueToStrep(Key::ofRow(r)); }
-  static Pavo::String entryText(const std::uint32_t* w) {
-    Entry e{Key{}};
-    e.decode(w);
-    return QelPavo::Impl::valueToStrep(e);
-  }
-  static int readShadowEntry(int (*inspect)(void*, const Pavo::FieldDescriptor&, int,
-                                             void* const*, void*),
-                             void* util, HwShadowKey key, unsigned row, std::uint32_t* words) {
-    auto fap = key.fapId();
-    auto instance = key.instanceId();
-    auto k = Key::ofRow(row);
-    Entry e{Key{}};
-    void* args[] = {&fap, &instance, &k};
-    const int answer = inspect(util, Pavo::FieldDescriptor{"readShadowEntry"}, 10, args, &e);
-    e.encode(words);
-    return answer;
-  }
-  static constexpr HwTableInfo make(const char* name, std::uint16_t block,
-                                    SchanAccel::SchanOpcode op) {
-    return HwTableInfo{name,          block,          op,        Key::kRows,
-                       Entry::kWords, &Key::fields,   &Entry::fieldsOf,
-                       &keyText,      &entryText,     &readShadowEntry,
-                       &Entry::fieldLimits, &Entry::fromFields};
-  }
-};
-
-namespace Layouts {
-constexpr auto kMem = SchanAccel::SchanOpcode::WriteMemory;
-constexpr auto kReg = SchanAccel::SchanOpcode::WriteRegister;
-
-// Four VSIs share an entry: four 4-bit routing profiles.
-template <class Tag, std::uint8_t DefaultArray>
-struct VsiToRoutingProfileMap {
-  using EntryKey = ArrayIndexKey<Tag, DefaultArray, 255, false>;
-  // Slot s holds bits 4s to 4s+3 of the row's one word.
-  class Entry : public PackedHwEntry<Entry, EntryKey, 1> {
-   public:
-    using PackedHwEntry<Entry, EntryKey, 1>::PackedHwEntry;
-    U4 routingProfile(unsigned slot) const {
-      checkSlot(slot);
-      return U4((word() >> (4 * slot)) & 0xf);
-    }
-    void routingProfileIs(unsigned slot, U4 v) {
-      checkSlot(slot);
-      wordIs((word() & ~(0xfu << (4 * slot))) | (std::uint32_t(v) << (4 * slot)));
-    }
-    template <class Self, class V>
-    static void describe(Self& e, V& v) {
-      std::array<U4, 4> slots;
-      for (unsigned s = 0; s < 4; ++s) slots[s] = e.routingProfile(s);
-      v("routingProfile", slots);
-      if constexpr (!std::is_const_v<Self>)
-        for (unsigned s = 0; s < 4; ++s) e.routingProfileIs(s, slots[s]);
-    }
-
-   private:
-    static void checkSlot(unsigned slot) {
-      if (slot >= 4) [[unlikely]]
-        throw std::out_of_range("routingProfile: slot " + std::to_string(slot) + " >= 4");
-    }
-    std::uint32_t word() const noexcept { return this->template bits<0, 32>(); }
-    void wordIs(std::uint32_t w) noexcept { this->template bitsIs<0, 32>(w); }
-  };
-  static unsigned row(const EntryKey& k) noexcept { return k.row(); }
-};
-
-// Sixteen routing profiles per array, each a routing enable vector.
-template <class Tag, std::uint8_t DefaultArray>
-struct RoutingProfileToVectorMap {
-  using EntryKey = ArrayIndexKey<Tag, DefaultArray, 15, true>;
-  // The row is the vector's nine words.
-  static constexpr unsigned kWords = Brim::PerUnitBitmap::kDefaultWords;
-  class Entry : public PackedHwEntry<Entry, EntryKey, kWords> {
-   public:
-    using PackedHwEntry<Entry, EntryKey, kWords>::PackedHwEntry;
-    Brim::PerUnitBitmap routingEnableVector() const noexcept {
-      Brim::PerUnitBitmap m;
-      std::uint32_t w[kWords];
-      this->encode(w);
-      m.wordsIs(w);
-      return m;
-    }
-    // Words past the row's nine are not kept; missing ones are zero.
-    void routingEnableVectorIs(const Brim::PerUnitBitmap& v) noexcept {
-      std::uint32_t w[kWords] = {};
-      for (unsigned i = 0; i < kWords && i < v.size(); ++i) w[i] = v.data()[i];
-      this->decode(w);
-    }
-    template <class Self, class V>
-    static void describe(Self& e, V& v) {
-      Brim::PerUnitBitmap m = e.routingEnableVector();
-      v("routingEnableVector", m);
-      if constexpr (!std::is_const_v<Self>) e.routingEnableVectorIs(m);
-    }
-  };
-  static unsigned row(const EntryKey& k) noexcept { return k.row(); }
-};
-
-struct IppfVsiToRoutingProfileMap
-    : VsiToRoutingProfileMap<IppfVsiToRoutingProfileMap, 0> {
-  static const HwTableInfo info;
-};
-struct IppaVsiToRoutingProfileMap
-    : VsiToRoutingProfileMap<IppaVsiToRoutingProfileMap, 2> {
-  static const HwTableInfo info;
-};
-struct IppfRoutingProfileToVectorMap
-    : RoutingProfileToVectorMap<IppfRoutingProfileToVectorMap, 0> {
-  static constexpr const char* kKeyRangeText =
-      TERN_KEY_RANGE_TEXT(IppfRoutingProfileToVectorMapHwDirect, entryIndex, entryIndexMin,
-                          entryIndexMax);
-  static const HwTableInfo info;
-};
-struct IppaRoutingProfileToVectorMap
-    : RoutingProfileToVectorMap<IppaRoutingProfileToVectorMap, 2> {
-  static constexpr const char* kKeyRangeText =
-      TERN_KEY_RANGE_TEXT(IppaRoutingProfileToVectorMapHwDirect, entryIndex, entryIndexMin,
-                          entryIndexMax);
-  static const HwTableInfo info;
-};
-
-// Entries of plain fields: FIELDS(X) lists X(type, name) per field, in row-format order;
-// each field gets `name()` and `nameIs(value)`, which read and change the row in place.
-#define TERN_ENTRY_INDEX(T, name) k_##name,
-#define TERN_ENTRY_WIDTH(T, name) FieldCodec::Width<T>::bits,
-#define TERN_ENTRY_ACCESSORS(T, name)                                \
-  T name() const noexcept {                                          \
-    constexpr unsigned kOffset = Fields::offset(Fields::k_##name);   \
-    constexpr unsigned kBits = Fields::kWidths[Fields::k_##name];    \
-    return static_cast<T>(bits<kOffset, kBits>());                   \
-  }                                                                  \
-  void name##Is(T v) noexcept {                                      \
-    constexpr unsigned kOffset = Fields::offset(Fields::k_##name);   \
-    constexpr unsigned kBits = Fields::kWidths[Fields::k_##name];    \
-    bitsIs<kOffset, kBits>(std::uint32_t(v));                        \
-  }
-#define TERN_ENTRY_DESCRIBE(T, name)                     \
-  {                                                      \
-    T f = e.name();                                      \
-    v(#name, f);                                         \
-    if constexpr (!std::is_const_v<Self>) e.name##Is(f); \
-  }
-#define TERN_PLAIN_ENTRY(Words, FIELDS)                                   \
-  struct Fields {                                                         \
-    enum : unsigned { FIELDS(TERN_ENTRY_INDEX) kFieldCount };             \
-    static constexpr unsigned kWidths[] = {FIELDS(TERN_ENTRY_WIDTH)};     \
-    static constexpr unsigned offset(unsigned i) {                        \
-      unsigned o = 0;                                                     \
-      for (unsigned j = 0; j < i; ++j) o += kWidths[j];                   \
-      return o;                                                           \
-    }                                                                     \
-  };                                                                      \
-  class Entry : public PackedHwEntry<Entry, EntryKey, Words> {            \
-   public:                                                                \
-    using PackedHwEntry::PackedHwEntry;                                   \
-    FIELDS(TERN_ENTRY_ACCESSORS)                                          \
-    template <class Self, class V>                                        \
-    static void describe(Self& e, V& v) {                                 \
-      FIELDS(TERN_ENTRY_DESCRIBE)                                         \
-    }                                                                     \
-  };                                                                      \
-  static unsigned row(const EntryKey& k) noexcept { return k.row(); }
+namespace TernAsicUtils::Layouts {
+using IppfVsiToRoutingProfileMap = VsiToRoutingProfileMap<0>;
+using IppaVsiToRoutingProfileMap = VsiToRoutingProfileMap<2>;
+using IppfRoutingProfileToVectorMap = RoutingProfileToVectorMap<0>;
+using IppaRoutingProfileToVectorMap = RoutingProfileToVectorMap<2>;
 
 struct IppaCsInlif0ProfileMap {
   using EntryKey = ArrayIndexKey<IppaCsInlif0ProfileMap, 2, 255, false>;
 #define TERN_FIELDS(X) X(unsigned char, csInlif0Profile)
   TERN_PLAIN_ENTRY(1, TERN_FIELDS)
 #undef TERN_FIELDS
-  static const HwTableInfo info;
 };
 
 struct IppbFlpInlifProfile0Map {
@@ -282,7 +26,6 @@ struct IppbFlpInlifProfile0Map {
 #define TERN_FIELDS(X) X(unsigned char, csInlifProfile0)
   TERN_PLAIN_ENTRY(1, TERN_FIELDS)
 #undef TERN_FIELDS
-  static const HwTableInfo info;
 };
 
 struct IppdInlifProfileTable {
@@ -290,7 +33,6 @@ struct IppdInlifProfileTable {
 #define TERN_FIELDS(X) X(U2, inLifRpfModeIpv4) X(U2, inLifRpfModeIpv6)
   TERN_PLAIN_ENTRY(1, TERN_FIELDS)
 #undef TERN_FIELDS
-  static const HwTableInfo info;
 };
 
 struct IppdAllowDefaultRoute {
@@ -298,12 +40,9 @@ struct IppdAllowDefaultRoute {
 #define TERN_FIELDS(X) X(U1, strictRpfAllowDefault) X(U1, ucLooseRpfAllowDefault)
   TERN_PLAIN_ENTRY(1, TERN_FIELDS)
 #undef TERN_FIELDS
-  static const HwTableInfo info;
 };
 
 struct EtppbTrapForwardActionTable {
-  static constexpr const char* kKeyRangeText =
-      TERN_KEY_RANGE_TEXT(EtppbTrapForwardActionTableHwDirect, value, min, null);
   using EntryKey = ValueKey<EtppbTrapForwardActionTable, 16>;
 #define TERN_FIELDS(X)                                                                      \
   X(unsigned char, outTmPort) X(U1, outTmPortOverride) X(unsigned char, ppDspStampValue)    \
@@ -312,47 +51,55 @@ struct EtppbTrapForwardActionTable {
   X(U1, otmChccOverride) X(U2, chcConditions) X(U3, ftmhTc) X(U1, ftmhTcOverride)
   TERN_PLAIN_ENTRY(2, TERN_FIELDS)
 #undef TERN_FIELDS
-  static const HwTableInfo info;
 };
 
 struct EtppcMtuMapTable {
-  static constexpr const char* kKeyRangeText =
-      TERN_KEY_RANGE_TEXT(EtppcMtuMapTableHwDirect, value, min, null);
   using EntryKey = ValueKey<EtppcMtuMapTable, 128>;
 #define TERN_FIELDS(X) X(U14, mtuByteSize) X(U2, mtuActionProfileIdx)
   TERN_PLAIN_ENTRY(1, TERN_FIELDS)
 #undef TERN_FIELDS
-  static const HwTableInfo info;
 };
-}  // namespace Layouts
-}  // namespace TernAsicUtils
+}  // namespace TernAsicUtils::Layouts
+
+// X(class name, layout, block, opcode), in block order.
+#define TERN_FOR_EACH_HW_TABLE(X)                                                       \
+  X(IppfVsiToRoutingProfileMapHwDirect, IppfVsiToRoutingProfileMap, 0x10, WriteMemory)       \
+  X(IppaVsiToRoutingProfileMapHwDirect, IppaVsiToRoutingProfileMap, 0x11, WriteMemory)       \
+  X(IppfRoutingProfileToVectorMapHwDirect, IppfRoutingProfileToVectorMap, 0x12, WriteMemory) \
+  X(IppaRoutingProfileToVectorMapHwDirect, IppaRoutingProfileToVectorMap, 0x13, WriteMemory) \
+  X(IppaCsInlif0ProfileMapHwDirect, IppaCsInlif0ProfileMap, 0x14, WriteMemory)               \
+  X(IppbFlpInlifProfile0MapHwDirect, IppbFlpInlifProfile0Map, 0x15, WriteMemory)             \
+  X(IppdInlifProfileTableHwDirect, IppdInlifProfileTable, 0x16, WriteMemory)                 \
+  X(IppdAllowDefaultRouteHwReg, IppdAllowDefaultRoute, 0x17, WriteRegister)                  \
+  X(EtppbTrapForwardActionTableHwDirect, EtppbTrapForwardActionTable, 0x20, WriteMemory)     \
+  X(EtppcMtuMapTableHwDirect, EtppcMtuMapTable, 0x21, WriteMemory)
+
+// What the registry says of a table, reached through its layout.
+#define TERN_HW_TABLE_ROW(Name, Layout, Block, Opcode)                         \
+  template <>                                                                  \
+  struct TernAsicUtils::HwTableRow<TernAsicUtils::Layouts::Layout> {           \
+    static constexpr const char* kName = #Name;                                \
+    static constexpr std::uint16_t kBlock = Block;                             \
+    static constexpr auto kOpcode = SchanAccel::SchanOpcode::Opcode;           \
+    static const HwTableInfo info;                                             \
+  };
 
 // One table class per revision; the tracker doubles as the class's exact-type tag.
-#define TERN_HW_TABLE_CLASS(Rev, Name, Layout)                                              \
-  namespace Rev {                                                                           \
-  class Name final : public ::TernAsicUtils::HwTableT<Name, ::TernAsicUtils::Layouts::Layout> { \
-   public:                                                                                  \
-    static constexpr const char* kClassName = #Rev "::" #Name;                              \
-    static constexpr const char* kTableName = #Name;                                        \
-    static ::Qel::AllocTrackTypeInfo memAllocationTracker_;                                 \
-    using HwTableT::HwTableT;                                                               \
-  };                                                                                        \
+#define TERN_HW_TABLE_CLASS(Rev, Name, Layout)                                                \
+  namespace Rev {                                                                             \
+  class Name final                                                                            \
+      : public ::TernAsicUtils::HwTableT<Name, ::TernAsicUtils::Layouts::Layout> {            \
+   public:                                                                                    \
+    static constexpr const char* kClassName = #Rev "::" #Name;                                \
+    static constexpr const char* kTableName = #Name;                                          \
+    static ::Qel::AllocTrackTypeInfo memAllocationTracker_;                                   \
+    using HwTableT::HwTableT;                                                                 \
+  };                                                                                          \
   }
 
-#define TERN_HW_TABLE(Name, Layout)                  \
-  TERN_HW_TABLE_CLASS(bcm88890_a0, Name, Layout)     \
+#define TERN_HW_TABLE(Name, Layout, Block, Opcode) \
+  TERN_HW_TABLE_ROW(Name, Layout, Block, Opcode)   \
+  TERN_HW_TABLE_CLASS(bcm88890_a0, Name, Layout)   \
   TERN_HW_TABLE_CLASS(bcm88890_b0, Name, Layout)
-
-#define TERN_FOR_EACH_HW_TABLE(X)                                           \
-  X(IppfVsiToRoutingProfileMapHwDirect, IppfVsiToRoutingProfileMap)         \
-  X(IppaVsiToRoutingProfileMapHwDirect, IppaVsiToRoutingProfileMap)         \
-  X(IppfRoutingProfileToVectorMapHwDirect, IppfRoutingProfileToVectorMap)   \
-  X(IppaRoutingProfileToVectorMapHwDirect, IppaRoutingProfileToVectorMap)   \
-  X(IppaCsInlif0ProfileMapHwDirect, IppaCsInlif0ProfileMap)                 \
-  X(IppbFlpInlifProfile0MapHwDirect, IppbFlpInlifProfile0Map)               \
-  X(IppdInlifProfileTableHwDirect, IppdInlifProfileTable)                   \
-  X(IppdAllowDefaultRouteHwReg, IppdAllowDefaultRoute)                      \
-  X(EtppbTrapForwardActionTableHwDirect, EtppbTrapForwardActionTable)       \
-  X(EtppcMtuMapTableHwDirect, EtppcMtuMapTable)
 
 TERN_FOR_EACH_HW_TABLE(TERN_HW_TABLE)

@@ -170,8 +170,4 @@ enum egress_fwd_action_profile : std::uint32_t { EGRESS_FWD_ACTION_PROFILE_TRAP 
 // chip type 21 and 7 on chip type 23.
 std::uint32_t egress_fwd_action_profile_value(Hardware::ChipType chip,
                                               egress_fwd_action_profile profile);
-// Test and simulator hook: replaces the answer (null restores the built-in one).
-using EgressFwdActionProfileValueFn = std::uint32_t (*)(Hardware::ChipType,
-                                                        egress_fwd_action_profile);
-void egressFwdActionProfileValueOverrideIs(EgressFwdActionProfileValueFn fn) noexcept;
 }  // namespace TernPPExport

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "host/Pavo.h"
-#include "host/Strep.h"
+#include "host/detail/Strep.h"
 
 namespace SchanAccel {
 enum class SchanOpcode : std::uint8_t { WriteMemory = 1, WriteRegister = 2 };

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/Strep.h"
+#include "host/detail/Strep.h"
 
 namespace Qel {
 namespace TraceFacility {

@@ -1,6 +1,6 @@
 #include "host/Types.h"
 
-#include "host/LogEntries.h"
+#include "host/HostControls.h"
 
 namespace HostDetail {
 void throwUIntRange(unsigned bits) {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/Strep.h"
+#include "host/detail/Strep.h"
 
 using U32 = std::uint32_t;
 

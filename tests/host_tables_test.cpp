@@ -377,7 +377,7 @@ TEST(HwTableMemoryTest, OneFullCopyOfEveryTableFitsIn32KiB) {
   Pavo::Ptr<TableManager> tm(new TableManager);
   const auto rev = Hardware::Tern::FapRevision(Hardware::kChipBcm88890A0, 0);
   std::size_t total = 0;
-#define TERN_ADD_TABLE(Name, Layout)                                                    \
+#define TERN_ADD_TABLE(Name, ...)                                                        \
   {                                                                                     \
     Pavo::Ptr<bcm88890_a0::Name> t(new bcm88890_a0::Name(#Name, {#Name, rev}, tm.get())); \
     EXPECT_TRUE(t->shadowKeys().empty());                                               \

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/HostControls.h"
 #include "tests/TestSupport.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include <optional>
 #include <sstream>
 
-#include "TernAsicUtils/ExceptionWrapper.h"
+#include "TernAsicUtils/detail/ExceptionWrapper.h"
 #include "TernAsicUtils/UtilFile.h"
 #include "tests/UtilCatalog.h"
 

@@ -3,6 +3,7 @@
 // shadows, commands, counters and a chip model fed with the commands.
 #include <gtest/gtest.h>
 
+#include "host/HostControls.h"
 #include "tests/UtilCatalog.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include <type_traits>
 
-#include "TernAsicUtils/ExceptionWrapper.h"
+#include "TernAsicUtils/detail/ExceptionWrapper.h"
 #include "TernAsicUtils/UtilDesc.h"
 #include "host/UtilBase.h"
 
@@ -88,7 +88,7 @@ class UtilAccessor {
     const SchanAccel::FapId fapId = s.fapId;
     trace<Traced>("writeSwEntryToShadow", " fapId: {} instanceId {} logEntry: {}", fapId,
                   instanceId, w.logRecord());
-    const EntryKey hwKey = u_.template mapToHwKey<Traced>(w.entry(), unit);
+    const EntryKey hwKey = u_.template mapKey<Traced>(w.entry(), unit);
     if (hwKeyOut) *hwKeyOut = hwKey;
     const EntryKey* known = Traced ? nullptr : &hwKey;
     const HwShadowKey shadowKey(fapId, instanceId);
@@ -129,7 +129,7 @@ class UtilAccessor {
     trace<Traced>("getSchanCmds", " fapId: {} instanceId {} swEntry: {}", fapId, instanceId,
                   w.entry());
     const EntryKey hwKey =
-        (!Traced && known) ? *known : u_.template mapToHwKey<Traced>(w.entry(), unit);
+        (!Traced && known) ? *known : u_.template mapKey<Traced>(w.entry(), unit);
     const HwShadowKey shadowKey(fapId, instanceId);
     const Asic::SwTableId swTableId = u_.utilKey().swTableId;
     auto& stats = u_.hwTableManager()->stats();

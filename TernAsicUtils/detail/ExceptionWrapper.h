@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "host/Diag.h"
-#include "host/Strep.h"
+#include "host/detail/Strep.h"
 #include "host/Types.h"
 
 namespace Asic {
