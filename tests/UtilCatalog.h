@@ -1,4 +1,4 @@
-// The twenty Utils as the framework tests see them (ten classes, two revisions), a sample log
+// The Utils as the framework tests see them (each class in both revisions), a sample log
 // entry each one applies, and the reflective calls the host's type system makes on a Util.
 #pragma once
 
@@ -21,38 +21,63 @@ inline void PrintTo(const FapRevision& r, std::ostream* os) { *os << QelPavo::Im
 }  // namespace Hardware::Tern
 
 namespace UtilCatalog {
+// Util classes the build links into the plug-in (its list of Util files); each has a class per
+// revision.
+inline constexpr std::size_t kUtilClasses = [] {
+  std::size_t n = 1;
+  for (const char* c = TERN_UTIL_FILES; *c; ++c) n += *c == ',';
+  return n;
+}();
+inline constexpr std::size_t kRevisions = std::size(TestSupport::kChips);
+
 enum class Feed { Vsi, Profile, Trap, Mtu };
 
 struct UtilInfo {
-  const char* name;   // class name without namespace
-  const char* ns;     // namespace below the revision
-  const char* table;  // hardware table class without namespace
+  std::string name;   // class name without namespace
+  std::string ns;     // namespace below the revision
+  std::string table;  // hardware table class without namespace
   std::uint32_t swTableId;
   Feed feed;
 };
 
-// In load order (the order the plug-in's files announce themselves).
-inline constexpr UtilInfo kUtils[] = {
-    {"IppaCsInlif0ProfileMapUtil", "TernL3NiUtil", "IppaCsInlif0ProfileMapHwDirect", 0x11010402,
-     Feed::Profile},
-    {"IppfVsiToRoutingProfileMapArray0Util", "TernL3NiUtil", "IppfVsiToRoutingProfileMapHwDirect",
-     0x11010402, Feed::Vsi},
-    {"IppdAllowDefaultRouteUtil", "TernL3NiUtil", "IppdAllowDefaultRouteHwReg", 0x11010402,
-     Feed::Profile},
-    {"EtppbTrapForwardActionTableUtil", "TernL3NiUtil", "EtppbTrapForwardActionTableHwDirect",
-     0x11010401, Feed::Trap},
-    {"IppbFlpInlifProfile0MapUtil", "TernL3NiUtil", "IppbFlpInlifProfile0MapHwDirect", 0x11010402,
-     Feed::Profile},
-    {"IppdInlifProfileTableUtil", "TernL3NiUtil", "IppdInlifProfileTableHwDirect", 0x11010402,
-     Feed::Profile},
-    {"IppaRoutingProfileToVectorMapArray3Util", "TernL3NiUtil",
-     "IppaRoutingProfileToVectorMapHwDirect", 0x11010402, Feed::Profile},
-    {"IppaVsiToRoutingProfileMapArray3Util", "TernL3NiUtil", "IppaVsiToRoutingProfileMapHwDirect",
-     0x11010402, Feed::Vsi},
-    {"EtppcMtuMapTableUtil", "TernL3IntfUtil", "EtppcMtuMapTableHwDirect", 0x0F080403, Feed::Mtu},
-    {"IppfRoutingProfileToVectorMapArray0Util", "TernL3NiUtil",
-     "IppfRoutingProfileToVectorMapHwDirect", 0x11010402, Feed::Profile},
-};
+inline TestSupport::LogPtr sample(const UtilInfo& u, std::uint8_t fapId = 0,
+                                  std::uint8_t instanceId = 0, std::uint8_t flags = 0,
+                                  std::uint8_t key = 5);
+
+// Every Util class of the plug-in, as its registrations give them, in load order (the order
+// the plug-in's files announce themselves): its names, software table and table come from
+// the registration and a Util built from it; whether it takes VSI or routing-profile entries,
+// from what it answers for a VSI entry.
+inline const std::vector<UtilInfo>& utils() {
+  static const std::vector<UtilInfo> list = [] {
+    std::vector<UtilInfo> out;
+    const auto& context = TestSupport::context();
+    const Pavo::Ptr<TernAsicUtils::TableManager> tm(new TernAsicUtils::TableManager);
+    const std::string prefix = std::string(TestSupport::chipName(TestSupport::kChips[0])) + "::";
+    for (const auto& r : context.registrations()) {
+      const std::string& qualified = r.key.utilName;
+      if (qualified.rfind(prefix, 0) != 0) continue;
+      const auto ns = qualified.substr(prefix.size(), qualified.rfind("::") - prefix.size());
+      const auto util = context.build(r, tm);
+      util->fapIdIs(Pavo::Ptr<const TernAsicUtils::FapControlData>(
+          new TernAsicUtils::FapControlData(SchanAccel::FapId(0))));
+      const std::string table = util->hwTableType().substr(prefix.size());
+      const std::uint32_t id = r.key.swTableId.value;
+      UtilInfo u{qualified.substr(qualified.rfind("::") + 2), ns, table, id, Feed::Profile};
+      if (id == TernL3Ni::EtppTrapFwdActionConstants::swTableId.value) u.feed = Feed::Trap;
+      else if (id == TernL3Intf::MtuProfileConstants::swTableId.value) u.feed = Feed::Mtu;
+      else if (util->utilApplicable(sample(UtilInfo{"", "", "", 0, Feed::Vsi}))) u.feed = Feed::Vsi;
+      out.push_back(u);
+    }
+    return out;
+  }();
+  return list;
+}
+inline const UtilInfo& util(const std::string& name) {
+  for (const auto& u : utils())
+    if (u.name == name) return u;
+  throw std::invalid_argument("no Util named " + name);
+}
 
 inline std::string qualifiedName(const UtilInfo& u, Hardware::ChipType chip) {
   return std::string(TestSupport::chipName(chip)) + "::" + u.ns + "::" + u.name;
@@ -63,9 +88,9 @@ inline std::string qualifiedTable(const UtilInfo& u, Hardware::ChipType chip) {
 inline bool routingState(const UtilInfo& u) { return u.feed == Feed::Vsi || u.feed == Feed::Profile; }
 
 // An entry of the Util's own software table (and kind) that it writes: key 5 of its feed.
-inline TestSupport::LogPtr sample(const UtilInfo& u, std::uint8_t fapId = 0,
-                                  std::uint8_t instanceId = 0, std::uint8_t flags = 0,
-                                  std::uint8_t key = 5) {
+inline TestSupport::LogPtr sample(const UtilInfo& u, std::uint8_t fapId,
+                                  std::uint8_t instanceId, std::uint8_t flags,
+                                  std::uint8_t key) {
   switch (u.feed) {
     case Feed::Vsi: return TestSupport::vsi(key, 3, fapId, instanceId, flags);
     case Feed::Profile:
@@ -90,7 +115,7 @@ struct UtilCase {
 template <class Pred>
 std::vector<UtilCase> cases(Pred keep) {
   std::vector<UtilCase> out;
-  for (const auto& u : kUtils)
+  for (const auto& u : utils())
     if (keep(u))
       for (const auto chip : TestSupport::kChips) out.push_back({u, chip});
   return out;
@@ -102,7 +127,7 @@ inline void PrintTo(const UtilCase& c, std::ostream* os) {
   *os << qualifiedName(c.util, c.chip);
 }
 inline std::string caseName(const ::testing::TestParamInfo<UtilCase>& i) {
-  return std::string(i.param.util.name) + "_" + TestSupport::chipName(i.param.chip);
+  return i.param.util.name + "_" + TestSupport::chipName(i.param.chip);
 }
 
 // One reflective operation (0 read, 1 write, 10 call) on a Util; answers as the Util does.

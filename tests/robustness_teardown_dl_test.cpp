@@ -11,6 +11,7 @@
 
 #include "host/Diag.h"
 #include "host/Host.h"
+#include "tests/UtilCatalog.h"
 
 namespace {
 using LogPtr = Pavo::Ptr<Asic::LogEntryWrapperBase>;
@@ -61,7 +62,7 @@ void useThePlugin(const TernAsicUtils::UtilHolderContext& ctx, unsigned& refused
     SchanAccel::Fapmask mask;
     mask.fapIdIs(SchanAccel::FapId(0), true);
     auto utils = Host::buildUtils(ctx, chip, tm, mask);
-    ASSERT_EQ(utils.size(), 10u);
+    ASSERT_EQ(utils.size(), UtilCatalog::kUtilClasses);
     EXPECT_EQ(Qel::AllocTrackTypeInfo::liveCount(std::string(Hardware::chipTypeName(chip)) +
                                                  "::TernL3NiUtil::IppfVsiToRoutingProfileMapArray0Util"),
               1);
@@ -95,9 +96,9 @@ TEST(PluginTeardown, LoadUseDropAndUnloadRepeatedlyLeavesNothingBehind) {
     {
       Host::PluginLibrary lib(TERN_PLUGIN_PATH);
       ASSERT_TRUE(loaded());
-      EXPECT_EQ(lib.plugins().size(), 20u);
+      EXPECT_EQ(lib.plugins().size(), UtilCatalog::kUtilClasses * UtilCatalog::kRevisions);
       // Three log handles per Util source file.
-      EXPECT_EQ(Qel::liveLogHandles() - handlesBefore, 30);
+      EXPECT_EQ(Qel::liveLogHandles() - handlesBefore, 3 * int(UtilCatalog::kUtilClasses));
       EXPECT_NE(Pavo::ModuleInspectData::findClass(utilClass), nullptr);
       unsigned refused = 0;
       {
@@ -105,7 +106,7 @@ TEST(PluginTeardown, LoadUseDropAndUnloadRepeatedlyLeavesNothingBehind) {
         // goes before the library does.
         TernAsicUtils::UtilHolderContext ctx;
         Host::startUtilPlugins(ctx);
-        EXPECT_EQ(ctx.registrations().size(), 20u);
+        EXPECT_EQ(ctx.registrations().size(), UtilCatalog::kUtilClasses * UtilCatalog::kRevisions);
         useThePlugin(ctx, refused);
       }
       // VSI profile 16, the fap id 129 and MTU profile 17 are refused by their Utils.

@@ -191,9 +191,10 @@ TEST(Trace, DisabledLevelRendersNoArgument) {
 
 TEST(Trace, FrameTracesNothingBelowTheEnabledLevels) {
   TestSupport::Host host(Hardware::kChipBcm88890A0);
+  const auto log = sample(UtilCatalog::util("IppdInlifProfileTableUtil"), 5);
   TraceCapture capture("8");
   host.util("IppdAllowDefaultRouteUtil")->processSwEntry(TestSupport::vsi(1, 2, 5));
-  host.util("IppdInlifProfileTableUtil")->processSwEntry(sample(kUtils[5], 5));
+  host.util("IppdInlifProfileTableUtil")->processSwEntry(log);
   EXPECT_TRUE(capture.lines().empty());
   host.util("IppdInlifProfileTableUtil")->clearHwTable(Asic::UnitId::of(0, 1));
   ASSERT_EQ(capture.lines().size(), 1u);
@@ -230,14 +231,14 @@ TEST(Trace, FrameTextsLevelsHandlesAndContexts) {
   using TestSupport::vsi;
   const auto chip = Hardware::kChipBcm88890A0;
   const TernAsicUtils::UtilKey key{{0x11010402}, Hardware::Tern::FapRevision(chip, 0),
-                                   qualifiedName(kUtils[2], chip)};
+                                   qualifiedName(UtilCatalog::util("IppdAllowDefaultRouteUtil"), chip)};
   std::vector<std::string> lines;
   {
     TraceCapture capture("3,8");
     {
       TestSupport::Host host(chip, {0});
       host.util("IppdAllowDefaultRouteUtil")->processSwEntry(vsi(1, 2));
-      host.util("IppdAllowDefaultRouteUtil")->processSwEntry(sample(kUtils[2], 5));
+      host.util("IppdAllowDefaultRouteUtil")->processSwEntry(sample(UtilCatalog::util("IppdAllowDefaultRouteUtil"), 5));
       host.util("IppaCsInlif0ProfileMapUtil")
           ->utilApplicable(vsi(1, 2, 0, 0, Asic::LogHeader::kTableDelete));
       host.util("IppdInlifProfileTableUtil")->clearHwTable(Asic::UnitId::of(3, 1));

@@ -16,9 +16,17 @@ using namespace UtilCatalog;
 using Hardware::Tern::FapRevision;
 using TernAsicUtils::UtilHolderContext;
 
+// The catalog comes from the registrations; the build's list of Util files (in link order)
+// is what they must match.
+TEST(PluginAnnouncement, OneUtilClassPerFileInLinkOrder) {
+  std::vector<std::string> names;
+  for (const auto& u : utils()) names.push_back(u.name);
+  EXPECT_EQ(fmt::format("{}", fmt::join(names, ",")), TERN_UTIL_FILES);
+}
+
 std::vector<std::string> expectedUtilNames() {
   std::vector<std::string> out;
-  for (const auto& u : kUtils)
+  for (const auto& u : utils())
     for (const auto chip : TestSupport::kChips) out.push_back(qualifiedName(u, chip));
   return out;
 }
@@ -60,7 +68,7 @@ TEST(PluginAnnouncement, FreshHostProcessLoadsAndStartsTheObject) {
   const auto names = expectedUtilNames();
   ASSERT_EQ(doc.size(), names.size()) << text;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    const auto& u = kUtils[i / 2];
+    const auto& u = utils()[i / 2];
     const auto chip = TestSupport::kChips[i % 2];
     EXPECT_EQ(doc[i].at("util"), names[i]);
     EXPECT_EQ(doc[i].at("plugin"), names[i] + "Plugin");
@@ -94,7 +102,7 @@ std::vector<TernAsicUtils::UtilKey> keysAfterStart(std::vector<FapRevision> list
 
 std::vector<TernAsicUtils::UtilKey> expectedKeys(const std::vector<FapRevision>& list) {
   std::vector<TernAsicUtils::UtilKey> out;
-  for (const auto& u : kUtils)
+  for (const auto& u : utils())
     for (const auto chip : TestSupport::kChips)
       for (const auto& rev : list)
         if (rev.chipType() == chip) out.push_back({{u.swTableId}, rev, qualifiedName(u, chip)});
@@ -110,11 +118,11 @@ TEST(PluginStart, RevisionListDecidesTheRegistrations) {
     SCOPED_TRACE(::testing::PrintToString(list.size()) + " revisions");
     EXPECT_EQ(keysAfterStart(list), expectedKeys(list));
   }
-  EXPECT_EQ(keysAfterStart({a0, b0}).size(), 20u);
-  EXPECT_EQ(keysAfterStart({a0}).size(), 10u);
+  EXPECT_EQ(keysAfterStart({a0, b0}).size(), 2 * kUtilClasses);
+  EXPECT_EQ(keysAfterStart({a0}).size(), kUtilClasses);
   // Two revisions of one chip type: adjacent keys that differ only in the revision, lower first.
   const auto two = keysAfterStart({a0, a0r1});
-  ASSERT_EQ(two.size(), 20u);
+  ASSERT_EQ(two.size(), 2 * kUtilClasses);
   for (std::size_t i = 0; i < two.size(); i += 2) {
     EXPECT_EQ(two[i].swTableId, two[i + 1].swTableId);
     EXPECT_EQ(two[i].utilName, two[i + 1].utilName);
@@ -132,8 +140,10 @@ TEST(PluginStart, EachRevisionGetsItsOwnTableObject) {
   const Pavo::Ptr<TernAsicUtils::TableManager> tm(new TernAsicUtils::TableManager);
   std::vector<Pavo::Ptr<TernAsicUtils::UtilBase>> utils;
   for (const auto& r : context.registrations()) utils.push_back(context.build(r, tm));
-  ASSERT_EQ(utils.size(), 20u);
-  EXPECT_EQ(tm->hwTableColl().size(), 20u);
+  ASSERT_EQ(utils.size(), 2 * kUtilClasses);
+  std::set<std::string> tables;
+  for (const auto& u : UtilCatalog::utils()) tables.insert(u.table);
+  EXPECT_EQ(tm->hwTableColl().size(), 2 * tables.size());
   for (std::size_t i = 0; i < utils.size(); i += 2)
     EXPECT_NE(boundTable(utils[i]), boundTable(utils[i + 1])) << utils[i]->utilKey().utilName;
 }
