@@ -2,25 +2,11 @@
 
 namespace TernL3Util::Jericho3AndAbove {
 namespace {
-constexpr const char* kFile = "TernL3Util/Jericho3AndAbove/IppaCsInlif0ProfileMapUtilImpl";
 constexpr unsigned char kProfile0 = 0x1, kIpv4Urpf = 0x2, kIpv6Urpf = 0x4;
 }  // namespace
 
-void IppaCsInlif0ProfileMapUtilImpl::doGetHwEntryKey(const TernAsicUtils::HookContext& ctx,
-                                                     Asic::UnitId,
-                                                     const TernL3Ni::RoutingStateLogEntry& entry,
-                                                     Layout::EntryKey& key) {
-  key = Layout::EntryKey(kArray, RoutingProfile::indexOf(entry.key().id));
-  RoutingProfile::traceKey(ctx, kFile, entry.key(), key);
-}
-
-void IppaCsInlif0ProfileMapUtilImpl::doSetHwEntry(const TernAsicUtils::HookContext& ctx,
-                                                  Asic::UnitId,
-                                                  const TernL3Ni::RoutingStateLogEntry& entry,
-                                                  Layout::Entry& hwEntry) {
-  const std::uint32_t index = RoutingProfile::indexOf(entry.key().id);
-  const auto& urpf = entry.routingEnableProfile().urpfState;
-  RoutingProfile::traceUrpf(ctx, kFile, entry);
+void IppaCsInlif0ProfileMapFields::set(const TernAsicUtils::HookContext& ctx, std::uint32_t index,
+                                      const TernL3Ni::UrpfStateFlags& urpf, Layout::Entry& hwEntry) {
   unsigned char value = hwEntry.csInlif0Profile();
   QEL_TRACE_STREAM(ctx.implTrace, 2, kFile, "doSetHwEntry")
       << "Initial hwEntry.csInlif0Profile(): " << value;

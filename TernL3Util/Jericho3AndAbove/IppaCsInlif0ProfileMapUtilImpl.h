@@ -6,13 +6,12 @@
 #include "host/HwTables.h"
 
 namespace TernL3Util::Jericho3AndAbove {
-struct IppaCsInlif0ProfileMapUtilImpl {
+struct IppaCsInlif0ProfileMapFields {
   using Layout = TernAsicUtils::Layouts::IppaCsInlif0ProfileMap;
+  static constexpr const char* kFile = "TernL3Util/Jericho3AndAbove/IppaCsInlif0ProfileMapUtilImpl";
   static constexpr std::uint8_t kArray = 3;
-  static void doGetHwEntryKey(const TernAsicUtils::HookContext& ctx, Asic::UnitId,
-                              const TernL3Ni::RoutingStateLogEntry& entry,
-                              Layout::EntryKey& key);
-  static void doSetHwEntry(const TernAsicUtils::HookContext& ctx, Asic::UnitId,
-                           const TernL3Ni::RoutingStateLogEntry& entry, Layout::Entry& hwEntry);
+  static void set(const TernAsicUtils::HookContext& ctx, std::uint32_t index,
+                  const TernL3Ni::UrpfStateFlags& urpf, Layout::Entry& hwEntry);
 };
+using IppaCsInlif0ProfileMapUtilImpl = RoutingProfile::TableLogic<IppaCsInlif0ProfileMapFields>;
 }  // namespace TernL3Util::Jericho3AndAbove

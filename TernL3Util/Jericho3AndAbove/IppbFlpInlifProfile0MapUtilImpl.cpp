@@ -2,25 +2,11 @@
 
 namespace TernL3Util::Jericho3AndAbove {
 namespace {
-constexpr const char* kFile = "TernL3Util/Jericho3AndAbove/IppbFlpInlifProfile0MapUtilImpl";
 constexpr unsigned char kNoUrpf = 1, kUrpf = 3;
 }  // namespace
 
-void IppbFlpInlifProfile0MapUtilImpl::doGetHwEntryKey(const TernAsicUtils::HookContext& ctx,
-                                                      Asic::UnitId,
-                                                      const TernL3Ni::RoutingStateLogEntry& entry,
-                                                      Layout::EntryKey& key) {
-  key = Layout::EntryKey(RoutingProfile::indexOf(entry.key().id));
-  RoutingProfile::traceKey(ctx, kFile, entry.key(), key);
-}
-
-void IppbFlpInlifProfile0MapUtilImpl::doSetHwEntry(const TernAsicUtils::HookContext& ctx,
-                                                   Asic::UnitId,
-                                                   const TernL3Ni::RoutingStateLogEntry& entry,
-                                                   Layout::Entry& hwEntry) {
-  const std::uint32_t index = RoutingProfile::indexOf(entry.key().id);
-  const auto& urpf = entry.routingEnableProfile().urpfState;
-  RoutingProfile::traceUrpf(ctx, kFile, entry);
+void IppbFlpInlifProfile0MapFields::set(const TernAsicUtils::HookContext& ctx, std::uint32_t index,
+                                       const TernL3Ni::UrpfStateFlags& urpf, Layout::Entry& hwEntry) {
   if (index == 0) {
     hwEntry.csInlifProfile0Is(kNoUrpf);
     QEL_TRACE_STREAM(ctx.implTrace, 2, kFile, "doSetHwEntry")

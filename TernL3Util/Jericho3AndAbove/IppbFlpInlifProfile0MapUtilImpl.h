@@ -6,12 +6,11 @@
 #include "host/HwTables.h"
 
 namespace TernL3Util::Jericho3AndAbove {
-struct IppbFlpInlifProfile0MapUtilImpl {
+struct IppbFlpInlifProfile0MapFields {
   using Layout = TernAsicUtils::Layouts::IppbFlpInlifProfile0Map;
-  static void doGetHwEntryKey(const TernAsicUtils::HookContext& ctx, Asic::UnitId,
-                              const TernL3Ni::RoutingStateLogEntry& entry,
-                              Layout::EntryKey& key);
-  static void doSetHwEntry(const TernAsicUtils::HookContext& ctx, Asic::UnitId,
-                           const TernL3Ni::RoutingStateLogEntry& entry, Layout::Entry& hwEntry);
+  static constexpr const char* kFile = "TernL3Util/Jericho3AndAbove/IppbFlpInlifProfile0MapUtilImpl";
+  static void set(const TernAsicUtils::HookContext& ctx, std::uint32_t index,
+                  const TernL3Ni::UrpfStateFlags& urpf, Layout::Entry& hwEntry);
 };
+using IppbFlpInlifProfile0MapUtilImpl = RoutingProfile::TableLogic<IppbFlpInlifProfile0MapFields>;
 }  // namespace TernL3Util::Jericho3AndAbove

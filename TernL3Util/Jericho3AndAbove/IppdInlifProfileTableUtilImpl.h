@@ -6,16 +6,16 @@
 #include "host/HwTables.h"
 
 namespace TernL3Util::Jericho3AndAbove {
-struct IppdInlifProfileTableUtilImpl {
+struct IppdInlifProfileTableFields {
   using Layout = TernAsicUtils::Layouts::IppdInlifProfileTable;
+  static constexpr const char* kFile = "TernL3Util/Jericho3AndAbove/IppdInlifProfileTableUtilImpl";
+  static constexpr bool kTraceIndex = true;
   enum RpfMode : unsigned { kRpfOff = 0, kRpfStrict = 1, kRpfLoose = 2 };
   static constexpr RpfMode rpfMode(bool enabled, bool strict) noexcept {
     return !enabled ? kRpfOff : strict ? kRpfStrict : kRpfLoose;
   }
-  static void doGetHwEntryKey(const TernAsicUtils::HookContext& ctx, Asic::UnitId,
-                              const TernL3Ni::RoutingStateLogEntry& entry,
-                              Layout::EntryKey& key);
-  static void doSetHwEntry(const TernAsicUtils::HookContext& ctx, Asic::UnitId,
-                           const TernL3Ni::RoutingStateLogEntry& entry, Layout::Entry& hwEntry);
+  static void set(const TernAsicUtils::HookContext& ctx, std::uint32_t index,
+                  const TernL3Ni::UrpfStateFlags& urpf, Layout::Entry& hwEntry);
 };
+using IppdInlifProfileTableUtilImpl = RoutingProfile::TableLogic<IppdInlifProfileTableFields>;
 }  // namespace TernL3Util::Jericho3AndAbove

@@ -1,5 +1,6 @@
-// What the routing-profile tables share: the hardware index of a profile and the level-2
-// traces of their key and set hooks (each table traces under its own file identifier).
+// What the routing-profile tables share: the hardware index of a profile, the level-2 traces
+// of their key and set hooks (each table traces under its own file identifier), and the two
+// hooks of a table with one row per profile.
 #pragma once
 
 #include "TernAsicUtils/UtilDesc.h"
@@ -37,4 +38,32 @@ inline void traceUrpf(const TernAsicUtils::HookContext& ctx, const char* file,
   if (ctx.implTrace.enabled(2)) [[unlikely]]
     traceUrpfText(ctx, file, entry);
 }
+
+// The hooks of a table with one row per routing profile. The key is the profile's index, in
+// array Table::kArray when the key has arrays; the set hook traces the profile's uRPF state,
+// then Table::set sets the row's fields from it. Table gives Layout, kFile (the identifier
+// its traces carry) and
+//   static void set(const HookContext&, std::uint32_t index, const UrpfStateFlags&, Entry&);
+// A table with kTraceIndex traces the key as the bare index.
+template <class Table>
+struct TableLogic {
+  using Layout = typename Table::Layout;
+  static void doGetHwEntryKey(const TernAsicUtils::HookContext& ctx, Asic::UnitId,
+                              const TernL3Ni::RoutingStateLogEntry& entry,
+                              typename Layout::EntryKey& key) {
+    const std::uint32_t index = indexOf(entry.key().id);
+    if constexpr (requires { Table::kArray; }) key = typename Layout::EntryKey(Table::kArray, index);
+    else key = typename Layout::EntryKey(index);
+    if constexpr (requires { Table::kTraceIndex; })
+      traceKey(ctx, Table::kFile, entry.key(), static_cast<unsigned int>(index));
+    else
+      traceKey(ctx, Table::kFile, entry.key(), key);
+  }
+  static void doSetHwEntry(const TernAsicUtils::HookContext& ctx, Asic::UnitId,
+                           const TernL3Ni::RoutingStateLogEntry& entry,
+                           typename Layout::Entry& hwEntry) {
+    traceUrpf(ctx, Table::kFile, entry);
+    Table::set(ctx, indexOf(entry.key().id), entry.routingEnableProfile().urpfState, hwEntry);
+  }
+};
 }  // namespace TernL3Util::Jericho3AndAbove::RoutingProfile
