@@ -198,20 +198,16 @@ class HwTableTest : public ::testing::Test {
   Pavo::Ptr<T> table_;
 };
 
-using AllTables = ::testing::Types<
-    bcm88890_a0::IppfVsiToRoutingProfileMapHwDirect, bcm88890_b0::IppfVsiToRoutingProfileMapHwDirect,
-    bcm88890_a0::IppaVsiToRoutingProfileMapHwDirect, bcm88890_b0::IppaVsiToRoutingProfileMapHwDirect,
-    bcm88890_a0::IppfRoutingProfileToVectorMapHwDirect,
-    bcm88890_b0::IppfRoutingProfileToVectorMapHwDirect,
-    bcm88890_a0::IppaRoutingProfileToVectorMapHwDirect,
-    bcm88890_b0::IppaRoutingProfileToVectorMapHwDirect,
-    bcm88890_a0::IppaCsInlif0ProfileMapHwDirect, bcm88890_b0::IppaCsInlif0ProfileMapHwDirect,
-    bcm88890_a0::IppbFlpInlifProfile0MapHwDirect, bcm88890_b0::IppbFlpInlifProfile0MapHwDirect,
-    bcm88890_a0::IppdInlifProfileTableHwDirect, bcm88890_b0::IppdInlifProfileTableHwDirect,
-    bcm88890_a0::IppdAllowDefaultRouteHwReg, bcm88890_b0::IppdAllowDefaultRouteHwReg,
-    bcm88890_a0::EtppbTrapForwardActionTableHwDirect,
-    bcm88890_b0::EtppbTrapForwardActionTableHwDirect, bcm88890_a0::EtppcMtuMapTableHwDirect,
-    bcm88890_b0::EtppcMtuMapTableHwDirect>;
+// Both revision classes of every table of the registry.
+template <class... T>
+struct DropFirst;
+template <class First, class... T>
+struct DropFirst<First, T...> {
+  using type = ::testing::Types<T...>;
+};
+#define TERN_BOTH_REVISIONS(Name, ...) , bcm88890_a0::Name, bcm88890_b0::Name
+using AllTables = DropFirst<void TERN_FOR_EACH_HW_TABLE(TERN_BOTH_REVISIONS)>::type;
+#undef TERN_BOTH_REVISIONS
 
 struct ClassNames {
   template <class T>
