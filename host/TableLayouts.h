@@ -49,7 +49,7 @@ struct ArrayIndexKey {
     s("entryIndex", k.entryIndex);
   }
   void strep(Pavo::StrepBuf& b) const {
-    fmt::format_to(std::back_inserter(b), "{{ array: {}, entryIndex: {} }}", array, entryIndex);
+    Pavo::strepFormat(b, "{{ array: {}, entryIndex: {} }}", array, entryIndex);
   }
 };
 
@@ -64,7 +64,7 @@ struct IndexKey {
   static IndexKey ofRow(unsigned r) noexcept { return IndexKey(r); }
   static void fields(unsigned r, const KeyFieldSink& s) { s("entryIndex", r); }
   void strep(Pavo::StrepBuf& b) const {
-    fmt::format_to(std::back_inserter(b), "{{ entryIndex: {} }}", entryIndex);
+    Pavo::strepFormat(b, "{{ entryIndex: {} }}", entryIndex);
   }
 };
 
@@ -97,7 +97,7 @@ struct ValueKey {
   }
   static void fields(unsigned r, const KeyFieldSink& s) { s("value", r); }
   void strep(Pavo::StrepBuf& b) const {
-    fmt::format_to(std::back_inserter(b), "{{ value: {} }}", value);
+    Pavo::strepFormat(b, "{{ value: {} }}", value);
   }
 };
 

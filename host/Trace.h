@@ -86,7 +86,7 @@ class TraceStream {
 
  private:
   TraceStream& put(unsigned v) {
-    fmt::format_to(std::back_inserter(buf_), "{}", v);
+    Pavo::strepFormat(buf_, "{}", v);
     return *this;
   }
   fmt::memory_buffer buf_;

@@ -2,6 +2,12 @@
 
 #include "host/HostControls.h"
 
+namespace Pavo {
+void vstrepFormat(StrepBuf& b, fmt::string_view format, fmt::format_args args) {
+  fmt::vformat_to(std::back_inserter(b), format, args);
+}
+}  // namespace Pavo
+
 namespace HostDetail {
 void throwUIntRange(unsigned bits) {
   const std::uint32_t max = bits == 32 ? 0xffffffffu : (1u << bits) - 1;

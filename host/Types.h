@@ -33,7 +33,7 @@ class UInt {
   constexpr Raw value() const noexcept { return v_; }
   constexpr operator Raw() const noexcept { return v_; }
   constexpr bool operator==(const UInt&) const noexcept = default;
-  void strep(Pavo::StrepBuf& b) const { fmt::format_to(std::back_inserter(b), "{}", v_); }
+  void strep(Pavo::StrepBuf& b) const { Pavo::strepFormat(b, "{}", v_); }
 
  private:
   Raw v_ = 0;
@@ -86,7 +86,7 @@ class FapId {
   constexpr std::uint8_t value() const noexcept { return v_; }
   constexpr bool isNull() const noexcept { return v_ == null; }
   constexpr bool operator==(const FapId&) const noexcept = default;
-  void strep(Pavo::StrepBuf& b) const { fmt::format_to(std::back_inserter(b), "{}", v_); }
+  void strep(Pavo::StrepBuf& b) const { Pavo::strepFormat(b, "{}", v_); }
   [[noreturn]] static void throwRange();
 
  private:
@@ -152,7 +152,7 @@ struct SwTableId {
   constexpr std::uint16_t tableId() const noexcept { return std::uint16_t(value); }
   constexpr auto operator<=>(const SwTableId&) const noexcept = default;
   void strep(Pavo::StrepBuf& b) const {
-    fmt::format_to(std::back_inserter(b), "{:02x}:{:02x}:{:04x}", agentId(), groupId(), tableId());
+    Pavo::strepFormat(b, "{:02x}:{:02x}:{:04x}", agentId(), groupId(), tableId());
   }
 };
 
@@ -168,7 +168,7 @@ struct UnitId {
   constexpr SchanAccel::FapId fapId() const { return SchanAccel::FapId(rawFapId()); }
   constexpr TernAsicUtils::HwShadowKey shadowKey() const { return {fapId(), instanceId()}; }
   void strep(Pavo::StrepBuf& b) const {
-    fmt::format_to(std::back_inserter(b), "{{ fapId: {}, instanceId: {} }}", rawFapId(),
+    Pavo::strepFormat(b, "{{ fapId: {}, instanceId: {} }}", rawFapId(),
                    instanceId());
   }
 };

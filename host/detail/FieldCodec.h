@@ -29,14 +29,14 @@ class Printer {
   template <class T>
   void operator()(const char* name, const T& v) {
     sep(name);
-    fmt::format_to(std::back_inserter(b_), "{}", unsigned(v));
+    Pavo::strepFormat(b_, "{}", unsigned(v));
   }
   template <class T, std::size_t K>
   void operator()(const char* name, const std::array<T, K>& a) {
     sep(name);
     Pavo::strepAppend(b_, "[");
     for (std::size_t i = 0; i < K; ++i)
-      fmt::format_to(std::back_inserter(b_), "{}{}", i ? ", " : "", unsigned(a[i]));
+      Pavo::strepFormat(b_, "{}{}", i ? ", " : "", unsigned(a[i]));
     Pavo::strepAppend(b_, "]");
   }
   void operator()(const char* name, const Brim::PerUnitBitmap& m) {
@@ -49,7 +49,7 @@ class Printer {
   void sep(const char* name) {
     Pavo::strepAppend(b_, first_ ? "{ " : ", ");
     first_ = false;
-    fmt::format_to(std::back_inserter(b_), "{}: ", name);
+    Pavo::strepFormat(b_, "{}: ", name);
   }
   Pavo::StrepBuf& b_;
   bool first_ = true;

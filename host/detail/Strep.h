@@ -16,6 +16,14 @@ template <class T>
 concept HasStrep = requires(const T& v, StrepBuf& b) { v.strep(b); };
 
 inline void strepAppend(StrepBuf& b, const char* text) { b.append(fmt::string_view(text)); }
+
+// Formats into a buffer. The formatting itself is compiled once, in the host library: fmt's
+// format_to would compile the whole formatter into every file that renders a value.
+void vstrepFormat(StrepBuf& b, fmt::string_view format, fmt::format_args args);
+template <class... Args>
+void strepFormat(StrepBuf& b, fmt::string_view format, const Args&... args) {
+  vstrepFormat(b, format, fmt::make_format_args(args...));
+}
 }  // namespace Pavo
 
 namespace QelPavo::Impl {
