@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "host/Host.h"
+#include "host/LogEntryBuilders.h"
 
 namespace PerfWorkload {
-using LogPtr = Pavo::Ptr<Asic::LogEntryWrapperBase>;
+namespace Log = ::Host::Log;
+using Log::LogPtr;
 
 // The ten a0 Utils in a fixed order: the eight routing-state Utils, then trap, then MTU.
 inline const std::vector<std::string>& utilNames() {
@@ -39,13 +41,8 @@ class Lcg {
   std::uint32_t s_;
 };
 
-inline Asic::LogHeader header(bool isDelete) {
-  return Asic::LogHeader{isDelete ? Asic::LogHeader::kIsDelete : std::uint8_t(0),
-                         Asic::UnitId::of(0, 0)};
-}
-
 // Every fourth entry is a delete.
-inline bool isDeleteAt(unsigned i) { return i % 4 == 3; }
+inline Log::Header headerAt(unsigned i) { return {.isDelete = i % 4 == 3}; }
 
 // VSI entries (key type 0): 1024 VSIs fill the 256 entries of a VSI map.
 inline std::vector<LogPtr> vsiEntries() {
@@ -53,30 +50,34 @@ inline std::vector<LogPtr> vsiEntries() {
   Lcg r(1);
   for (unsigned i = 0; i < 1024; ++i) {
     const std::uint32_t id = (i * 389u) % 1024u;  // every VSI once, in scattered order
-    out.emplace_back(new TernL3Ni::RoutingStateLogEntryWrapper(
-        header(isDeleteAt(i)),
-        TernL3Ni::RoutingStateLogEntry::vsi(id, std::uint8_t(r.next() % 16))));
+    out.push_back(
+        Log::entry(Log::RoutingState{.id = id, .routingProfileMap = std::uint8_t(r.next() % 16)},
+                   headerAt(i)));
   }
   return out;
 }
 
-// Routing-profile entries (key type 1): the sixteen routing profiles with varied flags.
-inline TernL3Ni::RoutingEnableProfile profileValue(std::uint32_t bits) {
-  TernL3Ni::RoutingEnableProfile p;
-  for (unsigned f = 0; f < 5; ++f) p.routingState.flag[f] = std::uint8_t((bits >> f) & 1);
-  p.urpfState = {std::uint8_t((bits >> 5) & 1), std::uint8_t((bits >> 6) & 1),
-                 std::uint8_t((bits >> 7) & 1), std::uint8_t((bits >> 8) & 1),
-                 std::uint8_t((bits >> 9) & 1)};
-  return p;
+// Routing-profile entries (key type 1): the sixteen routing profiles with varied flags, taken
+// from the low ten bits of `bits`.
+inline Log::RoutingState profileOf(std::uint32_t id, std::uint32_t bits) {
+  const auto bit = [bits](unsigned i) { return std::uint8_t((bits >> i) & 1); };
+  return {.id = id,
+          .type = 1,
+          .routingState = {bit(0), bit(1), bit(2), bit(3), bit(4)},
+          .ipv4Enabled = bit(5),
+          .ipv6Enabled = bit(6),
+          .ipv4Strict = bit(7),
+          .ipv6Strict = bit(8),
+          .allowDefault = bit(9)};
 }
-inline LogPtr profileEntry(std::uint32_t id, std::uint32_t bits, bool isDelete) {
-  return LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(
-      header(isDelete), TernL3Ni::RoutingStateLogEntry::profile(id, profileValue(bits))));
+inline TernL3Ni::RoutingEnableProfile profileValue(std::uint32_t bits) {
+  return profileOf(0, bits).enableProfile();
 }
 inline std::vector<LogPtr> profileEntries() {
   std::vector<LogPtr> out;
   Lcg r(2);
-  for (unsigned i = 0; i < 64; ++i) out.push_back(profileEntry(i % 16, r.next(), isDeleteAt(i)));
+  for (unsigned i = 0; i < 64; ++i)
+    out.push_back(Log::entry(profileOf(i % 16, r.next()), headerAt(i)));
   return out;
 }
 
@@ -85,8 +86,10 @@ inline std::vector<LogPtr> trapEntries() {
   Lcg r(3);
   for (unsigned i = 0; i < 64; ++i) {
     const std::uint32_t v = r.next();
-    out.emplace_back(new TernTrapLib::EtppbTrapForwardActionTableDataModelLogEntryWrapper(
-        header(isDeleteAt(i)), {{std::uint8_t(i % 16)}, std::uint8_t(v), std::uint8_t(v >> 8)}));
+    out.push_back(Log::entry(Log::TrapForwardAction{.key = std::uint8_t(i % 16),
+                                                    .outPort = std::uint8_t(v),
+                                                    .stampValue = std::uint8_t(v >> 8)},
+                             headerAt(i)));
   }
   return out;
 }
@@ -96,8 +99,9 @@ inline std::vector<LogPtr> mtuEntries() {
   std::vector<LogPtr> out;
   Lcg r(4);
   for (unsigned i = 0; i < 64; ++i)
-    out.emplace_back(new TernL3Intf::MtuProfileLogEntryWrapper(
-        header(isDeleteAt(i)), {{std::uint8_t(i % 16)}, std::uint16_t(1280 + r.next() % 8321)}));
+    out.push_back(Log::entry(Log::MtuProfile{.key = std::uint8_t(i % 16),
+                                             .mtuBytes = std::uint16_t(1280 + r.next() % 8321)},
+                             headerAt(i)));
   return out;
 }
 

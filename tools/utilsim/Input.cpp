@@ -173,7 +173,7 @@ const Json* field(const Json& obj, const char* name) {
   return it == obj.end() ? nullptr : &*it;
 }
 
-void checkValue(LineChecker& c, const Json* key, const Json* value, RoutingStateInput& r) {
+void checkValue(LineChecker& c, const Json* key, const Json* value, Host::Log::RoutingState& r) {
   bool typeKnown = false;
   if (key && c.object(*key, "key")) {
     c.onlyFields(*key, "key.", {"id", "type"});
@@ -211,13 +211,13 @@ void checkValue(LineChecker& c, const Json* key, const Json* value, RoutingState
           c.flag(v[i], fmt::format("value.routingState[{}]", i), r.routingState[i]);
       } else {
         if (!c.object(v, "value.urpfState")) continue;
-        static constexpr const char* kNames[5] = {"ipv4Enabled", "ipv6Enabled", "ipv4Strict",
-                                                  "ipv6Strict", "allowDefault"};
-        c.onlyFields(v, "value.urpfState.",
-                     {kNames[0], kNames[1], kNames[2], kNames[3], kNames[4]});
-        for (unsigned i = 0; i < 5; ++i)
-          if (const Json* f = field(v, kNames[i]))
-            c.flag(*f, std::string("value.urpfState.") + kNames[i], r.urpfState[i]);
+        constexpr auto flags = Host::Log::RoutingState::urpfFlags();
+        std::array<const char*, flags.size()> names;
+        for (std::size_t i = 0; i < flags.size(); ++i) names[i] = flags[i].name;
+        c.onlyFields(v, "value.urpfState.", names);
+        for (const auto& f : flags)
+          if (const Json* j = field(v, f.name))
+            c.flag(*j, std::string("value.urpfState.") + f.name, r.*f.member);
       }
     } else {
       c.error("value." + printable(name, 40), "unknown field");
@@ -510,7 +510,9 @@ class FastLine {
         return flags(e.routingState.routingState);
       case kUrpfState: {
         Members<std::size(kUrpfNames)> urpf{kUrpfNames};
-        return object(urpf, [&](unsigned m) { return integer(e.routingState.urpfState[m]); });
+        return object(urpf, [&](unsigned m) {
+          return integer(e.routingState.*Host::Log::RoutingState::urpfFlags()[m].member);
+        });
       }
       case kOutPort:
         return integer(e.trapForwardAction.outPort);

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/LogEntries.h"
+#include "host/LogEntryBuilders.h"
 
 namespace Utilsim {
 
@@ -20,70 +20,6 @@ enum class SwTable : std::uint8_t { RoutingState, TrapForwardAction, MtuProfile 
 
 // Name used in the log and in the output: "routingState", "trapForwardAction", "mtuProfile".
 const char* swTableName(SwTable t) noexcept;
-
-// The value of each software table as the log gives it, and what a replay needs to know of
-// the table: its host entry (made by entry()) and that entry's family, and the software table
-// id. The tables with a one-byte key also list their value fields by name.
-template <class Owner, class T>
-struct ValueField {
-  const char* name;
-  T Owner::*member;
-};
-template <class Owner, class T>
-ValueField(const char*, T Owner::*) -> ValueField<Owner, T>;
-
-struct RoutingStateInput {
-  using Entry = TernL3Ni::RoutingStateLogEntry;
-  static constexpr Asic::LogFamily kFamily = Asic::LogFamily::RoutingState;
-  static constexpr Asic::SwTableId kSwTableId = TernL3Ni::RoutingStateConstants::swTableId;
-  std::uint32_t id = 0;
-  std::uint8_t type = 0;               // 0: VSI entry, other: routing-profile entry
-  std::uint8_t routingProfileMap = 0;  // VSI entries
-  std::array<std::uint8_t, 5> routingState{};
-  // ipv4Enabled, ipv6Enabled, ipv4Strict, ipv6Strict, allowDefault
-  std::array<std::uint8_t, 5> urpfState{};
-
-  // Both value shapes are filled: the key type decides which one a Util reads, and the other
-  // holds zeros.
-  Entry entry() const noexcept {
-    Entry e;
-    e.key() = {id, type};
-    e.routingProfileMapIs(routingProfileMap);
-    TernL3Ni::RoutingEnableProfile p;
-    p.routingState.flag = routingState;
-    p.urpfState = {urpfState[0], urpfState[1], urpfState[2], urpfState[3], urpfState[4]};
-    e.routingEnableProfileIs(p);
-    return e;
-  }
-};
-
-struct TrapForwardActionInput {
-  using Entry = TernTrapLib::EtppbTrapForwardActionTableDataModelLogEntry;
-  static constexpr Asic::LogFamily kFamily = Asic::LogFamily::TrapForwardAction;
-  static constexpr Asic::SwTableId kSwTableId = TernL3Ni::EtppTrapFwdActionConstants::swTableId;
-  std::uint8_t key = 0;
-  std::uint8_t outPort = 0;
-  std::uint8_t stampValue = 0;
-
-  Entry entry() const noexcept { return {{key}, outPort, stampValue}; }
-  static constexpr auto valueFields() noexcept {
-    return std::array{ValueField{"outPort", &TrapForwardActionInput::outPort},
-                      ValueField{"stampValue", &TrapForwardActionInput::stampValue}};
-  }
-};
-
-struct MtuProfileInput {
-  using Entry = TernL3Intf::MtuProfileLogEntry;
-  static constexpr Asic::LogFamily kFamily = Asic::LogFamily::MtuProfile;
-  static constexpr Asic::SwTableId kSwTableId = TernL3Intf::MtuProfileConstants::swTableId;
-  std::uint8_t key = 0;
-  std::uint16_t mtuBytes = 0;
-
-  Entry entry() const noexcept { return {{key}, mtuBytes}; }
-  static constexpr auto valueFields() noexcept {
-    return std::array{ValueField{"mtuBytes", &MtuProfileInput::mtuBytes}};
-  }
-};
 
 // Besides log entries, a log may hold the agent's other calls of a Util.
 enum class HostOp : std::uint8_t {
@@ -104,9 +40,10 @@ struct InputEntry {
   std::uint8_t instanceId = 0;
   bool isDelete = false;
   bool tableDelete = false;
-  RoutingStateInput routingState;            // valid when table is RoutingState
-  TrapForwardActionInput trapForwardAction;  // valid when table is TrapForwardAction
-  MtuProfileInput mtuProfile;                // valid when table is MtuProfile
+  // The value of the entry's table (the other two are unused).
+  Host::Log::RoutingState routingState;
+  Host::Log::TrapForwardAction trapForwardAction;
+  Host::Log::MtuProfile mtuProfile;
 };
 
 // Calls fn with the value of the entry's software table: the one place that pairs each table

@@ -12,16 +12,12 @@ namespace Utilsim {
 namespace {
 
 Pavo::Ptr<Asic::LogEntryWrapperBase> makeLogEntry(const InputEntry& e, std::uint32_t sequence) {
-  Asic::LogHeader header;
-  header.flags = std::uint8_t((e.isDelete ? Asic::LogHeader::kIsDelete : 0) |
-                              (e.tableDelete ? Asic::LogHeader::kTableDelete : 0));
-  header.unitId = Asic::UnitId::of(e.fapId, e.instanceId);
-  header.sequence = sequence;
-  return visitValue(e, [&](const auto& value) -> Pavo::Ptr<Asic::LogEntryWrapperBase> {
-    using Value = std::remove_cvref_t<decltype(value)>;
-    return Pavo::Ptr<Asic::LogEntryWrapperBase>(
-        new Asic::LogEntryWrapper<typename Value::Entry, Value::kFamily>(header, value.entry()));
-  });
+  const Host::Log::Header header{.fapId = e.fapId,
+                                 .instanceId = e.instanceId,
+                                 .isDelete = e.isDelete,
+                                 .isTableDelete = e.tableDelete,
+                                 .sequence = sequence};
+  return visitValue(e, [&](const auto& value) { return Host::Log::entry(value, header); });
 }
 
 std::string currentExceptionText() {

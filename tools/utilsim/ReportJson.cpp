@@ -53,7 +53,7 @@ void commandJson(JsonWriter& w, const SchanAccel::SchanCmd& cmd) {
 }  // namespace
 
 namespace {
-void valueJson(JsonWriter& w, const RoutingStateInput& r) {
+void valueJson(JsonWriter& w, const Host::Log::RoutingState& r) {
   w.beginObject().member("id", r.id).member("type", r.type).endObject();
   w.key("value").beginObject();
   if (r.type == 0) {
@@ -62,9 +62,7 @@ void valueJson(JsonWriter& w, const RoutingStateInput& r) {
     w.key("routingState").beginArray();
     for (const auto f : r.routingState) w.value(std::uint64_t(f));
     w.endArray().key("urpfState").beginObject();
-    static constexpr const char* kNames[5] = {"ipv4Enabled", "ipv6Enabled", "ipv4Strict",
-                                              "ipv6Strict", "allowDefault"};
-    for (unsigned i = 0; i < 5; ++i) w.member(kNames[i], r.urpfState[i]);
+    for (const auto& f : Host::Log::RoutingState::urpfFlags()) w.member(f.name, r.*f.member);
     w.endObject();
   }
   w.endObject();
