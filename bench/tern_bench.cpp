@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "TernL3Util/Jericho3AndAbove/RoutingProfileToVectorMapUtilImplCommon.h"
 #include "host/Trace.h"
 #include "tools/perfdriver/Workload.h"
 
@@ -212,12 +213,12 @@ PlainCmd* floorVsi(PlainTable<1024, 1>& t, const PlainEntry& e, PlainCmd* out) {
 
 template <unsigned Array>
 PlainCmd* floorVector(PlainTable<64, 9>& t, const PlainEntry& e, PlainCmd* out) {
-  static constexpr unsigned kBit[5] = {8, 12, 10, 14, 16};
+  using TernL3Util::Jericho3AndAbove::RoutingProfileToVectorMap::kFlagBit;
   const unsigned r = Array * 16 + (e.id & 0xf);
   if (!e.isDelete) {
     std::uint32_t w[9] = {};
     for (unsigned f = 0; f < 5; ++f)
-      if (e.flags[f]) w[0] |= 3u << kBit[f];
+      if (e.flags[f]) w[0] |= 3u << kFlagBit[f];
     t.set(r, w);
     ++t.add;
   } else {
