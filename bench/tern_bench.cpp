@@ -1,6 +1,6 @@
-// Per-entry cost of the ten bcm88890_a0 Utils (processSwEntry on the rotating workload of
+// Per-entry cost of every bcm88890_a0 Util (processSwEntry on the rotating workload of
 // tools/perfdriver/Workload.h, traces disabled, fap 0 in the mask), of one routing-state entry
-// through all eight routing-state Utils, of a trace at a disabled level, and a floor: the
+// through all routing-state Utils, of a trace at a disabled level, and a floor: the
 // same translations as plain functions over plain arrays. At the end the program prints
 // each Util's time over its floor, so the framework's and the host's share reads as a ratio
 // of one run.
@@ -357,7 +357,7 @@ void BM_Floor(benchmark::State& state, const std::string& name) {
     state.SkipWithError("no floor for this Util");
 }
 
-// All eight routing-state floors for one entry.
+// The floors of all routing-state Utils for one entry.
 void BM_FloorRoutingStateEntryAllEight(benchmark::State& state) {
   static PlainTable<1024, 1> ippfVsi(0x10), ippaVsi(0x11), csInlif(0x14);
   static PlainTable<64, 9> ippfVec(0x12), ippaVec(0x13);

@@ -1,10 +1,11 @@
-// The fixed replay workload of the performance tools: for each of the ten bcm88890_a0 Utils a
-// rotating set of log entries over its table's key space (three sets to one delete, fap 0,
-// instance 0), plus the routing-state entry for all eight routing-state Utils and the MTU
-// entry. The same sequence drives the benchmarks, the instruction counts and the
-// no-allocation test, so their figures describe the same work.
+// The fixed replay workload of the performance tools: for each bcm88890_a0 Util a rotating
+// set of log entries over its table's key space (three sets to one delete, fap 0, instance 0),
+// plus the routing-state entry for all routing-state Utils at once. Which Utils there are
+// comes from the plug-in's registrations. The same sequence drives the benchmarks, the
+// instruction counts and the no-allocation test, so their figures describe the same work.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,18 +16,6 @@
 namespace PerfWorkload {
 namespace Log = ::Host::Log;
 using Log::LogPtr;
-
-// The ten a0 Utils in a fixed order: the eight routing-state Utils, then trap, then MTU.
-inline const std::vector<std::string>& utilNames() {
-  static const std::vector<std::string> names{
-      "IppfVsiToRoutingProfileMapArray0Util",    "IppaVsiToRoutingProfileMapArray3Util",
-      "IppfRoutingProfileToVectorMapArray0Util", "IppaRoutingProfileToVectorMapArray3Util",
-      "IppaCsInlif0ProfileMapUtil",              "IppbFlpInlifProfile0MapUtil",
-      "IppdInlifProfileTableUtil",               "IppdAllowDefaultRouteUtil",
-      "EtppbTrapForwardActionTableUtil",         "EtppcMtuMapTableUtil"};
-  return names;
-}
-inline constexpr unsigned kRoutingStateUtils = 8;
 
 // Deterministic pseudo-random bytes (a fixed LCG), so every run sees the same entries.
 class Lcg {
@@ -105,42 +94,40 @@ inline std::vector<LogPtr> mtuEntries() {
   return out;
 }
 
-// The entries one Util is measured with: entries of the kind it applies to.
-inline std::vector<LogPtr> entriesFor(const std::string& util) {
-  if (util.find("VsiToRoutingProfileMap") != std::string::npos) return vsiEntries();
-  if (util == "EtppbTrapForwardActionTableUtil") return trapEntries();
-  if (util == "EtppcMtuMapTableUtil") return mtuEntries();
-  return profileEntries();
+// The plug-in's registrations, started once. The plug-in is used where the program links it,
+// and loaded from TERN_PLUGIN_PATH otherwise (the linker drops a library whose symbols a
+// program never names).
+inline const TernAsicUtils::UtilHolderContext& context() {
+  static const TernAsicUtils::UtilHolderContext* context = [] {
+    if (Plugin::Impl::LoaderImpl::plugins().empty())
+      new ::Host::PluginLibrary(TERN_PLUGIN_PATH);  // stays loaded for the whole process
+    auto* c = new TernAsicUtils::UtilHolderContext;
+    ::Host::startUtilPlugins(*c);
+    return c;
+  }();
+  return *context;
 }
 
 // The a0 Utils, built through their factories against one table manager, fap 0 in the mask.
-// The plug-in is used where the program links it, and loaded from TERN_PLUGIN_PATH otherwise
-// (the linker drops a library whose symbols a program never names).
 class Rig {
  public:
   Rig() : tm_(new TernAsicUtils::TableManager) {
-    static TernAsicUtils::UtilHolderContext* context = [] {
-      if (Plugin::Impl::LoaderImpl::plugins().empty())
-        new ::Host::PluginLibrary(TERN_PLUGIN_PATH);  // stays loaded for the whole process
-      auto* c = new TernAsicUtils::UtilHolderContext;
-      ::Host::startUtilPlugins(*c);
-      return c;
-    }();
     SchanAccel::Fapmask mask;
     mask.fapIdIs(SchanAccel::FapId(0), true);
-    utils_ = ::Host::buildUtils(*context, Hardware::kChipBcm88890A0, tm_, mask);
+    utils_ = ::Host::buildUtils(context(), Hardware::kChipBcm88890A0, tm_, mask);
   }
+  const std::vector<::Host::UtilInstance>& utils() const { return utils_; }
   // The Util of that short name; null when the plug-in has none.
   TernAsicUtils::UtilBase* util(const std::string& shortName) const {
     for (const auto& u : utils_)
       if (u.shortName == shortName) return u.util.get();
     return nullptr;
   }
-  // The eight routing-state Utils in registration order (the order the agent calls them).
+  // The routing-state Utils in registration order (the order the agent calls them).
   std::vector<TernAsicUtils::UtilBase*> routingStateUtils() const {
     std::vector<TernAsicUtils::UtilBase*> out;
     for (const auto& u : utils_)
-      if (u.key.swTableId == TernL3Ni::RoutingStateConstants::swTableId) out.push_back(u.util.get());
+      if (u.key.swTableId == Log::RoutingState::kSwTableId) out.push_back(u.util.get());
     return out;
   }
   const Pavo::Ptr<TernAsicUtils::TableManager>& tableManager() const { return tm_; }
@@ -149,6 +136,76 @@ class Rig {
   Pavo::Ptr<TernAsicUtils::TableManager> tm_;
   std::vector<::Host::UtilInstance> utils_;
 };
+
+// The kind of entry a Util is measured with: the kind it applies to.
+enum class Feed { Vsi, Profile, Trap, Mtu };
+
+struct UtilInfo {
+  std::string name;  // class name without namespace
+  Feed feed;
+};
+
+// The a0 Utils in the order the workloads run: the routing-state Utils first, then those of
+// the other software tables; within a software table by the block of the hardware table the
+// Util programs. Each routing-state Util answers itself whether it takes VSI entries.
+inline const std::vector<UtilInfo>& catalog() {
+  static const std::vector<UtilInfo> list = [] {
+    const Rig rig;
+    const LogPtr vsi = Log::entry(Log::RoutingState{});
+    struct Sorted {
+      bool routingState;
+      std::uint16_t block;
+      UtilInfo info;
+    };
+    std::vector<Sorted> sorted;
+    for (const auto& u : rig.utils()) {
+      const auto id = u.key.swTableId;
+      const bool routingState = id == Log::RoutingState::kSwTableId;
+      const Feed feed = routingState ? (u.util->utilApplicable(vsi) ? Feed::Vsi : Feed::Profile)
+                        : id == Log::TrapForwardAction::kSwTableId ? Feed::Trap
+                                                                   : Feed::Mtu;
+      sorted.push_back({routingState, u.util->hwTableBase()->info().block, {u.shortName, feed}});
+    }
+    std::stable_sort(sorted.begin(), sorted.end(), [](const Sorted& a, const Sorted& b) {
+      if (a.routingState != b.routingState) return a.routingState;
+      return a.block < b.block;
+    });
+    std::vector<UtilInfo> out;
+    for (auto& s : sorted) out.push_back(std::move(s.info));
+    return out;
+  }();
+  return list;
+}
+
+inline const std::vector<std::string>& utilNames() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> out;
+    for (const auto& u : catalog()) out.push_back(u.name);
+    return out;
+  }();
+  return names;
+}
+
+// The Utils the allocation test expects the rig's routing-state list to hold.
+inline constexpr unsigned kRoutingStateUtils = 8;
+
+// The entries one Util is measured with.
+inline std::vector<LogPtr> entriesFor(const std::string& util) {
+  const auto& all = catalog();
+  const auto it =
+      std::find_if(all.begin(), all.end(), [&](const auto& u) { return u.name == util; });
+  switch (it == all.end() ? Feed::Profile : it->feed) {
+    case Feed::Vsi:
+      return vsiEntries();
+    case Feed::Trap:
+      return trapEntries();
+    case Feed::Mtu:
+      return mtuEntries();
+    case Feed::Profile:
+      break;
+  }
+  return profileEntries();
+}
 
 // Hands every entry to the Util once; the number of commands returned (so that the work
 // cannot be dropped).
