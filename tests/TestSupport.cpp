@@ -42,12 +42,8 @@ std::vector<std::string> Host::shadowDump() const {
   for (auto* t : tm_->tables())
     for (const auto key : t->shadowKeys())
       for (unsigned r = 0; r < t->info().rows; ++r)
-        if (t->rowPresent(key, r)) {
-          std::uint32_t w[SchanAccel::SchanCmd::kMaxWords];
-          t->rowWords(key, r, w);
-          out.push_back(t->name() + " " + key.toString() + " " + t->info().rowKeyText(r) + " " +
-                        t->info().rowEntryText(w));
-        }
+        if (t->rowPresent(key, r))
+          out.push_back(shadowRowText(*t, key.fapId().value(), key.instanceId(), r));
   return out;
 }
 
@@ -65,10 +61,8 @@ std::uint64_t Host::enqueueCount(Asic::SwTableId id, unsigned fapId, unsigned in
 
 namespace {
 Log::Header at(std::uint8_t fapId, std::uint8_t instanceId, std::uint8_t flags) {
-  return {.fapId = fapId,
-          .instanceId = instanceId,
-          .isDelete = (flags & Asic::LogHeader::kIsDelete) != 0,
-          .isTableDelete = (flags & Asic::LogHeader::kTableDelete) != 0};
+  const bool del = flags & Asic::LogHeader::kIsDelete, all = flags & Asic::LogHeader::kTableDelete;
+  return {.fapId = fapId, .instanceId = instanceId, .isDelete = del, .isTableDelete = all};
 }
 }  // namespace
 

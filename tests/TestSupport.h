@@ -47,8 +47,7 @@ class Host {
   std::vector<::Host::UtilInstance> utils_;
 };
 
-// Log entries made with the builders of host/LogEntryBuilders.h, in a short positional form.
-// flags: Asic::LogHeader::kIsDelete / kTableDelete.
+// Log entries (host/LogEntryBuilders.h). flags: Asic::LogHeader::kIsDelete / kTableDelete.
 LogPtr vsi(std::uint32_t id, std::uint8_t profile, std::uint8_t fapId = 0,
            std::uint8_t instanceId = 0, std::uint8_t flags = 0);
 LogPtr profile(std::uint32_t id, const TernL3Ni::RoutingEnableProfile& p, std::uint8_t fapId = 0,

@@ -94,11 +94,10 @@ std::string jsonLine(const GenEntry& e) {
       } else {
         o << ", \"value\": {\"routingState\": [";
         for (unsigned i = 0; i < 5; ++i) o << (i ? ", " : "") << unsigned(e.rs[i]);
-        static const char* const names[] = {"ipv4Enabled", "ipv6Enabled", "ipv4Strict",
-                                            "ipv6Strict", "allowDefault"};
         o << "], \"urpfState\": {";
         for (unsigned i = 0; i < 5; ++i)
-          o << (i ? ", " : "") << "\"" << names[i] << "\": " << unsigned(e.urpf[i]);
+          o << (i ? ", " : "") << "\"" << TestSupport::Log::RoutingState::urpfFlags()[i].name
+            << "\": " << unsigned(e.urpf[i]);
         o << "}}";
       }
       break;
