@@ -77,12 +77,12 @@ struct OtherKeyTypes {
 };
 
 // Names of the per-handle trace rules ("Name=2;*=3" gives Name).
-std::vector<std::string> traceRuleNames(const std::string& spec) {
+std::vector<std::string> traceRuleNames(const std::string& levels) {
   std::vector<std::string> names;
-  if (spec.find('=') == spec.npos) return names;
-  for (std::size_t pos = 0; pos < spec.size();) {
-    const auto semi = std::min(spec.find(';', pos), spec.size());
-    const auto item = spec.substr(pos, semi - pos);
+  if (levels.find('=') == levels.npos) return names;
+  for (std::size_t pos = 0; pos < levels.size();) {
+    const auto semi = std::min(levels.find(';', pos), levels.size());
+    const auto item = levels.substr(pos, semi - pos);
     if (const auto name = item.substr(0, item.find('=')); name != "*") names.push_back(name);
     pos = semi + 1;
   }
