@@ -1,6 +1,6 @@
-// Per-entry cost of the ten bcm88890_a0 Utils (processSwEntry on the rotating workload of
+// Per-entry cost of every bcm88890_a0 Util (processSwEntry on the rotating workload of
 // tools/perfdriver/Workload.h, traces disabled, fap 0 in the mask), of one routing-state entry
-// through all eight routing-state Utils, of a trace at a disabled level, and a floor: the
+// through all routing-state Utils, of a trace at a disabled level, and a floor: the
 // same translations as plain functions over plain arrays. At the end the program prints
 // each Util's time over its floor, so the framework's and the host's share reads as a ratio
 // of one run.
@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "TernL3Util/Jericho3AndAbove/RoutingProfileToVectorMapUtilImplCommon.h"
 #include "host/Trace.h"
 #include "tools/perfdriver/Workload.h"
 
@@ -212,12 +213,12 @@ PlainCmd* floorVsi(PlainTable<1024, 1>& t, const PlainEntry& e, PlainCmd* out) {
 
 template <unsigned Array>
 PlainCmd* floorVector(PlainTable<64, 9>& t, const PlainEntry& e, PlainCmd* out) {
-  static constexpr unsigned kBit[5] = {8, 12, 10, 14, 16};
+  using TernL3Util::Jericho3AndAbove::RoutingProfileToVectorMap::kFlagBit;
   const unsigned r = Array * 16 + (e.id & 0xf);
   if (!e.isDelete) {
     std::uint32_t w[9] = {};
     for (unsigned f = 0; f < 5; ++f)
-      if (e.flags[f]) w[0] |= 3u << kBit[f];
+      if (e.flags[f]) w[0] |= 3u << kFlagBit[f];
     t.set(r, w);
     ++t.add;
   } else {
@@ -356,7 +357,7 @@ void BM_Floor(benchmark::State& state, const std::string& name) {
     state.SkipWithError("no floor for this Util");
 }
 
-// All eight routing-state floors for one entry.
+// The floors of all routing-state Utils for one entry.
 void BM_FloorRoutingStateEntryAllEight(benchmark::State& state) {
   static PlainTable<1024, 1> ippfVsi(0x10), ippaVsi(0x11), csInlif(0x14);
   static PlainTable<64, 9> ippfVec(0x12), ippaVec(0x13);

@@ -1,7 +1,5 @@
 #include "tests/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -44,12 +42,8 @@ std::vector<std::string> Host::shadowDump() const {
   for (auto* t : tm_->tables())
     for (const auto key : t->shadowKeys())
       for (unsigned r = 0; r < t->info().rows; ++r)
-        if (t->rowPresent(key, r)) {
-          std::uint32_t w[SchanAccel::SchanCmd::kMaxWords];
-          t->rowWords(key, r, w);
-          out.push_back(t->name() + " " + key.toString() + " " + t->info().rowKeyText(r) + " " +
-                        t->info().rowEntryText(w));
-        }
+        if (t->rowPresent(key, r))
+          out.push_back(shadowRowText(*t, key.fapId().value(), key.instanceId(), r));
   return out;
 }
 
@@ -66,38 +60,40 @@ std::uint64_t Host::enqueueCount(Asic::SwTableId id, unsigned fapId, unsigned in
 }
 
 namespace {
-Asic::LogHeader header(std::uint8_t fapId, std::uint8_t instanceId, std::uint8_t flags) {
-  return Asic::LogHeader{flags, Asic::UnitId::of(fapId, instanceId)};
+Log::Header at(std::uint8_t fapId, std::uint8_t instanceId, std::uint8_t flags) {
+  const bool del = flags & Asic::LogHeader::kIsDelete, all = flags & Asic::LogHeader::kTableDelete;
+  return {.fapId = fapId, .instanceId = instanceId, .isDelete = del, .isTableDelete = all};
 }
 }  // namespace
 
 LogPtr vsi(std::uint32_t id, std::uint8_t p, std::uint8_t fapId, std::uint8_t instanceId,
            std::uint8_t flags) {
-  return LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(
-      header(fapId, instanceId, flags), TernL3Ni::RoutingStateLogEntry::vsi(id, p)));
+  return Log::entry(Log::RoutingState{.id = id, .routingProfileMap = p},
+                    at(fapId, instanceId, flags));
 }
 LogPtr profile(std::uint32_t id, const TernL3Ni::RoutingEnableProfile& p, std::uint8_t fapId,
                std::uint8_t instanceId, std::uint8_t flags) {
-  return LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(
-      header(fapId, instanceId, flags), TernL3Ni::RoutingStateLogEntry::profile(id, p)));
+  return Log::wrap(TernL3Ni::RoutingStateLogEntry::profile(id, p), at(fapId, instanceId, flags));
 }
 LogPtr trap(std::uint8_t key, std::uint8_t outPort, std::uint8_t stampValue, std::uint8_t fapId,
             std::uint8_t instanceId, std::uint8_t flags) {
-  return LogPtr(new TernTrapLib::EtppbTrapForwardActionTableDataModelLogEntryWrapper(
-      header(fapId, instanceId, flags), {{key}, outPort, stampValue}));
+  return Log::entry(
+      Log::TrapForwardAction{.key = key, .outPort = outPort, .stampValue = stampValue},
+      at(fapId, instanceId, flags));
 }
 LogPtr mtu(std::uint8_t p, std::uint16_t bytes, std::uint8_t fapId, std::uint8_t instanceId,
            std::uint8_t flags) {
-  return LogPtr(new TernL3Intf::MtuProfileLogEntryWrapper(header(fapId, instanceId, flags),
-                                                          {{p}, bytes}));
+  return Log::entry(Log::MtuProfile{.key = p, .mtuBytes = bytes}, at(fapId, instanceId, flags));
 }
 TernL3Ni::RoutingEnableProfile urpf(bool v4, bool v6, bool v4Strict, bool v6Strict,
                                     bool allowDefault, std::array<std::uint8_t, 5> rs) {
-  TernL3Ni::RoutingEnableProfile p;
-  p.routingState.flag = rs;
-  p.urpfState = {std::uint8_t(v4), std::uint8_t(v6), std::uint8_t(v4Strict),
-                 std::uint8_t(v6Strict), std::uint8_t(allowDefault)};
-  return p;
+  return Log::RoutingState{.routingState = rs,
+                           .ipv4Enabled = v4,
+                           .ipv6Enabled = v6,
+                           .ipv4Strict = v4Strict,
+                           .ipv6Strict = v6Strict,
+                           .allowDefault = allowDefault}
+      .enableProfile();
 }
 
 std::map<std::string, std::uint32_t> row(const TernAsicUtils::HwCommonTableBase& table,

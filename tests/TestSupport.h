@@ -10,10 +10,12 @@
 
 #include "host/Diag.h"
 #include "host/Host.h"
+#include "host/LogEntryBuilders.h"
 #include "host/Trace.h"
 
 namespace TestSupport {
-using LogPtr = Pavo::Ptr<Asic::LogEntryWrapperBase>;
+namespace Log = ::Host::Log;
+using Log::LogPtr;
 
 inline constexpr Hardware::ChipType kChips[] = {Hardware::kChipBcm88890A0,
                                                 Hardware::kChipBcm88890B0};
@@ -45,7 +47,7 @@ class Host {
   std::vector<::Host::UtilInstance> utils_;
 };
 
-// Log entries. flags: Asic::LogHeader::kIsDelete / kTableDelete.
+// Log entries (host/LogEntryBuilders.h). flags: Asic::LogHeader::kIsDelete / kTableDelete.
 LogPtr vsi(std::uint32_t id, std::uint8_t profile, std::uint8_t fapId = 0,
            std::uint8_t instanceId = 0, std::uint8_t flags = 0);
 LogPtr profile(std::uint32_t id, const TernL3Ni::RoutingEnableProfile& p, std::uint8_t fapId = 0,

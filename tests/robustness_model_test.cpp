@@ -57,26 +57,21 @@ struct GenEntry {
 };
 
 LogPtr makeLog(const GenEntry& e) {
-  const Asic::LogHeader h{std::uint8_t((e.isDelete ? Asic::LogHeader::kIsDelete : 0) |
-                                       (e.tableDelete ? Asic::LogHeader::kTableDelete : 0)),
-                          Asic::UnitId::of(e.fap, e.inst)};
+  namespace Log = TestSupport::Log;
+  const Log::Header h{
+      .fapId = e.fap, .instanceId = e.inst, .isDelete = e.isDelete, .isTableDelete = e.tableDelete};
   switch (e.feed) {
     case Feed::Routing: {
-      TernL3Ni::RoutingStateLogEntry r;
-      r.key().id = e.id;
-      r.key().type = e.type;
-      r.routingProfileMapIs(e.profileMap);
-      TernL3Ni::RoutingEnableProfile p;
-      p.routingState.flag = e.rs;
-      p.urpfState = {e.urpf[0], e.urpf[1], e.urpf[2], e.urpf[3], e.urpf[4]};
-      r.routingEnableProfileIs(p);
-      return LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(h, r));
+      Log::RoutingState r{
+          .id = e.id, .type = e.type, .routingProfileMap = e.profileMap, .routingState = e.rs};
+      for (unsigned i = 0; i < 5; ++i) r.*Log::RoutingState::urpfFlags()[i].member = e.urpf[i];
+      return Log::entry(r, h);
     }
     case Feed::Trap:
-      return LogPtr(new TernTrapLib::EtppbTrapForwardActionTableDataModelLogEntryWrapper(
-          h, {{e.key}, e.outPort, e.stamp}));
+      return Log::entry(
+          Log::TrapForwardAction{.key = e.key, .outPort = e.outPort, .stampValue = e.stamp}, h);
     case Feed::Mtu:
-      return LogPtr(new TernL3Intf::MtuProfileLogEntryWrapper(h, {{e.key}, e.mtuBytes}));
+      return Log::entry(Log::MtuProfile{.key = e.key, .mtuBytes = e.mtuBytes}, h);
   }
   return {};
 }
@@ -99,11 +94,10 @@ std::string jsonLine(const GenEntry& e) {
       } else {
         o << ", \"value\": {\"routingState\": [";
         for (unsigned i = 0; i < 5; ++i) o << (i ? ", " : "") << unsigned(e.rs[i]);
-        static const char* const names[] = {"ipv4Enabled", "ipv6Enabled", "ipv4Strict",
-                                            "ipv6Strict", "allowDefault"};
         o << "], \"urpfState\": {";
         for (unsigned i = 0; i < 5; ++i)
-          o << (i ? ", " : "") << "\"" << names[i] << "\": " << unsigned(e.urpf[i]);
+          o << (i ? ", " : "") << "\"" << TestSupport::Log::RoutingState::urpfFlags()[i].name
+            << "\": " << unsigned(e.urpf[i]);
         o << "}}";
       }
       break;

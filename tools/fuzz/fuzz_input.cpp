@@ -47,11 +47,8 @@ bool sameErrors(const std::vector<Utilsim::InputError>& a,
 
 bool sameEntry(const Utilsim::InputEntry& a, const Utilsim::InputEntry& b) {
   const auto fields = [](const Utilsim::InputEntry& e) {
-    const auto& r = e.routingState;
-    const auto& t = e.trapForwardAction;
-    return std::tie(e.line, e.op, e.hwTable, e.row, e.table, e.fapId, e.instanceId, e.isDelete, e.tableDelete, r.id, r.type,
-                    r.routingProfileMap, r.routingState, r.urpfState, t.key, t.outPort,
-                    t.stampValue, e.mtuProfile.key, e.mtuProfile.mtuBytes);
+    return std::tie(e.line, e.op, e.hwTable, e.row, e.table, e.fapId, e.instanceId, e.isDelete,
+                    e.tableDelete, e.routingState, e.trapForwardAction, e.mtuProfile);
   };
   return fields(a) == fields(b);
 }

@@ -1,30 +1,21 @@
-// The fixed replay workload of the performance tools: for each of the ten bcm88890_a0 Utils a
-// rotating set of log entries over its table's key space (three sets to one delete, fap 0,
-// instance 0), plus the routing-state entry for all eight routing-state Utils and the MTU
-// entry. The same sequence drives the benchmarks, the instruction counts and the
-// no-allocation test, so their figures describe the same work.
+// The fixed replay workload of the performance tools: for each bcm88890_a0 Util a rotating
+// set of log entries over its table's key space (three sets to one delete, fap 0, instance 0),
+// plus the routing-state entry for all routing-state Utils at once. Which Utils there are
+// comes from the plug-in's registrations. The same sequence drives the benchmarks, the
+// instruction counts and the no-allocation test, so their figures describe the same work.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "host/Host.h"
+#include "host/LogEntryBuilders.h"
 
 namespace PerfWorkload {
-using LogPtr = Pavo::Ptr<Asic::LogEntryWrapperBase>;
-
-// The ten a0 Utils in a fixed order: the eight routing-state Utils, then trap, then MTU.
-inline const std::vector<std::string>& utilNames() {
-  static const std::vector<std::string> names{
-      "IppfVsiToRoutingProfileMapArray0Util",    "IppaVsiToRoutingProfileMapArray3Util",
-      "IppfRoutingProfileToVectorMapArray0Util", "IppaRoutingProfileToVectorMapArray3Util",
-      "IppaCsInlif0ProfileMapUtil",              "IppbFlpInlifProfile0MapUtil",
-      "IppdInlifProfileTableUtil",               "IppdAllowDefaultRouteUtil",
-      "EtppbTrapForwardActionTableUtil",         "EtppcMtuMapTableUtil"};
-  return names;
-}
-inline constexpr unsigned kRoutingStateUtils = 8;
+namespace Log = ::Host::Log;
+using Log::LogPtr;
 
 // Deterministic pseudo-random bytes (a fixed LCG), so every run sees the same entries.
 class Lcg {
@@ -39,13 +30,8 @@ class Lcg {
   std::uint32_t s_;
 };
 
-inline Asic::LogHeader header(bool isDelete) {
-  return Asic::LogHeader{isDelete ? Asic::LogHeader::kIsDelete : std::uint8_t(0),
-                         Asic::UnitId::of(0, 0)};
-}
-
 // Every fourth entry is a delete.
-inline bool isDeleteAt(unsigned i) { return i % 4 == 3; }
+inline Log::Header headerAt(unsigned i) { return {.isDelete = i % 4 == 3}; }
 
 // VSI entries (key type 0): 1024 VSIs fill the 256 entries of a VSI map.
 inline std::vector<LogPtr> vsiEntries() {
@@ -53,30 +39,34 @@ inline std::vector<LogPtr> vsiEntries() {
   Lcg r(1);
   for (unsigned i = 0; i < 1024; ++i) {
     const std::uint32_t id = (i * 389u) % 1024u;  // every VSI once, in scattered order
-    out.emplace_back(new TernL3Ni::RoutingStateLogEntryWrapper(
-        header(isDeleteAt(i)),
-        TernL3Ni::RoutingStateLogEntry::vsi(id, std::uint8_t(r.next() % 16))));
+    out.push_back(
+        Log::entry(Log::RoutingState{.id = id, .routingProfileMap = std::uint8_t(r.next() % 16)},
+                   headerAt(i)));
   }
   return out;
 }
 
-// Routing-profile entries (key type 1): the sixteen routing profiles with varied flags.
-inline TernL3Ni::RoutingEnableProfile profileValue(std::uint32_t bits) {
-  TernL3Ni::RoutingEnableProfile p;
-  for (unsigned f = 0; f < 5; ++f) p.routingState.flag[f] = std::uint8_t((bits >> f) & 1);
-  p.urpfState = {std::uint8_t((bits >> 5) & 1), std::uint8_t((bits >> 6) & 1),
-                 std::uint8_t((bits >> 7) & 1), std::uint8_t((bits >> 8) & 1),
-                 std::uint8_t((bits >> 9) & 1)};
-  return p;
+// Routing-profile entries (key type 1): the sixteen routing profiles with varied flags, taken
+// from the low ten bits of `bits`.
+inline Log::RoutingState profileOf(std::uint32_t id, std::uint32_t bits) {
+  const auto bit = [bits](unsigned i) { return std::uint8_t((bits >> i) & 1); };
+  return {.id = id,
+          .type = 1,
+          .routingState = {bit(0), bit(1), bit(2), bit(3), bit(4)},
+          .ipv4Enabled = bit(5),
+          .ipv6Enabled = bit(6),
+          .ipv4Strict = bit(7),
+          .ipv6Strict = bit(8),
+          .allowDefault = bit(9)};
 }
-inline LogPtr profileEntry(std::uint32_t id, std::uint32_t bits, bool isDelete) {
-  return LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(
-      header(isDelete), TernL3Ni::RoutingStateLogEntry::profile(id, profileValue(bits))));
+inline TernL3Ni::RoutingEnableProfile profileValue(std::uint32_t bits) {
+  return profileOf(0, bits).enableProfile();
 }
 inline std::vector<LogPtr> profileEntries() {
   std::vector<LogPtr> out;
   Lcg r(2);
-  for (unsigned i = 0; i < 64; ++i) out.push_back(profileEntry(i % 16, r.next(), isDeleteAt(i)));
+  for (unsigned i = 0; i < 64; ++i)
+    out.push_back(Log::entry(profileOf(i % 16, r.next()), headerAt(i)));
   return out;
 }
 
@@ -85,8 +75,10 @@ inline std::vector<LogPtr> trapEntries() {
   Lcg r(3);
   for (unsigned i = 0; i < 64; ++i) {
     const std::uint32_t v = r.next();
-    out.emplace_back(new TernTrapLib::EtppbTrapForwardActionTableDataModelLogEntryWrapper(
-        header(isDeleteAt(i)), {{std::uint8_t(i % 16)}, std::uint8_t(v), std::uint8_t(v >> 8)}));
+    out.push_back(Log::entry(Log::TrapForwardAction{.key = std::uint8_t(i % 16),
+                                                    .outPort = std::uint8_t(v),
+                                                    .stampValue = std::uint8_t(v >> 8)},
+                             headerAt(i)));
   }
   return out;
 }
@@ -96,47 +88,46 @@ inline std::vector<LogPtr> mtuEntries() {
   std::vector<LogPtr> out;
   Lcg r(4);
   for (unsigned i = 0; i < 64; ++i)
-    out.emplace_back(new TernL3Intf::MtuProfileLogEntryWrapper(
-        header(isDeleteAt(i)), {{std::uint8_t(i % 16)}, std::uint16_t(1280 + r.next() % 8321)}));
+    out.push_back(Log::entry(Log::MtuProfile{.key = std::uint8_t(i % 16),
+                                             .mtuBytes = std::uint16_t(1280 + r.next() % 8321)},
+                             headerAt(i)));
   return out;
 }
 
-// The entries one Util is measured with: entries of the kind it applies to.
-inline std::vector<LogPtr> entriesFor(const std::string& util) {
-  if (util.find("VsiToRoutingProfileMap") != std::string::npos) return vsiEntries();
-  if (util == "EtppbTrapForwardActionTableUtil") return trapEntries();
-  if (util == "EtppcMtuMapTableUtil") return mtuEntries();
-  return profileEntries();
+// The plug-in's registrations, started once. The plug-in is used where the program links it,
+// and loaded from TERN_PLUGIN_PATH otherwise (the linker drops a library whose symbols a
+// program never names).
+inline const TernAsicUtils::UtilHolderContext& context() {
+  static const TernAsicUtils::UtilHolderContext* context = [] {
+    if (Plugin::Impl::LoaderImpl::plugins().empty())
+      new ::Host::PluginLibrary(TERN_PLUGIN_PATH);  // stays loaded for the whole process
+    auto* c = new TernAsicUtils::UtilHolderContext;
+    ::Host::startUtilPlugins(*c);
+    return c;
+  }();
+  return *context;
 }
 
 // The a0 Utils, built through their factories against one table manager, fap 0 in the mask.
-// The plug-in is used where the program links it, and loaded from TERN_PLUGIN_PATH otherwise
-// (the linker drops a library whose symbols a program never names).
 class Rig {
  public:
   Rig() : tm_(new TernAsicUtils::TableManager) {
-    static TernAsicUtils::UtilHolderContext* context = [] {
-      if (Plugin::Impl::LoaderImpl::plugins().empty())
-        new ::Host::PluginLibrary(TERN_PLUGIN_PATH);  // stays loaded for the whole process
-      auto* c = new TernAsicUtils::UtilHolderContext;
-      ::Host::startUtilPlugins(*c);
-      return c;
-    }();
     SchanAccel::Fapmask mask;
     mask.fapIdIs(SchanAccel::FapId(0), true);
-    utils_ = ::Host::buildUtils(*context, Hardware::kChipBcm88890A0, tm_, mask);
+    utils_ = ::Host::buildUtils(context(), Hardware::kChipBcm88890A0, tm_, mask);
   }
+  const std::vector<::Host::UtilInstance>& utils() const { return utils_; }
   // The Util of that short name; null when the plug-in has none.
   TernAsicUtils::UtilBase* util(const std::string& shortName) const {
     for (const auto& u : utils_)
       if (u.shortName == shortName) return u.util.get();
     return nullptr;
   }
-  // The eight routing-state Utils in registration order (the order the agent calls them).
+  // The routing-state Utils in registration order (the order the agent calls them).
   std::vector<TernAsicUtils::UtilBase*> routingStateUtils() const {
     std::vector<TernAsicUtils::UtilBase*> out;
     for (const auto& u : utils_)
-      if (u.key.swTableId == TernL3Ni::RoutingStateConstants::swTableId) out.push_back(u.util.get());
+      if (u.key.swTableId == Log::RoutingState::kSwTableId) out.push_back(u.util.get());
     return out;
   }
   const Pavo::Ptr<TernAsicUtils::TableManager>& tableManager() const { return tm_; }
@@ -145,6 +136,76 @@ class Rig {
   Pavo::Ptr<TernAsicUtils::TableManager> tm_;
   std::vector<::Host::UtilInstance> utils_;
 };
+
+// The kind of entry a Util is measured with: the kind it applies to.
+enum class Feed { Vsi, Profile, Trap, Mtu };
+
+struct UtilInfo {
+  std::string name;  // class name without namespace
+  Feed feed;
+};
+
+// The a0 Utils in the order the workloads run: the routing-state Utils first, then those of
+// the other software tables; within a software table by the block of the hardware table the
+// Util programs. Each routing-state Util answers itself whether it takes VSI entries.
+inline const std::vector<UtilInfo>& catalog() {
+  static const std::vector<UtilInfo> list = [] {
+    const Rig rig;
+    const LogPtr vsi = Log::entry(Log::RoutingState{});
+    struct Sorted {
+      bool routingState;
+      std::uint16_t block;
+      UtilInfo info;
+    };
+    std::vector<Sorted> sorted;
+    for (const auto& u : rig.utils()) {
+      const auto id = u.key.swTableId;
+      const bool routingState = id == Log::RoutingState::kSwTableId;
+      const Feed feed = routingState ? (u.util->utilApplicable(vsi) ? Feed::Vsi : Feed::Profile)
+                        : id == Log::TrapForwardAction::kSwTableId ? Feed::Trap
+                                                                   : Feed::Mtu;
+      sorted.push_back({routingState, u.util->hwTableBase()->info().block, {u.shortName, feed}});
+    }
+    std::stable_sort(sorted.begin(), sorted.end(), [](const Sorted& a, const Sorted& b) {
+      if (a.routingState != b.routingState) return a.routingState;
+      return a.block < b.block;
+    });
+    std::vector<UtilInfo> out;
+    for (auto& s : sorted) out.push_back(std::move(s.info));
+    return out;
+  }();
+  return list;
+}
+
+inline const std::vector<std::string>& utilNames() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> out;
+    for (const auto& u : catalog()) out.push_back(u.name);
+    return out;
+  }();
+  return names;
+}
+
+// The Utils the allocation test expects the rig's routing-state list to hold.
+inline constexpr unsigned kRoutingStateUtils = 8;
+
+// The entries one Util is measured with.
+inline std::vector<LogPtr> entriesFor(const std::string& util) {
+  const auto& all = catalog();
+  const auto it =
+      std::find_if(all.begin(), all.end(), [&](const auto& u) { return u.name == util; });
+  switch (it == all.end() ? Feed::Profile : it->feed) {
+    case Feed::Vsi:
+      return vsiEntries();
+    case Feed::Trap:
+      return trapEntries();
+    case Feed::Mtu:
+      return mtuEntries();
+    case Feed::Profile:
+      break;
+  }
+  return profileEntries();
+}
 
 // Hands every entry to the Util once; the number of commands returned (so that the work
 // cannot be dropped).

@@ -1,5 +1,5 @@
-// perfdriver: replays the fixed workload of tools/perfdriver/Workload.h through the ten
-// bcm88890_a0 Utils and prints, per workload, the entries handed over and the median CPU
+// perfdriver: replays the fixed workload of tools/perfdriver/Workload.h through every
+// bcm88890_a0 Util and prints, per workload, the entries handed over and the median CPU
 // time per entry. Under callgrind it zeroes the counters before each workload and dumps them
 // after it (named after the workload), so that the dumps hold exactly the instructions of
 // the measured entries; scripts read them as instructions per entry.
@@ -8,7 +8,8 @@
 //
 // --only runs one workload: an instruction counter that cannot be told where a workload
 // starts (an emulator's) takes the difference of two runs at --scale 1 and 2, which is the
-// instructions of 4096 entries (1024 for the eight-Util entry times 16).
+// instructions of 4096 entries (1024 for the routing-state entry through all routing-state
+// Utils, times 16).
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -106,14 +107,9 @@ int main(int argc, char** argv) {
   PerfWorkload::Rig rig;
   std::vector<Workload> workloads;
   for (const auto& name : PerfWorkload::utilNames()) {
-    auto* u = rig.util(name);
-    if (!u) {
-      std::fprintf(stderr, "perfdriver: the plug-in has no Util %s\n", name.c_str());
-      return 1;
-    }
     auto entries = PerfWorkload::entriesFor(name);
     const unsigned passes = unsigned(4096 / entries.size()) * scale;
-    workloads.push_back({name, {u}, std::move(entries), passes});
+    workloads.push_back({name, {rig.util(name)}, std::move(entries), passes});
   }
   workloads.push_back({"RoutingStateEntryAllEight", rig.routingStateUtils(),
                        PerfWorkload::profileEntries(), 16 * scale});

@@ -152,8 +152,8 @@ class LineChecker {
   }
 
   // Reports every field of the object that is not in the allowed list.
-  void onlyFields(const Json& obj, const std::string& prefix,
-                  std::initializer_list<const char*> allowed) {
+  template <class Names = std::initializer_list<const char*>>
+  void onlyFields(const Json& obj, const std::string& prefix, const Names& allowed) {
     for (const auto& [name, value] : obj.items()) {
       bool known = false;
       for (const char* a : allowed) known = known || name == a;
@@ -173,8 +173,7 @@ const Json* field(const Json& obj, const char* name) {
   return it == obj.end() ? nullptr : &*it;
 }
 
-void checkRoutingState(LineChecker& c, const Json* key, const Json* value, InputEntry& e) {
-  auto& r = e.routingState;
+void checkValue(LineChecker& c, const Json* key, const Json* value, Host::Log::RoutingState& r) {
   bool typeKnown = false;
   if (key && c.object(*key, "key")) {
     c.onlyFields(*key, "key.", {"id", "type"});
@@ -212,13 +211,13 @@ void checkRoutingState(LineChecker& c, const Json* key, const Json* value, Input
           c.flag(v[i], fmt::format("value.routingState[{}]", i), r.routingState[i]);
       } else {
         if (!c.object(v, "value.urpfState")) continue;
-        static constexpr const char* kNames[5] = {"ipv4Enabled", "ipv6Enabled", "ipv4Strict",
-                                                  "ipv6Strict", "allowDefault"};
-        c.onlyFields(v, "value.urpfState.",
-                     {kNames[0], kNames[1], kNames[2], kNames[3], kNames[4]});
-        for (unsigned i = 0; i < 5; ++i)
-          if (const Json* f = field(v, kNames[i]))
-            c.flag(*f, std::string("value.urpfState.") + kNames[i], r.urpfState[i]);
+        constexpr auto flags = Host::Log::RoutingState::urpfFlags();
+        std::array<const char*, flags.size()> names;
+        for (std::size_t i = 0; i < flags.size(); ++i) names[i] = flags[i].name;
+        c.onlyFields(v, "value.urpfState.", names);
+        for (const auto& f : flags)
+          if (const Json* j = field(v, f.name))
+            c.flag(*j, std::string("value.urpfState.") + f.name, r.*f.member);
       }
     } else {
       c.error("value." + printable(name, 40), "unknown field");
@@ -226,22 +225,21 @@ void checkRoutingState(LineChecker& c, const Json* key, const Json* value, Input
   }
 }
 
-void checkTrap(LineChecker& c, const Json* key, const Json* value, InputEntry& e) {
-  auto& t = e.trapForwardAction;
-  if (key) c.integer(*key, "key", 255, t.key);
+// Trap and MTU entries: a one-byte key, and the value fields of the table, each an integer
+// of its field's width.
+template <class Value>
+void checkValue(LineChecker& c, const Json* key, const Json* value, Value& v) {
+  if (key) c.integer(*key, "key", 255, v.key);
   if (!value || !c.object(*value, "value")) return;
-  c.onlyFields(*value, "value.", {"outPort", "stampValue"});
-  if (const Json* f = field(*value, "outPort")) c.integer(*f, "value.outPort", 255, t.outPort);
-  if (const Json* f = field(*value, "stampValue"))
-    c.integer(*f, "value.stampValue", 255, t.stampValue);
-}
-
-void checkMtu(LineChecker& c, const Json* key, const Json* value, InputEntry& e) {
-  auto& m = e.mtuProfile;
-  if (key) c.integer(*key, "key", 255, m.key);
-  if (!value || !c.object(*value, "value")) return;
-  c.onlyFields(*value, "value.", {"mtuBytes"});
-  if (const Json* f = field(*value, "mtuBytes")) c.integer(*f, "value.mtuBytes", 65535, m.mtuBytes);
+  constexpr auto fields = Value::valueFields();
+  std::array<const char*, fields.size()> names;
+  for (std::size_t i = 0; i < fields.size(); ++i) names[i] = fields[i].name;
+  c.onlyFields(*value, "value.", names);
+  for (const auto& f : fields) {
+    using Field = std::remove_reference_t<decltype(v.*f.member)>;
+    if (const Json* j = field(*value, f.name))
+      c.integer(*j, std::string("value.") + f.name, std::numeric_limits<Field>::max(), v.*f.member);
+  }
 }
 
 // A host operation: {"op", "hwTable", "fapId", "instanceId"} and, to read a row, its "key"
@@ -330,17 +328,7 @@ void checkEntry(LineChecker& c, const Json& doc, InputEntry& e) {
   const Json* key = field(doc, "key");
   if (!key && !e.tableDelete) c.error("", "missing field 'key' (only a table delete may omit it)");
   const Json* value = field(doc, "value");
-  switch (e.table) {
-    case SwTable::RoutingState:
-      checkRoutingState(c, key, value, e);
-      break;
-    case SwTable::TrapForwardAction:
-      checkTrap(c, key, value, e);
-      break;
-    case SwTable::MtuProfile:
-      checkMtu(c, key, value, e);
-      break;
-  }
+  visitValue(e, [&](auto& v) { checkValue(c, key, value, v); });
 }
 
 // Depth of array/object nesting, counted without parsing, so that absurdly deep input is
@@ -522,7 +510,9 @@ class FastLine {
         return flags(e.routingState.routingState);
       case kUrpfState: {
         Members<std::size(kUrpfNames)> urpf{kUrpfNames};
-        return object(urpf, [&](unsigned m) { return integer(e.routingState.urpfState[m]); });
+        return object(urpf, [&](unsigned m) {
+          return integer(e.routingState.*Host::Log::RoutingState::urpfFlags()[m].member);
+        });
       }
       case kOutPort:
         return integer(e.trapForwardAction.outPort);

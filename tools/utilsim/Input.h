@@ -6,10 +6,13 @@
 #pragma once
 
 #include <array>
+#include <concepts>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "host/LogEntryBuilders.h"
 
 namespace Utilsim {
 
@@ -17,26 +20,6 @@ enum class SwTable : std::uint8_t { RoutingState, TrapForwardAction, MtuProfile 
 
 // Name used in the log and in the output: "routingState", "trapForwardAction", "mtuProfile".
 const char* swTableName(SwTable t) noexcept;
-
-struct RoutingStateInput {
-  std::uint32_t id = 0;
-  std::uint8_t type = 0;               // 0: VSI entry, other: routing-profile entry
-  std::uint8_t routingProfileMap = 0;  // VSI entries
-  std::array<std::uint8_t, 5> routingState{};
-  // ipv4Enabled, ipv6Enabled, ipv4Strict, ipv6Strict, allowDefault
-  std::array<std::uint8_t, 5> urpfState{};
-};
-
-struct TrapForwardActionInput {
-  std::uint8_t key = 0;
-  std::uint8_t outPort = 0;
-  std::uint8_t stampValue = 0;
-};
-
-struct MtuProfileInput {
-  std::uint8_t key = 0;
-  std::uint16_t mtuBytes = 0;
-};
 
 // Besides log entries, a log may hold the agent's other calls of a Util.
 enum class HostOp : std::uint8_t {
@@ -57,10 +40,27 @@ struct InputEntry {
   std::uint8_t instanceId = 0;
   bool isDelete = false;
   bool tableDelete = false;
-  RoutingStateInput routingState;            // valid when table is RoutingState
-  TrapForwardActionInput trapForwardAction;  // valid when table is TrapForwardAction
-  MtuProfileInput mtuProfile;                // valid when table is MtuProfile
+  // The value of the entry's table (the other two are unused).
+  Host::Log::RoutingState routingState;
+  Host::Log::TrapForwardAction trapForwardAction;
+  Host::Log::MtuProfile mtuProfile;
 };
+
+// Calls fn with the value of the entry's software table: the one place that pairs each table
+// with its member.
+template <class Entry, class Fn>
+  requires std::same_as<std::remove_const_t<Entry>, InputEntry>
+decltype(auto) visitValue(Entry& e, Fn&& fn) {
+  switch (e.table) {
+    case SwTable::RoutingState:
+      return fn(e.routingState);
+    case SwTable::TrapForwardAction:
+      return fn(e.trapForwardAction);
+    case SwTable::MtuProfile:
+      break;
+  }
+  return fn(e.mtuProfile);
+}
 
 struct InputError {
   unsigned line = 0;    // 0: the text as a whole

@@ -12,48 +12,12 @@ namespace Utilsim {
 namespace {
 
 Pavo::Ptr<Asic::LogEntryWrapperBase> makeLogEntry(const InputEntry& e, std::uint32_t sequence) {
-  Asic::LogHeader header;
-  header.flags = std::uint8_t((e.isDelete ? Asic::LogHeader::kIsDelete : 0) |
-                              (e.tableDelete ? Asic::LogHeader::kTableDelete : 0));
-  header.unitId = Asic::UnitId::of(e.fapId, e.instanceId);
-  header.sequence = sequence;
-  switch (e.table) {
-    case SwTable::RoutingState: {
-      const auto& in = e.routingState;
-      // Both value shapes are filled: the key type decides which one a Util reads, and the
-      // other holds zeros.
-      TernL3Ni::RoutingStateLogEntry entry;
-      entry.key().id = in.id;
-      entry.key().type = in.type;
-      entry.routingProfileMapIs(in.routingProfileMap);
-      TernL3Ni::RoutingEnableProfile p;
-      for (unsigned i = 0; i < 5; ++i) p.routingState.flag[i] = in.routingState[i];
-      p.urpfState.ipv4Enabled = in.urpfState[0];
-      p.urpfState.ipv6Enabled = in.urpfState[1];
-      p.urpfState.ipv4Strict = in.urpfState[2];
-      p.urpfState.ipv6Strict = in.urpfState[3];
-      p.urpfState.allowDefault = in.urpfState[4];
-      entry.routingEnableProfileIs(p);
-      return Pavo::Ptr<Asic::LogEntryWrapperBase>(
-          new TernL3Ni::RoutingStateLogEntryWrapper(header, entry));
-    }
-    case SwTable::TrapForwardAction: {
-      TernTrapLib::EtppbTrapForwardActionTableDataModelLogEntry entry;
-      entry.key.value = e.trapForwardAction.key;
-      entry.outPort = e.trapForwardAction.outPort;
-      entry.stampValue = e.trapForwardAction.stampValue;
-      return Pavo::Ptr<Asic::LogEntryWrapperBase>(
-          new TernTrapLib::EtppbTrapForwardActionTableDataModelLogEntryWrapper(header, entry));
-    }
-    case SwTable::MtuProfile: {
-      TernL3Intf::MtuProfileLogEntry entry;
-      entry.key.value = e.mtuProfile.key;
-      entry.mtuBytes = e.mtuProfile.mtuBytes;
-      return Pavo::Ptr<Asic::LogEntryWrapperBase>(
-          new TernL3Intf::MtuProfileLogEntryWrapper(header, entry));
-    }
-  }
-  return {};
+  const Host::Log::Header header{.fapId = e.fapId,
+                                 .instanceId = e.instanceId,
+                                 .isDelete = e.isDelete,
+                                 .isTableDelete = e.tableDelete,
+                                 .sequence = sequence};
+  return visitValue(e, [&](const auto& value) { return Host::Log::entry(value, header); });
 }
 
 std::string currentExceptionText() {
@@ -68,15 +32,9 @@ std::string currentExceptionText() {
 }  // namespace
 
 Asic::SwTableId swTableIdOf(SwTable t) noexcept {
-  switch (t) {
-    case SwTable::RoutingState:
-      return TernL3Ni::RoutingStateConstants::swTableId;
-    case SwTable::TrapForwardAction:
-      return TernL3Ni::EtppTrapFwdActionConstants::swTableId;
-    case SwTable::MtuProfile:
-      return TernL3Intf::MtuProfileConstants::swTableId;
-  }
-  return {};
+  InputEntry e;
+  e.table = t;
+  return visitValue(e, [](const auto& value) { return value.kSwTableId; });
 }
 
 Replay::Replay(const TernAsicUtils::UtilHolderContext& context, const ReplayConfig& config)

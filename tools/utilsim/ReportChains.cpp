@@ -3,6 +3,7 @@
 #include <set>
 #include <tuple>
 
+#include "TernL3Util/Jericho3AndAbove/RoutingProfileToVectorMapUtilImplCommon.h"
 #include "tools/utilsim/Fields.h"
 #include "tools/utilsim/Report.h"
 
@@ -56,15 +57,15 @@ constexpr Chain kChains[] = {
     {"Ippa", 3, "IppaVsiToRoutingProfileMapHwDirect", "IppaRoutingProfileToVectorMapHwDirect"},
 };
 
-// Bit positions of the two-bit group of each routingState flag in the enable vector.
-constexpr unsigned kFlagBits[5] = {8, 12, 10, 14, 16};
+// The bit pair of each routingState flag in the enable vector, as the vector maps write it.
+using TernL3Util::Jericho3AndAbove::RoutingProfileToVectorMap::kFlagBit;
 
 std::string vectorText(std::uint32_t word0) {
   std::string on, partly;
   std::uint32_t known = 0;
   for (unsigned flag = 0; flag < 5; ++flag) {
-    const unsigned bits = (word0 >> kFlagBits[flag]) & 3u;
-    known |= 3u << kFlagBits[flag];
+    const unsigned bits = (word0 >> kFlagBit[flag]) & 3u;
+    known |= 3u << kFlagBit[flag];
     if (bits == 3)
       on += fmt::format("{}{}", on.empty() ? "" : ", ", flag);
     else if (bits)

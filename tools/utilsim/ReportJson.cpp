@@ -52,6 +52,31 @@ void commandJson(JsonWriter& w, const SchanAccel::SchanCmd& cmd) {
 
 }  // namespace
 
+namespace {
+void valueJson(JsonWriter& w, const Host::Log::RoutingState& r) {
+  w.beginObject().member("id", r.id).member("type", r.type).endObject();
+  w.key("value").beginObject();
+  if (r.type == 0) {
+    w.member("routingProfileMap", r.routingProfileMap);
+  } else {
+    w.key("routingState").beginArray();
+    for (const auto f : r.routingState) w.value(std::uint64_t(f));
+    w.endArray().key("urpfState").beginObject();
+    for (const auto& f : Host::Log::RoutingState::urpfFlags()) w.member(f.name, r.*f.member);
+    w.endObject();
+  }
+  w.endObject();
+}
+
+// Trap and MTU entries: the one-byte key, then the value fields of the table.
+template <class Value>
+void valueJson(JsonWriter& w, const Value& v) {
+  w.value(std::uint64_t(v.key)).key("value").beginObject();
+  for (const auto& f : Value::valueFields()) w.member(f.name, v.*f.member);
+  w.endObject();
+}
+}  // namespace
+
 // The entry as the Utils got it, in the log's own format: a line of `--jsonl` can be read
 // without the log, and `jq -c .entry` gives back a log that replays the same.
 void inputJson(JsonWriter& w, const InputEntry& e) {
@@ -66,35 +91,7 @@ void inputJson(JsonWriter& w, const InputEntry& e) {
   w.beginObject().member("table", swTableName(e.table));
   w.member("fapId", e.fapId).member("instanceId", e.instanceId);
   w.key("delete").value(e.isDelete).key("tableDelete").value(e.tableDelete).key("key");
-  switch (e.table) {
-    case SwTable::RoutingState: {
-      const auto& r = e.routingState;
-      w.beginObject().member("id", r.id).member("type", r.type).endObject();
-      w.key("value").beginObject();
-      if (r.type == 0) {
-        w.member("routingProfileMap", r.routingProfileMap);
-      } else {
-        w.key("routingState").beginArray();
-        for (const auto f : r.routingState) w.value(std::uint64_t(f));
-        w.endArray().key("urpfState").beginObject();
-        static constexpr const char* kNames[5] = {"ipv4Enabled", "ipv6Enabled", "ipv4Strict",
-                                                  "ipv6Strict", "allowDefault"};
-        for (unsigned i = 0; i < 5; ++i) w.member(kNames[i], r.urpfState[i]);
-        w.endObject();
-      }
-      w.endObject();
-      break;
-    }
-    case SwTable::TrapForwardAction:
-      w.value(std::uint64_t(e.trapForwardAction.key)).key("value").beginObject();
-      w.member("outPort", e.trapForwardAction.outPort);
-      w.member("stampValue", e.trapForwardAction.stampValue).endObject();
-      break;
-    case SwTable::MtuProfile:
-      w.value(std::uint64_t(e.mtuProfile.key)).key("value").beginObject();
-      w.member("mtuBytes", e.mtuProfile.mtuBytes).endObject();
-      break;
-  }
+  visitValue(e, [&](const auto& v) { valueJson(w, v); });
   w.endObject();
 }
 

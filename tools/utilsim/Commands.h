@@ -1,0 +1,31 @@
+// The commands main dispatches to (`diff`: State.h), and what they share: writing the
+// output and warnings.
+#pragma once
+
+#include <fmt/format.h>
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+#include "tools/utilsim/Options.h"
+
+namespace Utilsim {
+
+// Each returns the exit status; exceptions mean the plug-in could not be loaded or started,
+// or the output not written (InputFileError: an input file could not be read).
+int list(const Options& o);
+int version(const Options& o);
+int replay(const Options& o);
+
+inline void writeOut(const std::string& text) {
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout))
+    throw std::runtime_error("cannot write the output");
+}
+
+template <class... Args>
+void warn(fmt::format_string<Args...> format, Args&&... args) {
+  fmt::print(stderr, "utilsim: warning: {}\n", fmt::format(format, std::forward<Args>(args)...));
+}
+
+}  // namespace Utilsim

@@ -1,0 +1,326 @@
+#include "tools/utilsim/Options.h"
+
+#include <fmt/format.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <vector>
+
+#include "host/Trace.h"
+
+#ifndef TERN_PLUGIN_FILE
+#define TERN_PLUGIN_FILE "libJericho3aiUtils.so"
+#endif
+
+namespace Utilsim {
+namespace {
+constexpr const char* kExitStatus =
+    "exit status: 0 all entries processed and hardware consistent, 1 a Util failed, the\n"
+    "hardware check failed or --expect found differences, 2 usage or input error,\n"
+    "3 the plug-in could not be loaded or started, or the output or state not written\n";
+
+constexpr const char* kOverview =
+    "usage: utilsim list [--plugin PATH] [--json]\n"
+    "       utilsim replay [OPTIONS] [FILE|-]\n"
+    "       utilsim diff [--json] A B\n"
+    "       utilsim --version [--plugin PATH]\n"
+    "\n"
+    "commands:\n"
+    "  list     list what the plug-in registers\n"
+    "  replay   replay a log of software-table changes through the Utils of one chip\n"
+    "  diff     compare the tables of two saved states or stored documents\n"
+    "\n"
+    "run 'utilsim <command> --help' for the options of a command\n";
+
+constexpr const char* kListUsage =
+    "usage: utilsim list [--plugin PATH] [--json]\n"
+    "\n"
+    "Starts every plug-in and prints one line per Util registration.\n"
+    "\n"
+    "options:\n"
+    "  --plugin PATH   plug-in to load (default: beside utilsim)\n"
+    "  --json          print a JSON array instead of the table\n"
+    "  -h, --help      show this text\n"
+    "\n"
+    "exit status: 0 listed, 2 usage error, 3 the plug-in could not be loaded or started\n";
+
+constexpr const char* kReplayUsage =
+    "usage: utilsim replay [OPTIONS] [FILE|-]\n"
+    "\n"
+    "Replays a JSON Lines log (standard input without FILE or with -) through the Utils of\n"
+    "one chip and reports what they did.\n"
+    "\n"
+    "options:\n"
+    "  --chip bcm88890_a0|bcm88890_b0   chip whose Utils are built (default bcm88890_a0)\n"
+    "  --plugin PATH                    plug-in to load (default: beside utilsim)\n"
+    "  --fap-mask LIST                  fap ids served, like 0-3,7 or none (default 0-127)\n"
+    "  --dispatch applicable|always     ask utilApplicable first (default) or always process\n"
+    "  --trace LEVELS                   trace levels to stderr: 2,3,8 or Name=2;*=3\n"
+    "  --json                           print the JSON document instead of the report\n"
+    "  --jsonl                          print one JSON object per entry, then the rest\n"
+    "  --show chains|entries            add the routing chains, or every entry line by line\n"
+    "  --lines N[-M]                    show these lines of the log line by line\n"
+    "  --table NAME, --fap LIST, --instance LIST, --changed\n"
+    "                                   show only these tables, copies, or rows not at reset\n"
+    "  --failures N|all                 failures listed in the report (default 100)\n"
+    "  --expect FILE.json               compare the JSON document with a stored one\n"
+    "                                   (not with --json, --jsonl, --show, --timing)\n"
+    "  --timing                         add processSwEntry latencies per Util\n"
+    "  --load-state FILE                start from the tables of a saved state or document\n"
+    "  --save-state FILE                write the end state (chip and tables) to FILE\n"
+    "  --progress, --no-progress        show progress on stderr (default: if a terminal)\n"
+    "  --drop-command N                 withhold the Nth command from the chip (testing)\n"
+    "  -h, --help                       show this text\n";
+
+constexpr const char* kDiffUsage =
+    "usage: utilsim diff [--json] A B\n"
+    "\n"
+    "Compares the tables of two saved states or stored documents, row by row.\n"
+    "\n"
+    "options:\n"
+    "  --json          print the differences as a JSON document\n"
+    "  -h, --help      show this text\n"
+    "\n"
+    "exit status: 0 equal, 1 different, 2 usage error or a file that is not a state\n";
+
+std::uint64_t parseCount(const std::string& option, const std::string& text) {
+  if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != text.npos)
+    throw UsageError(fmt::format("{}: expected a positive number, got '{}'", option, text));
+  const auto v = std::stoull(text);
+  if (v == 0)
+    throw UsageError(fmt::format("{}: expected a positive number, got '{}'", option, text));
+  return v;
+}
+
+// Ids and ranges like "0-3,7" (ids 0 to max) as a set indexed by id.
+std::vector<bool> parseIds(const std::string& option, const std::string& text, unsigned max) {
+  const auto bad = [&](const std::string& why) {
+    return UsageError(fmt::format("{} '{}': {} (expected ids 0 to {} like 0-3,7)", option, text,
+                                  why, max));
+  };
+  const auto number = [&](const std::string& s) {
+    if (s.empty() || s.size() > 3 || s.find_first_not_of("0123456789") != s.npos)
+      throw bad("'" + s + "' is not an id");
+    const unsigned v = unsigned(std::stoul(s));
+    if (v > max) throw bad(fmt::format("{} is above {}", v, max));
+    return v;
+  };
+  std::vector<bool> ids(max + 1);
+  std::size_t pos = 0;
+  while (true) {
+    const auto comma = text.find(',', pos);
+    const std::string item = text.substr(pos, comma == text.npos ? text.npos : comma - pos);
+    const auto dash = item.find('-');
+    const unsigned lo = number(item.substr(0, dash));
+    const unsigned hi = dash == item.npos ? lo : number(item.substr(dash + 1));
+    if (hi < lo) throw bad(fmt::format("range {}-{} runs backwards", lo, hi));
+    for (unsigned id = lo; id <= hi; ++id) ids[id] = true;
+    if (comma == text.npos) break;
+    pos = comma + 1;
+  }
+  return ids;
+}
+
+SchanAccel::Fapmask parseFapMask(const std::string& text) {
+  SchanAccel::Fapmask mask;
+  if (text == "none") return mask;
+  const auto ids = parseIds("--fap-mask", text, SchanAccel::FapId::null);
+  for (unsigned id = 0; id < ids.size(); ++id)
+    if (ids[id]) mask.fapIdIs(SchanAccel::FapId(id), true);
+  return mask;
+}
+
+// The plug-in file beside the executable.
+std::string defaultPluginPath() {
+  char buf[4096];
+  const auto n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return TERN_PLUGIN_FILE;
+  std::string exe(buf, std::size_t(n));
+  const auto slash = exe.rfind('/');
+  return (slash == exe.npos ? std::string(".") : exe.substr(0, slash)) + "/" + TERN_PLUGIN_FILE;
+}
+}  // namespace
+
+const char* usageOf(const std::string& command) {
+  if (command == "list") return kListUsage;
+  if (command == "replay") return kReplayUsage;
+  if (command == "diff") return kDiffUsage;
+  return kOverview;
+}
+
+std::string helpText(const std::string& command) {
+  std::string text = usageOf(command);
+  if (command != "list") text += fmt::format("\n{}", kExitStatus);
+  return text;
+}
+
+void parseOptions(int argc, char** argv, Options& o) {
+  for (unsigned id = 0; id < 128; ++id) o.replay.fapmask.fapIdIs(SchanAccel::FapId(id), true);
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  // A request for help or the version wins wherever it stands (before "--"): whatever else the
+  // line holds, the user is asking, and must neither start a replay nor get a usage error.
+  const auto end = std::find(args.begin(), args.end(), "--");
+  const auto given = [&](std::initializer_list<const char*> names) {
+    return std::any_of(args.begin(), end, [&](const std::string& a) {
+      return std::find(names.begin(), names.end(), a) != names.end();
+    });
+  };
+  const bool help = given({"-h", "--help"}), version = given({"-V", "--version"});
+  if (help || version) {
+    o.action = help ? Options::Action::Help : Options::Action::Version;
+    const auto command = std::find_if(
+        args.begin(), end, [](const std::string& a) { return a == "list" || a == "replay" || a == "diff"; });
+    if (command != end) o.command = *command;
+    for (auto a = args.begin(); a != end; ++a)
+      if (*a == "--plugin" && a + 1 != end)
+        o.plugin = *(a + 1);
+      else if (a->rfind("--plugin=", 0) == 0)
+        o.plugin = a->substr(9);
+    if (o.plugin.empty()) o.plugin = defaultPluginPath();
+    return;
+  }
+  if (args.empty()) throw UsageError("missing command (list, replay or diff)");
+  if (args.front() != "list" && args.front() != "replay")
+    throw UsageError(
+        fmt::format("unknown command '{}' (expected list, replay or diff)", args.front()));
+  o.command = args.front();
+  const bool replay = o.command == "replay";
+  bool positionalOnly = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string arg = args[i];
+    if (positionalOnly || arg == "-" || arg.rfind("-", 0) != 0) {
+      if (!replay) throw UsageError(fmt::format("list takes no file ('{}')", arg));
+      if (o.file) throw UsageError(fmt::format("more than one input file ('{}')", arg));
+      o.file = arg;
+      continue;
+    }
+    if (arg == "--") {
+      positionalOnly = true;
+      continue;
+    }
+    std::optional<std::string> inlineValue;
+    if (const auto eq = arg.find('='); eq != arg.npos) {
+      inlineValue = arg.substr(eq + 1);
+      arg = arg.substr(0, eq);
+    }
+    const auto value = [&]() -> std::string {
+      if (inlineValue) return *inlineValue;
+      if (i + 1 >= args.size()) throw UsageError(fmt::format("{} needs a value", arg));
+      return args[++i];
+    };
+    const auto flag = [&] {
+      if (inlineValue) throw UsageError(fmt::format("{} takes no value", arg));
+    };
+    if (arg == "--plugin") {
+      o.plugin = value();
+    } else if (arg == "--json") {
+      flag();
+      o.json = true;
+    } else if (!replay) {
+      throw UsageError(fmt::format("unknown option '{}' for list", arg));
+    } else if (arg == "--chip") {
+      const auto chip = value();
+      if (chip == "bcm88890_a0")
+        o.replay.chip = Hardware::kChipBcm88890A0;
+      else if (chip == "bcm88890_b0")
+        o.replay.chip = Hardware::kChipBcm88890B0;
+      else
+        throw UsageError(fmt::format("--chip: unknown chip '{}'", chip));
+    } else if (arg == "--fap-mask") {
+      o.replay.fapmask = parseFapMask(value());
+    } else if (arg == "--dispatch") {
+      const auto mode = value();
+      if (mode != "applicable" && mode != "always")
+        throw UsageError(fmt::format("--dispatch: expected applicable or always, got '{}'", mode));
+      o.replay.always = mode == "always";
+    } else if (arg == "--trace") {
+      o.trace = value();
+      if (o.trace.empty()) throw UsageError("--trace: empty level list");
+    } else if (arg == "--show") {
+      const auto what = value();
+      if (what == "chains")
+        o.chains = true;
+      else if (what == "entries")
+        o.entries = true;
+      else
+        throw UsageError(fmt::format("--show: expected chains or entries, got '{}'", what));
+    } else if (arg == "--lines") {
+      const auto range = value();
+      const auto dash = range.find('-');
+      o.firstLine = unsigned(parseCount(arg, range.substr(0, dash)));
+      o.lastLine = dash == range.npos ? o.firstLine : unsigned(parseCount(arg, range.substr(dash + 1)));
+      if (o.lastLine < o.firstLine)
+        throw UsageError(fmt::format("--lines: range {} runs backwards", range));
+      o.entries = true;
+    } else if (arg == "--table") {
+      const auto name = value();
+      const auto& all = TernAsicUtils::HwTableInfo::all();
+      const auto it = std::find_if(all.begin(), all.end(), [&](const auto* t) { return name == t->name; });
+      if (it == all.end())
+        throw UsageError(fmt::format("--table: unknown table '{}' (utilsim list shows the tables)", name));
+      o.filter.tables.push_back(*it);
+    } else if (arg == "--fap") {
+      o.filter.faps = parseIds(arg, value(), 255);
+    } else if (arg == "--instance") {
+      o.filter.instances = parseIds(arg, value(), 255);
+    } else if (arg == "--changed") {
+      flag();
+      o.filter.changed = true;
+    } else if (arg == "--jsonl") {
+      flag();
+      o.jsonl = true;
+    } else if (arg == "--failures") {
+      const auto cap = value();
+      o.failureCap = cap == "all" ? std::numeric_limits<std::size_t>::max()
+                                  : std::size_t(parseCount(arg, cap));
+    } else if (arg == "--progress" || arg == "--no-progress") {
+      flag();
+      o.progress = arg == "--progress";
+    } else if (arg == "--expect") {
+      o.expect = value();
+    } else if (arg == "--timing") {
+      flag();
+      o.timing = true;
+    } else if (arg == "--load-state" || arg == "--save-state") {  // saved states
+      (arg == "--load-state" ? o.loadState : o.saveState) = value();
+    } else if (arg == "--drop-command") {  // testing aid: makes the hardware check fail
+      o.replay.dropCommand = parseCount(arg, value());
+    } else {
+      throw UsageError(fmt::format("unknown option '{}'", arg));
+    }
+  }
+  // --expect prints only the comparison: these would be silently ignored.
+  for (const auto& [name, set] :
+       {std::pair{"--json", o.json}, std::pair{"--jsonl", o.jsonl},
+        std::pair{"--show", o.chains || o.entries}, std::pair{"--timing", o.timing}})
+    if (o.expect && set)
+      throw UsageError(fmt::format(
+          "--expect prints only the comparison with the stored document; {} cannot go with it",
+          name));
+  const bool filtered = !o.filter.tables.empty() || !o.filter.faps.empty() ||
+                        !o.filter.instances.empty() || o.filter.changed;
+  if (o.expect && filtered)
+    throw UsageError("--expect compares whole runs: it takes no filter");
+  if (o.json && o.jsonl) throw UsageError("--json and --jsonl are two formats: choose one");
+  if ((o.json || o.jsonl) && o.entries)
+    throw UsageError("the per-line view is part of the text report (--jsonl has every line)");
+  // The trace configuration is the one reader of the level syntax: enabling checks it.
+  if (!o.trace.empty()) {
+    try {
+      Qel::TraceConfig::enable(o.trace);
+    } catch (const std::invalid_argument& e) {
+      throw UsageError(fmt::format("--trace: {}", e.what()));
+    }
+  }
+  if (o.plugin.empty()) o.plugin = defaultPluginPath();
+}
+
+int usageError(const Options& o, const UsageError& e) {
+  fmt::print(stderr, "utilsim: {}\nrun 'utilsim {}--help' for the {}\n", e.what(),
+             o.command.empty() ? "" : o.command + " ", o.command.empty() ? "usage" : "options");
+  return kExitUsage;
+}
+
+}  // namespace Utilsim

@@ -1,0 +1,230 @@
+// utilsim replay: checks the log, replays it through the Utils of one chip and shows the run
+// as the options ask (report, JSON document or lines, comparison with a stored document).
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "host/Trace.h"
+#include "tools/utilsim/Commands.h"
+#include "tools/utilsim/EntryStream.h"
+#include "tools/utilsim/Files.h"
+#include "tools/utilsim/State.h"
+
+namespace Utilsim {
+namespace {
+// Entries done and entries per second on standard error, for runs long enough to wonder.
+class Progress {
+ public:
+  Progress(bool enabled, std::int64_t size)
+      : enabled_(enabled), tty_(isatty(2) == 1), size_(size), start_(Clock::now()) {}
+  void tick(const char* phase, std::uint64_t count, std::uint64_t bytes) {
+    if (!enabled_ || ++calls_ % 8192 != 0) return;
+    const auto now = Clock::now();
+    if (now - start_ < std::chrono::seconds(1) || now - last_ < std::chrono::milliseconds(500))
+      return;
+    last_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    std::string text = fmt::format("utilsim: {} {} lines, {:.0f} per second", phase, count,
+                                   double(count) / seconds);
+    if (size_ > 0) text += fmt::format(", {:.0f} %", 100.0 * double(bytes) / double(size_));
+    if (tty_)
+      fmt::print(stderr, "\r{:<78}", text);
+    else
+      fmt::print(stderr, "{}\n", text);
+    shown_ = true;
+  }
+  void done() {
+    if (shown_ && tty_) fmt::print(stderr, "\r{:78}\r", "");
+    shown_ = false;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  bool enabled_, tty_;
+  std::int64_t size_;
+  Clock::time_point start_, last_;
+  std::uint64_t calls_ = 0;
+  bool shown_ = false;
+};
+
+// Hands every entry to each of several sinks.
+struct Sinks : ReplaySink {
+  std::vector<ReplaySink*> all;
+  void entry(const InputEntry& entry, std::span<const UtilResult> results) override {
+    for (auto* s : all) s->entry(entry, results);
+  }
+};
+
+void printErrors(const std::string& file, const std::vector<InputError>& errors) {
+  for (const auto& e : errors)
+    if (e.column)
+      fmt::print(stderr, "{}:{}:{}: {}\n", file, e.line, e.column, e.message);
+    else
+      fmt::print(stderr, "{}:{}: {}\n", file, e.line, e.message);
+}
+
+// Routing-state entries whose key type no Util takes: only 0 (VSI) and 1 (routing profile)
+// have one.
+struct OtherKeyTypes {
+  std::uint64_t count = 0;
+  unsigned firstLine = 0;
+};
+
+// Names of the per-handle trace rules ("Name=2;*=3" gives Name).
+std::vector<std::string> traceRuleNames(const std::string& levels) {
+  std::vector<std::string> names;
+  if (levels.find('=') == levels.npos) return names;
+  for (std::size_t pos = 0; pos < levels.size();) {
+    const auto semi = std::min(levels.find(';', pos), levels.size());
+    const auto item = levels.substr(pos, semi - pos);
+    if (const auto name = item.substr(0, item.find('=')); name != "*") names.push_back(name);
+    pos = semi + 1;
+  }
+  return names;
+}
+
+// Options that, as the run turned out, changed nothing. Only known after the run: trace
+// handles come into being when a Util first traces, commands when the Utils return them.
+void warnAboutNoEffect(const Options& o, const Replay& run, const OtherKeyTypes& otherTypes) {
+  if (otherTypes.count)
+    warn(
+        "{} with a key type other than 0 (VSI) and 1 (routing profile), the first on line {}: "
+        "no Util takes {}",
+        counted(otherTypes.count, "routing-state entry", "routing-state entries"),
+        otherTypes.firstLine, otherTypes.count == 1 ? "it" : "them");
+  if (o.replay.dropCommand && !run.droppedCommand())
+    warn("--drop-command {}: the run had {}; none was withheld", o.replay.dropCommand,
+         counted(run.chip().commands(), "command", "commands"));
+  const auto used = Qel::TraceConfig::handleNames();
+  for (const auto& name : traceRuleNames(o.trace))
+    if (std::find(used.begin(), used.end(), name) == used.end())
+      warn("--trace: no trace handle named '{}' was used in this run (used: {})", name,
+           used.empty() ? "none" : fmt::format("{}", fmt::join(used, ", ")));
+}
+}  // namespace
+
+int replay(const Options& o) {
+  std::optional<State> loaded;  // read before anything else: a bad state replays nothing
+  if (o.loadState && !(loaded = readStateFile(*o.loadState))) return kExitUsage;
+  LineReader input(o.file ? *o.file : "-");
+  Progress progress(o.progress.value_or(true) && (o.progress || isatty(2) == 1), input.size());
+  std::vector<InputError> errors;
+  InputEntry entry;
+  LineReader::Line line;
+  // A file is checked whole before anything is replayed, so that a bad line replays nothing.
+  // A pipe can be read only once: it is replayed as it comes, up to its first bad line.
+  const bool checkFirst = input.seekable();
+  if (checkFirst) {
+    std::uint64_t lines = 0;
+    unsigned stoppedAt = 0;  // the line after whose errors checking gave up
+    while (input.next(line)) {
+      checkLine(line, entry, errors);
+      if (errors.size() >= InputLimits::kMaxErrors) {
+        stoppedAt = line.number;
+        break;
+      }
+      progress.tick("checking", ++lines, input.bytesRead());
+    }
+    progress.done();
+    if (!errors.empty()) {
+      printErrors(input.name(), errors);
+      if (stoppedAt)
+        fmt::print(stderr, "{}:{}: too many errors; the rest of the input was not checked\n",
+                   input.name(), stoppedAt);
+      fmt::print(stderr, "utilsim: {}{}; nothing was replayed\n",
+                 counted(errors.size(), "input error", "input errors"),
+                 stoppedAt ? fmt::format(" (checking stopped at line {})", stoppedAt) : "");
+      return kExitUsage;
+    }
+    input.rewind();
+  }
+
+  Host::PluginLibrary lib(o.plugin);
+  TernAsicUtils::UtilHolderContext context;
+  Host::startUtilPlugins(context);
+  ReplayConfig config = o.replay;
+  config.timing = o.timing;
+  config.trackVsis = o.chains;
+  Replay run(context, config);
+  if (run.utils().empty())
+    warn("{} registers no Util for {}: the entries reach no Util", o.plugin,
+         Hardware::chipTypeName(config.chip));
+  if (loaded) loadState(run, *loaded, *o.loadState);
+
+  const ReportOptions options{o.chains, o.timing, o.failureCap, o.filter};
+  Output out(stdout);
+  Sinks sinks;
+  OtherKeyTypes otherTypes;
+  std::unique_ptr<ExpectCheck> expect;
+  std::optional<DocumentStream> document;
+  FailureList failures(o.failureCap);
+  if (o.expect) {
+    expect = std::make_unique<ExpectCheck>(*o.expect, run);
+    sinks.all.push_back(expect.get());
+  } else if (o.json || o.jsonl) {
+    document.emplace(out, o.jsonl ? DocumentStream::Format::Lines : DocumentStream::Format::Document,
+                     run, options);
+    document->begin();
+    sinks.all.push_back(&*document);
+  } else {
+    sinks.all.push_back(&failures);
+  }
+  std::optional<LineView> lineView;
+  if (o.entries) {
+    lineView.emplace(out, run, options.filter, o.firstLine, o.lastLine);
+    sinks.all.push_back(&*lineView);
+  }
+
+  {
+    EntryStream entries(input);
+    while (const InputEntry* e = entries.next()) {
+      if (e->table == SwTable::RoutingState && e->routingState.type > 1 && !e->tableDelete &&
+          !otherTypes.count++)
+        otherTypes.firstLine = e->line;
+      run.process(*e, &sinks);
+      progress.tick("replayed", run.entries(), entries.bytesRead());
+    }
+    errors = entries.errors();
+  }
+  progress.done();
+  run.finish();
+  warnAboutNoEffect(o, run, otherTypes);
+
+  int status = run.errors() == 0 && run.consistent() ? kExitOk : kExitFailed;
+  if (expect) {
+    const auto diff = expect->finish();
+    std::string text;
+    if (diff.empty())
+      text = fmt::format("utilsim: the run matches {}\n", *o.expect);
+    else
+      text = fmt::format("utilsim: the run differs from {} ({}):\n", *o.expect,
+                         counted(diff.size(), "difference line", "difference lines"));
+    for (const auto& l : diff) text += "  " + l + "\n";
+    out.buffer().append(text);
+    status = diff.empty() ? kExitOk : kExitFailed;
+  } else if (document) {
+    document->end();
+  } else {
+    out.buffer().append(textReport(run, options, failures));
+  }
+  out.flush();
+  if (!errors.empty()) {
+    // Only standard input gets here: what came before the bad line was replayed and shown.
+    printErrors(input.name(), errors);
+    fmt::print(stderr,
+               "utilsim: stopped at the input error on line {}; the {} before it {} replayed\n",
+               errors.front().line, counted(run.entries(), "entry", "entries"),
+               run.entries() == 1 ? "was" : "were");
+    return kExitUsage;
+  }
+  if (o.saveState) saveState(*o.saveState, run);
+  return status;
+}
+
+}  // namespace Utilsim
