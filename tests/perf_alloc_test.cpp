@@ -118,10 +118,10 @@ INSTANTIATE_TEST_SUITE_P(EveryA0Util, SteadyState,
                          ::testing::ValuesIn(PerfWorkload::utilNames()),
                          [](const auto& info) { return info.param; });
 
-TEST(PerfAllocTest, RoutingStateEntryThroughAllEightTakesNothingFromTheHeap) {
+TEST(PerfAllocTest, RoutingStateEntryThroughEveryRoutingStateUtilTakesNothingFromTheHeap) {
   PerfWorkload::Rig rig;
   const auto utils = rig.routingStateUtils();
-  ASSERT_EQ(utils.size(), PerfWorkload::kRoutingStateUtils);
+  ASSERT_FALSE(utils.empty());
   const auto entries = PerfWorkload::profileEntries();
   PerfWorkload::runAll(utils, entries);
   std::size_t commands = 0;

@@ -186,8 +186,6 @@ inline const std::vector<std::string>& utilNames() {
   return names;
 }
 
-// The Utils the allocation test expects the rig's routing-state list to hold.
-inline constexpr unsigned kRoutingStateUtils = 8;
 
 // The entries one Util is measured with.
 inline std::vector<LogPtr> entriesFor(const std::string& util) {
