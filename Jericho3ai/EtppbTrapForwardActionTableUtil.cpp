@@ -12,4 +12,6 @@ struct EtppbTrapForwardActionTableUtilDesc : TernAsicUtils::TrapForwardActionUti
 };
 }  // namespace Jericho3ai
 
-TERN_UTIL_FILE(TernL3NiUtil, EtppbTrapForwardActionTableUtil, etppbTrapForwardActionTableUtilFactory, EtppbTrapForwardActionTableHwDirect, ::Jericho3ai::EtppbTrapForwardActionTableUtilDesc)
+TERN_UTIL_FILE(TernL3NiUtil, EtppbTrapForwardActionTableUtil,
+               etppbTrapForwardActionTableUtilFactory, EtppbTrapForwardActionTableHwDirect,
+               ::Jericho3ai::EtppbTrapForwardActionTableUtilDesc)

@@ -10,4 +10,5 @@ struct EtppcMtuMapTableUtilDesc : TernAsicUtils::MtuProfileUtilDesc {
 };
 }  // namespace Jericho3ai
 
-TERN_UTIL_FILE(TernL3IntfUtil, EtppcMtuMapTableUtil, etppcMtuMapTableUtilFactory, EtppcMtuMapTableHwDirect, ::Jericho3ai::EtppcMtuMapTableUtilDesc)
+TERN_UTIL_FILE(TernL3IntfUtil, EtppcMtuMapTableUtil, etppcMtuMapTableUtilFactory,
+               EtppcMtuMapTableHwDirect, ::Jericho3ai::EtppcMtuMapTableUtilDesc)

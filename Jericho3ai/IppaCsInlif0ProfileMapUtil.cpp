@@ -11,4 +11,5 @@ struct IppaCsInlif0ProfileMapUtilDesc : TernAsicUtils::RoutingStateUtilDesc<1> {
 };
 }  // namespace Jericho3ai
 
-TERN_UTIL_FILE(TernL3NiUtil, IppaCsInlif0ProfileMapUtil, ippaCsInlif0ProfileMapUtilFactory, IppaCsInlif0ProfileMapHwDirect, ::Jericho3ai::IppaCsInlif0ProfileMapUtilDesc)
+TERN_UTIL_FILE(TernL3NiUtil, IppaCsInlif0ProfileMapUtil, ippaCsInlif0ProfileMapUtilFactory,
+               IppaCsInlif0ProfileMapHwDirect, ::Jericho3ai::IppaCsInlif0ProfileMapUtilDesc)

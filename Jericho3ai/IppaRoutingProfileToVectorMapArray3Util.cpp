@@ -7,8 +7,12 @@ struct IppaRoutingProfileToVectorMapArray3UtilDesc : TernAsicUtils::RoutingState
   static constexpr const char* kName = "IppaRoutingProfileToVectorMapArray3Util";
   static constexpr const char* kImplName = "RoutingProfileToVectorMapUtilImpl";
   static constexpr bool kWrapKeyMapping = true;
-  using Logic = TernL3Util::Jericho3AndAbove::RoutingProfileToVectorMapUtilImplCommon<TernAsicUtils::Layouts::IppaRoutingProfileToVectorMap, 3>;
+  using Logic = TernL3Util::Jericho3AndAbove::RoutingProfileToVectorMapUtilImplCommon<
+      TernAsicUtils::Layouts::IppaRoutingProfileToVectorMap, 3>;
 };
 }  // namespace Jericho3ai
 
-TERN_UTIL_FILE(TernL3NiUtil, IppaRoutingProfileToVectorMapArray3Util, ippaRoutingProfileToVectorMapArray3UtilFactory, IppaRoutingProfileToVectorMapHwDirect, ::Jericho3ai::IppaRoutingProfileToVectorMapArray3UtilDesc)
+TERN_UTIL_FILE(TernL3NiUtil, IppaRoutingProfileToVectorMapArray3Util,
+               ippaRoutingProfileToVectorMapArray3UtilFactory,
+               IppaRoutingProfileToVectorMapHwDirect,
+               ::Jericho3ai::IppaRoutingProfileToVectorMapArray3UtilDesc)

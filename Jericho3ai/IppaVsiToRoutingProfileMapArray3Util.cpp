@@ -8,8 +8,11 @@ struct IppaVsiToRoutingProfileMapArray3UtilDesc : TernAsicUtils::RoutingStateUti
   static constexpr const char* kImplName = "VsiToRoutingProfileMapUtilImpl";
   static constexpr bool kWrapKeyMapping = true;
   static constexpr bool kStartFromShadow = true;
-  using Logic = TernL3Util::Jericho3AndAbove::VsiToRoutingProfileMapUtilImplCommon<TernAsicUtils::Layouts::IppaVsiToRoutingProfileMap, 3>;
+  using Logic = TernL3Util::Jericho3AndAbove::VsiToRoutingProfileMapUtilImplCommon<
+      TernAsicUtils::Layouts::IppaVsiToRoutingProfileMap, 3>;
 };
 }  // namespace Jericho3ai
 
-TERN_UTIL_FILE(TernL3NiUtil, IppaVsiToRoutingProfileMapArray3Util, ippaVsiToRoutingProfileMapArray3UtilFactory, IppaVsiToRoutingProfileMapHwDirect, ::Jericho3ai::IppaVsiToRoutingProfileMapArray3UtilDesc)
+TERN_UTIL_FILE(TernL3NiUtil, IppaVsiToRoutingProfileMapArray3Util,
+               ippaVsiToRoutingProfileMapArray3UtilFactory, IppaVsiToRoutingProfileMapHwDirect,
+               ::Jericho3ai::IppaVsiToRoutingProfileMapArray3UtilDesc)

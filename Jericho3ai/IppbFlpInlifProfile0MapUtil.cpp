@@ -10,4 +10,5 @@ struct IppbFlpInlifProfile0MapUtilDesc : TernAsicUtils::RoutingStateUtilDesc<1> 
 };
 }  // namespace Jericho3ai
 
-TERN_UTIL_FILE(TernL3NiUtil, IppbFlpInlifProfile0MapUtil, ippbFlpInlifProfile0MapUtilFactory, IppbFlpInlifProfile0MapHwDirect, ::Jericho3ai::IppbFlpInlifProfile0MapUtilDesc)
+TERN_UTIL_FILE(TernL3NiUtil, IppbFlpInlifProfile0MapUtil, ippbFlpInlifProfile0MapUtilFactory,
+               IppbFlpInlifProfile0MapHwDirect, ::Jericho3ai::IppbFlpInlifProfile0MapUtilDesc)

@@ -12,4 +12,5 @@ struct IppdAllowDefaultRouteUtilDesc : TernAsicUtils::RoutingStateUtilDesc<1> {
 };
 }  // namespace Jericho3ai
 
-TERN_UTIL_FILE(TernL3NiUtil, IppdAllowDefaultRouteUtil, ippdAllowDefaultRouteUtilFactory, IppdAllowDefaultRouteHwReg, ::Jericho3ai::IppdAllowDefaultRouteUtilDesc)
+TERN_UTIL_FILE(TernL3NiUtil, IppdAllowDefaultRouteUtil, ippdAllowDefaultRouteUtilFactory,
+               IppdAllowDefaultRouteHwReg, ::Jericho3ai::IppdAllowDefaultRouteUtilDesc)

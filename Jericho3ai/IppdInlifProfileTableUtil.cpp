@@ -10,4 +10,5 @@ struct IppdInlifProfileTableUtilDesc : TernAsicUtils::RoutingStateUtilDesc<1> {
 };
 }  // namespace Jericho3ai
 
-TERN_UTIL_FILE(TernL3NiUtil, IppdInlifProfileTableUtil, ippdInlifProfileTableUtilFactory, IppdInlifProfileTableHwDirect, ::Jericho3ai::IppdInlifProfileTableUtilDesc)
+TERN_UTIL_FILE(TernL3NiUtil, IppdInlifProfileTableUtil, ippdInlifProfileTableUtilFactory,
+               IppdInlifProfileTableHwDirect, ::Jericho3ai::IppdInlifProfileTableUtilDesc)

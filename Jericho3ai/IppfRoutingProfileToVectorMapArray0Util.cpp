@@ -7,8 +7,12 @@ struct IppfRoutingProfileToVectorMapArray0UtilDesc : TernAsicUtils::RoutingState
   static constexpr const char* kName = "IppfRoutingProfileToVectorMapArray0Util";
   static constexpr const char* kImplName = "RoutingProfileToVectorMapUtilImpl";
   static constexpr bool kWrapKeyMapping = true;
-  using Logic = TernL3Util::Jericho3AndAbove::RoutingProfileToVectorMapUtilImplCommon<TernAsicUtils::Layouts::IppfRoutingProfileToVectorMap, 0>;
+  using Logic = TernL3Util::Jericho3AndAbove::RoutingProfileToVectorMapUtilImplCommon<
+      TernAsicUtils::Layouts::IppfRoutingProfileToVectorMap, 0>;
 };
 }  // namespace Jericho3ai
 
-TERN_UTIL_FILE(TernL3NiUtil, IppfRoutingProfileToVectorMapArray0Util, ippfRoutingProfileToVectorMapArray0UtilFactory, IppfRoutingProfileToVectorMapHwDirect, ::Jericho3ai::IppfRoutingProfileToVectorMapArray0UtilDesc)
+TERN_UTIL_FILE(TernL3NiUtil, IppfRoutingProfileToVectorMapArray0Util,
+               ippfRoutingProfileToVectorMapArray0UtilFactory,
+               IppfRoutingProfileToVectorMapHwDirect,
+               ::Jericho3ai::IppfRoutingProfileToVectorMapArray0UtilDesc)

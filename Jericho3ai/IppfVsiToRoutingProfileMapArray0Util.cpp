@@ -8,8 +8,11 @@ struct IppfVsiToRoutingProfileMapArray0UtilDesc : TernAsicUtils::RoutingStateUti
   static constexpr const char* kImplName = "VsiToRoutingProfileMapUtilImpl";
   static constexpr bool kWrapKeyMapping = true;
   static constexpr bool kStartFromShadow = true;
-  using Logic = TernL3Util::Jericho3AndAbove::VsiToRoutingProfileMapUtilImplCommon<TernAsicUtils::Layouts::IppfVsiToRoutingProfileMap, 0>;
+  using Logic = TernL3Util::Jericho3AndAbove::VsiToRoutingProfileMapUtilImplCommon<
+      TernAsicUtils::Layouts::IppfVsiToRoutingProfileMap, 0>;
 };
 }  // namespace Jericho3ai
 
-TERN_UTIL_FILE(TernL3NiUtil, IppfVsiToRoutingProfileMapArray0Util, ippfVsiToRoutingProfileMapArray0UtilFactory, IppfVsiToRoutingProfileMapHwDirect, ::Jericho3ai::IppfVsiToRoutingProfileMapArray0UtilDesc)
+TERN_UTIL_FILE(TernL3NiUtil, IppfVsiToRoutingProfileMapArray0Util,
+               ippfVsiToRoutingProfileMapArray0UtilFactory, IppfVsiToRoutingProfileMapHwDirect,
+               ::Jericho3ai::IppfVsiToRoutingProfileMapArray0UtilDesc)

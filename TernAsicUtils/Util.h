@@ -11,8 +11,10 @@ inline constexpr std::uint32_t kUtilNodeFlag = 0x20000000;
 // The software key of a log entry (a member or an accessor, depending on the table).
 template <class LogEntry>
 const auto& swKeyOf(const LogEntry& e) noexcept {
-  if constexpr (requires { e.key(); }) return e.key();
-  else return e.key;
+  if constexpr (requires { e.key(); })
+    return e.key();
+  else
+    return e.key;
 }
 
 template <class Self, UtilDescription D, class HwTable, Hardware::ChipType Chip>
@@ -176,8 +178,8 @@ class UtilT : public NonMdbUtilBase {
       hwTable_ = it->second;
     } else {
       // registers itself in the manager's collection
-      hwTable_ = Pavo::Ptr<HwCommonTableBase>(
-          new Table(Table::kTableName, key, hwTableManager_.get()));
+      hwTable_ =
+          Pavo::Ptr<HwCommonTableBase>(new Table(Table::kTableName, key, hwTableManager_.get()));
     }
     statsIs();
   }
@@ -188,8 +190,7 @@ class UtilT : public NonMdbUtilBase {
   bool applicable(const Pavo::Ptr<Asic::LogEntryWrapperBase>& logPtr) {
     const UtilAccessor<Self> accessor(self());
     if (accessor.isTableDeleteEntry(logPtr)) {
-      utilTrace<Traced>(3, "utilApplicable", " {} util is applicable for table delete",
-                        D::kName);
+      utilTrace<Traced>(3, "utilApplicable", " {} util is applicable for table delete", D::kName);
       return true;
     }
     if constexpr (kRoutingState) {
@@ -200,8 +201,10 @@ class UtilT : public NonMdbUtilBase {
         return false;
       }
     }
-    if constexpr (Traced) return accessor.isEntryHandled(logPtr);
-    else return accessor.template handled<false>(static_cast<const Wrapper&>(*logPtr));
+    if constexpr (Traced)
+      return accessor.isEntryHandled(logPtr);
+    else
+      return accessor.template handled<false>(static_cast<const Wrapper&>(*logPtr));
   }
 
   template <bool Traced = true>
@@ -297,8 +300,10 @@ class UtilT : public NonMdbUtilBase {
   // through the pointer kept when it was made, without the one-time guard.
   template <bool Traced>
   HookContext hookContextFor() const noexcept {
-    if constexpr (Traced) return {utilImplTraceHandle(), utilKey_.fapRevision.chipType()};
-    else return {*implHandle_, utilKey_.fapRevision.chipType()};
+    if constexpr (Traced)
+      return {utilImplTraceHandle(), utilKey_.fapRevision.chipType()};
+    else
+      return {*implHandle_, utilKey_.fapRevision.chipType()};
   }
 
   // The table object; bound at construction and always of the table class.
@@ -309,13 +314,12 @@ class UtilT : public NonMdbUtilBase {
     return *static_cast<Table*>(hwTable_.get());
   }
 
-
   template <bool Traced = true, class... Args>
   static void utilTrace(Qel::FacilityLevel level, const char* function, TraceAt at,
                         const Args&... args) {
     if constexpr (Traced)
-      Pavo::fmtrace(Self::_defaultTraceHandle(), level, Self::kFileId, function, at.line,
-                    D::kName, at.format, args...);
+      Pavo::fmtrace(Self::_defaultTraceHandle(), level, Self::kFileId, function, at.line, D::kName,
+                    at.format, args...);
   }
 
   template <bool Traced>
@@ -332,9 +336,8 @@ class UtilT : public NonMdbUtilBase {
     const Asic::UnitId unit = w.unitId();
     const SchanAccel::FapId fapId = unit.fapId();
     const EntryKey key = keyOf<Traced>(entry, unit, known);
-    utilTrace<Traced>(3, "translateToHwFormat_",
-                      " fapId: {} instanceId: {} hwKey: {} logEntry: {}", fapId,
-                      unit.instanceId(), key, entry);
+    utilTrace<Traced>(3, "translateToHwFormat_", " fapId: {} instanceId: {} hwKey: {} logEntry: {}",
+                      fapId, unit.instanceId(), key, entry);
     Entry hwEntry(key);
     if constexpr (kRoutingState) {
       if (entry.key().type != D::kEntryKind) return hwEntry;

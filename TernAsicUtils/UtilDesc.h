@@ -4,8 +4,8 @@
 #pragma once
 
 #include <concepts>
-#include <type_traits>
 #include <source_location>
+#include <type_traits>
 
 #include "host/LogEntries.h"
 #include "host/Schan.h"
@@ -78,17 +78,22 @@ constexpr bool revertHookOnOtherKind() {
 
 template <class L, class LogEntry, class EntryKey>
 concept HasKeyHook = requires(const HookContext& c, Asic::UnitId u, const LogEntry& e,
-                              EntryKey& k) { L::doGetHwEntryKey(c, u, e, k); };
+                              EntryKey& k) {
+  L::doGetHwEntryKey(c, u, e, k);
+};
 template <class L, class LogEntry, class Entry>
 concept HasSetHook = requires(const HookContext& c, Asic::UnitId u, const LogEntry& e, Entry& h) {
   L::doSetHwEntry(c, u, e, h);
 };
 template <class L, class LogEntry, class Entry>
-concept HasPrepareHook =
-    requires(const LogEntry& e, Entry& h) { L::prepareHwEntry(e, h); };
+concept HasPrepareHook = requires(const LogEntry& e, Entry& h) {
+  L::prepareHwEntry(e, h);
+};
 template <class L, class LogEntry, class Entry>
 concept HasRevertHook = requires(const HookContext& c, Asic::UnitId u, const LogEntry& e,
-                                 Entry& h) { L::doRevertHwEntry(c, u, e, h); };
+                                 Entry& h) {
+  L::doRevertHwEntry(c, u, e, h);
+};
 template <class L, class Wrapper, class Table>
 concept HasProcessHook = requires(const HookContext& c, const Wrapper& w,
                                   SchanAccel::SchanCmds& out, Table& t) {
@@ -105,11 +110,11 @@ concept HookOfSignature = std::is_convertible_v<F, Signature*>;
 template <class L, class LogEntry, class EntryKey, class Entry, class Wrapper, class Table>
 consteval bool hooksWellFormed() {
   if constexpr (requires { &L::doGetHwEntryKey; })
-    static_assert(HookOfSignature<decltype(&L::doGetHwEntryKey),
-                                  void(const HookContext&, Asic::UnitId, const LogEntry&,
-                                       EntryKey&)>,
-                  "doGetHwEntryKey: expected static void doGetHwEntryKey(const HookContext&, "
-                  "Asic::UnitId, const LogEntry&, EntryKey&)");
+    static_assert(
+        HookOfSignature<decltype(&L::doGetHwEntryKey),
+                        void(const HookContext&, Asic::UnitId, const LogEntry&, EntryKey&)>,
+        "doGetHwEntryKey: expected static void doGetHwEntryKey(const HookContext&, "
+        "Asic::UnitId, const LogEntry&, EntryKey&)");
   if constexpr (requires { &L::doSetHwEntry; })
     static_assert(HookOfSignature<decltype(&L::doSetHwEntry),
                                   void(const HookContext&, Asic::UnitId, const LogEntry&, Entry&)>,
@@ -125,11 +130,11 @@ consteval bool hooksWellFormed() {
                   "prepareHwEntry: expected static void prepareHwEntry(const LogEntry&, Entry&)");
   // The process hook may be a template over the table class: then it is checked by a call.
   if constexpr (requires { &L::userProcessSwEntry; })
-    static_assert(HookOfSignature<decltype(&L::userProcessSwEntry),
-                                  void(const HookContext&, const Wrapper&, SchanAccel::SchanCmds&,
-                                       Table&)>,
-                  "userProcessSwEntry: expected static void userProcessSwEntry(const "
-                  "HookContext&, const Wrapper&, SchanAccel::SchanCmds&, Table&)");
+    static_assert(
+        HookOfSignature<decltype(&L::userProcessSwEntry),
+                        void(const HookContext&, const Wrapper&, SchanAccel::SchanCmds&, Table&)>,
+        "userProcessSwEntry: expected static void userProcessSwEntry(const "
+        "HookContext&, const Wrapper&, SchanAccel::SchanCmds&, Table&)");
   static_assert(HasSetHook<L, LogEntry, Entry> || HasProcessHook<L, Wrapper, Table>,
                 "a Util's logic needs a set hook (doSetHwEntry) or a process hook "
                 "(userProcessSwEntry)");

@@ -21,57 +21,60 @@ class UtilFileInit {
 
 // The log message declarations every Util file's handles refer to.
 extern const Qel::LogDescriptor kLogDescriptors[3];
-enum LogDescriptorIndex { HW_ABSTRACTION_EXCEPTION = 0, HW_ABSTRACTION_RELAUNCH_ERROR = 1,
-                          HW_ABSTRACTION_ERROR = 2 };
+enum LogDescriptorIndex {
+  HW_ABSTRACTION_EXCEPTION = 0,
+  HW_ABSTRACTION_RELAUNCH_ERROR = 1,
+  HW_ABSTRACTION_ERROR = 2
+};
 }  // namespace TernAsicUtils
 
-#define TERN_UTIL_CLASS(Rev, Ns, Name, FactoryName, Table, Chip, Desc, File)                   \
-  namespace Rev::Ns {                                                                          \
-  class Name final : public ::TernAsicUtils::UtilT<Name, Desc, ::Rev::Table, Chip> {           \
-   public:                                                                                     \
-    static constexpr const char* kClassName = #Rev "::" #Ns "::" #Name;                        \
-    static constexpr const char* kFileId = "Jericho3ai/" #Name;                                \
-    static ::Pavo::ModuleInspectData& moduleData() { return File::module; }                    \
+#define TERN_UTIL_CLASS(Rev, Ns, Name, FactoryName, Table, Chip, Desc, File)                       \
+  namespace Rev::Ns {                                                                              \
+  class Name final : public ::TernAsicUtils::UtilT<Name, Desc, ::Rev::Table, Chip> {               \
+   public:                                                                                         \
+    static constexpr const char* kClassName = #Rev "::" #Ns "::" #Name;                            \
+    static constexpr const char* kFileId = "Jericho3ai/" #Name;                                    \
+    static ::Pavo::ModuleInspectData& moduleData() { return File::module; }                        \
     static const ::Qel::TraceHandle& _defaultTraceHandle() { return File::_defaultTraceHandle(); } \
-    using UtilT::UtilT;                                                                        \
-    static ::Pavo::Ptr<Name> Name##Is(const ::TernAsicUtils::UtilKey& key,                     \
-                                      const ::Pavo::Ptr<::TernAsicUtils::TableManager>& tm,    \
-                                      const ::Pavo::Ptr<::TernAsicUtils::HwWriterStatus>& ws) { \
-      return create(key, tm, ws);                                                              \
-    }                                                                                          \
-  };                                                                                           \
-  ::Pavo::Ptr<Name> FactoryName(const ::TernAsicUtils::UtilKey& key,                           \
-                                const ::Pavo::Ptr<::TernAsicUtils::TableManager>& tm,          \
-                                const ::Pavo::Ptr<::TernAsicUtils::HwWriterStatus>& ws) {      \
-    return Name::Name##Is(key, tm, ws);                                                        \
-  }                                                                                            \
+    using UtilT::UtilT;                                                                            \
+    static ::Pavo::Ptr<Name> Name##Is(const ::TernAsicUtils::UtilKey& key,                         \
+                                      const ::Pavo::Ptr<::TernAsicUtils::TableManager>& tm,        \
+                                      const ::Pavo::Ptr<::TernAsicUtils::HwWriterStatus>& ws) {    \
+      return create(key, tm, ws);                                                                  \
+    }                                                                                              \
+  };                                                                                               \
+  ::Pavo::Ptr<Name> FactoryName(const ::TernAsicUtils::UtilKey& key,                               \
+                                const ::Pavo::Ptr<::TernAsicUtils::TableManager>& tm,              \
+                                const ::Pavo::Ptr<::TernAsicUtils::HwWriterStatus>& ws) {          \
+    return Name::Name##Is(key, tm, ws);                                                            \
+  }                                                                                                \
   }
 
 // Ns: TernL3NiUtil or TernL3IntfUtil; Table: the table class name (both revisions).
 #define TERN_UTIL_FILE(Ns, Name, FactoryName, Table, Desc)                                      \
-  namespace Jericho3ai::Name##File {                                                           \
-  struct File {                                                                                \
-    static ::Pavo::ModuleInspectData module;                                                   \
-    static const ::Qel::TraceHandle& _defaultTraceHandle() {                                   \
-      static const ::Qel::TraceHandle th(Desc::kName, false);                                  \
-      return th;                                                                               \
-    }                                                                                          \
-  };                                                                                           \
-  }                                                                                            \
+  namespace Jericho3ai::Name##File {                                                            \
+    struct File {                                                                               \
+      static ::Pavo::ModuleInspectData module;                                                  \
+      static const ::Qel::TraceHandle& _defaultTraceHandle() {                                  \
+        static const ::Qel::TraceHandle th(Desc::kName, false);                                 \
+        return th;                                                                              \
+      }                                                                                         \
+    };                                                                                          \
+  }                                                                                             \
   TERN_UTIL_CLASS(bcm88890_a0, Ns, Name, FactoryName, Table, ::Hardware::kChipBcm88890A0, Desc, \
-                  ::Jericho3ai::Name##File::File)                                              \
+                  ::Jericho3ai::Name##File::File)                                               \
   TERN_UTIL_CLASS(bcm88890_b0, Ns, Name, FactoryName, Table, ::Hardware::kChipBcm88890B0, Desc, \
-                  ::Jericho3ai::Name##File::File)                                              \
-  namespace Jericho3ai::Name##File {                                                           \
-  ::Pavo::ModuleInspectData File::module{                                                      \
-      "Jericho3ai/" #Name,                                                                     \
-      {::Pavo::HideMe<::bcm88890_a0::Ns::Name>::inspectable(),                                 \
-       ::Pavo::HideMe<::bcm88890_b0::Ns::Name>::inspectable()}};                               \
-  const ::TernAsicUtils::UtilFileInit fileInit{File::module};                                  \
-  ::TernAsicUtils::UtilPlugin<Desc::Constants, ::bcm88890_a0::Ns::Name,                  \
-                                    ::Hardware::kChipBcm88890A0>                               \
-      pluginA0;                                                                                \
-  ::TernAsicUtils::UtilPlugin<Desc::Constants, ::bcm88890_b0::Ns::Name,                  \
-                                    ::Hardware::kChipBcm88890B0>                               \
-      pluginB0;                                                                                \
+                  ::Jericho3ai::Name##File::File)                                               \
+  namespace Jericho3ai::Name##File {                                                            \
+    ::Pavo::ModuleInspectData File::module{                                                     \
+        "Jericho3ai/" #Name,                                                                    \
+        {::Pavo::HideMe<::bcm88890_a0::Ns::Name>::inspectable(),                                \
+         ::Pavo::HideMe<::bcm88890_b0::Ns::Name>::inspectable()}};                              \
+    const ::TernAsicUtils::UtilFileInit fileInit{File::module};                                 \
+    ::TernAsicUtils::UtilPlugin<Desc::Constants, ::bcm88890_a0::Ns::Name,                       \
+                                ::Hardware::kChipBcm88890A0>                                    \
+        pluginA0;                                                                               \
+    ::TernAsicUtils::UtilPlugin<Desc::Constants, ::bcm88890_b0::Ns::Name,                       \
+                                ::Hardware::kChipBcm88890B0>                                    \
+        pluginB0;                                                                               \
   }

@@ -76,8 +76,8 @@ void BM_TraceDisabled(benchmark::State& state) {
   const TernAsicUtils::HwShadowKey key(SchanAccel::FapId(3), 1);
   const Asic::UnitId unit = Asic::UnitId::of(3, 1);
   for (auto _ : state) {
-    Pavo::fmtrace(handle, 3, "bench", "BM_TraceDisabled", __LINE__, "", " fapId: {} unit {}",
-                  key, unit);
+    Pavo::fmtrace(handle, 3, "bench", "BM_TraceDisabled", __LINE__, "", " fapId: {} unit {}", key,
+                  unit);
     benchmark::ClobberMemory();
   }
   setRates(state);
@@ -127,8 +127,10 @@ struct PlainTable {
     present[r / 64] &= ~(std::uint64_t(1) << (r % 64));
   }
   void read(unsigned r, std::uint32_t* w) {
-    if (has(r)) std::memcpy(w, row(r), Words * 4);
-    else std::memset(w, 0, Words * 4);
+    if (has(r))
+      std::memcpy(w, row(r), Words * 4);
+    else
+      std::memset(w, 0, Words * 4);
   }
   PlainCmd* cmd(unsigned r, PlainCmd* out) {
     ++enqueued;
@@ -147,11 +149,11 @@ struct PlainTable {
 struct PlainEntry {
   bool isDelete;
   std::uint32_t id;
-  std::uint8_t value;       // VSI routing profile / trap out port
-  std::uint8_t stamp;       // trap stamp value
-  std::uint16_t mtu;        // MTU bytes
-  std::uint8_t flags[10];   // routingState then urpfState
-  std::uint8_t key;         // trap / MTU key
+  std::uint8_t value;      // VSI routing profile / trap out port
+  std::uint8_t stamp;      // trap stamp value
+  std::uint16_t mtu;       // MTU bytes
+  std::uint8_t flags[10];  // routingState then urpfState
+  std::uint8_t key;        // trap / MTU key
 };
 
 PlainEntry plain(const LogPtr& p) {
@@ -342,7 +344,8 @@ void BM_Floor(benchmark::State& state, const std::string& name) {
   else if (name == "IppaRoutingProfileToVectorMapArray3Util")
     runFloor(state, name, [](E e, PlainCmd* o) { return floorVector<3>(ippaVec, e, o); });
   else if (name == "IppaCsInlif0ProfileMapUtil")
-    runFloor(state, name, [](E e, PlainCmd* o) { return floorOneByte<3>(csInlif, e, o, csInlif0); });
+    runFloor(state, name,
+             [](E e, PlainCmd* o) { return floorOneByte<3>(csInlif, e, o, csInlif0); });
   else if (name == "IppbFlpInlifProfile0MapUtil")
     runFloor(state, name, [](E e, PlainCmd* o) { return floorOneByte<0>(ippb, e, o, flpInlif); });
   else if (name == "IppdInlifProfileTableUtil")

@@ -57,8 +57,8 @@ struct LogDescriptor {
 
 class LogHandle {
  public:
-  LogHandle(const LogDescriptor* descriptor, Pavo::Duration minInterval, double rate,
-            int burst, int flags, bool enabled = true) noexcept;
+  LogHandle(const LogDescriptor* descriptor, Pavo::Duration minInterval, double rate, int burst,
+            int flags, bool enabled = true) noexcept;
   ~LogHandle();
   const LogDescriptor* descriptor() const noexcept { return descriptor_; }
 

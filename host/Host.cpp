@@ -131,7 +131,7 @@ TernAsicUtils::HwCommonTableBase& obtainTable(TernAsicUtils::TableManager& manag
   if (const auto it = coll.find(key); it != coll.end() && it->second) return *it->second;
   const bool b0 = revision.chipType() == Hardware::kChipBcm88890B0;
   // A new table object registers itself in the manager's collection, which then owns it.
-#define TERN_MAKE_TABLE(Name, Layout, Block, Opcode)                                    \
+#define TERN_MAKE_TABLE(Name, Layout, Block, Opcode)                       \
   if (key.name == #Name) {                                                 \
     if (b0)                                                                \
       new bcm88890_b0::Name(bcm88890_b0::Name::kTableName, key, &manager); \

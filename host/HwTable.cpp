@@ -12,8 +12,8 @@ void throwKeyRange(const char* table, const char* field, const char* low, const 
 }
 void FieldCodec::Filler::throwFieldRange(unsigned bits) { HostDetail::throwUIntRange(bits); }
 
-#define TERN_TABLE_INFO(Name, Layout, Block, Opcode)                     \
-  constinit const HwTableInfo HwTableRow<Layouts::Layout>::info =          \
+#define TERN_TABLE_INFO(Name, Layout, Block, Opcode)              \
+  constinit const HwTableInfo HwTableRow<Layouts::Layout>::info = \
       LayoutInfo<Layouts::Layout>::make();
 TERN_FOR_EACH_HW_TABLE(TERN_TABLE_INFO)
 #undef TERN_TABLE_INFO
@@ -36,8 +36,8 @@ const HwTableInfo* HwTableInfo::byBlock(std::uint16_t block) noexcept {
 }
 
 std::size_t HwTableKey::hash(std::size_t seed) const noexcept {
-  return seed ^ (std::hash<Pavo::String>()(name) * 31 +
-                 std::hash<std::uint64_t>()(fapRevision.value()));
+  return seed ^
+         (std::hash<Pavo::String>()(name) * 31 + std::hash<std::uint64_t>()(fapRevision.value()));
 }
 void HwTableKey::strep(Pavo::StrepBuf& b) const {
   fmt::format_to(std::back_inserter(b), "{{ name: {}, fapRevision: ", name);
@@ -107,7 +107,6 @@ bool ShadowStore::present(HwShadowKey key, unsigned row) const noexcept {
   return c && row < rows_ && ((c->present[row / kPresenceBits] >> (row % kPresenceBits)) & 1);
 }
 
-
 void ShadowStore::clear(HwShadowKey key) noexcept {
   for (std::size_t i = 0; i < copies_.size(); ++i)
     if (copies_[i].key == key) {
@@ -136,11 +135,7 @@ std::vector<HwShadowKey> ShadowStore::keys() const {
 HwCommonTableBase::HwCommonTableBase(const Pavo::String& name, const HwTableKey& key,
                                      TableManager* manager, const HwTableInfo& info,
                                      const void* classTag)
-    : shadow_(info),
-      name_(name),
-      key_(key),
-      info_(info),
-      classTag_(classTag) {
+    : shadow_(info), name_(name), key_(key), info_(info), classTag_(classTag) {
   if (manager) {
     // The slot first: if making it throws, no reference to this half-built object exists
     // whose release would destroy it a second time.
@@ -169,7 +164,7 @@ Pavo::Ptr<SchanAccel::SchanCmds> HwDirectTableBase::clearTableInHw(HwShadowKey k
   return cmds;
 }
 
-#define TERN_TRACKER_DEF(Name, Layout, Block, Opcode)                                                    \
+#define TERN_TRACKER_DEF(Name, Layout, Block, Opcode)                                      \
   Qel::AllocTrackTypeInfo bcm88890_a0::Name::memAllocationTracker_{"bcm88890_a0::" #Name}; \
   Qel::AllocTrackTypeInfo bcm88890_b0::Name::memAllocationTracker_{"bcm88890_b0::" #Name};
 }  // namespace TernAsicUtils

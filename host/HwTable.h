@@ -7,13 +7,13 @@
 #include <unordered_map>
 #include <vector>
 
-#include "host/detail/FieldCodec.h"
 #include "host/HwTableInfo.h"
 #include "host/LogEntries.h"
 #include "host/Schan.h"
-#include "host/detail/ShadowStore.h"
 #include "host/TableStats.h"
 #include "host/Types.h"
+#include "host/detail/FieldCodec.h"
+#include "host/detail/ShadowStore.h"
 
 namespace TernAsicUtils {
 class TableManager;
@@ -92,7 +92,8 @@ class HwTableT : public HwDirectTableBase {
   static_assert(kWords <= SchanAccel::SchanCmd::kMaxWords, "a command must carry a whole row");
 
   HwTableT(const Pavo::String& name, const HwTableKey& key, TableManager* manager)
-      : HwDirectTableBase(name, key, manager, HwTableRow<Layout>::info, &Derived::memAllocationTracker_) {}
+      : HwDirectTableBase(name, key, manager, HwTableRow<Layout>::info,
+                          &Derived::memAllocationTracker_) {}
 
   static const void* staticClassTag() noexcept { return &Derived::memAllocationTracker_; }
 

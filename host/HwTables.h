@@ -44,11 +44,12 @@ struct IppdAllowDefaultRoute {
 
 struct EtppbTrapForwardActionTable {
   using EntryKey = ValueKey<EtppbTrapForwardActionTable, 16>;
-#define TERN_FIELDS(X)                                                                      \
-  X(unsigned char, outTmPort) X(U1, outTmPortOverride) X(unsigned char, ppDspStampValue)    \
-  X(U1, ppDspStampValueOverride) X(U1, dropForwardCopyOverride) X(U4, forwardChData2)       \
-  X(U1, forwardChData2Override) X(unsigned char, forwardChData4) X(U1, forwardChData4Override) \
-  X(U1, otmChccOverride) X(U2, chcConditions) X(U3, ftmhTc) X(U1, ftmhTcOverride)
+#define TERN_FIELDS(X)                                                                          \
+  X(unsigned char, outTmPort)                                                                   \
+  X(U1, outTmPortOverride) X(unsigned char, ppDspStampValue) X(U1, ppDspStampValueOverride)     \
+      X(U1, dropForwardCopyOverride) X(U4, forwardChData2) X(U1, forwardChData2Override)        \
+          X(unsigned char, forwardChData4) X(U1, forwardChData4Override) X(U1, otmChccOverride) \
+              X(U2, chcConditions) X(U3, ftmhTc) X(U1, ftmhTcOverride)
   TERN_PLAIN_ENTRY(2, TERN_FIELDS)
 #undef TERN_FIELDS
 };
@@ -62,7 +63,7 @@ struct EtppcMtuMapTable {
 }  // namespace TernAsicUtils::Layouts
 
 // X(class name, layout, block, opcode), in block order.
-#define TERN_FOR_EACH_HW_TABLE(X)                                                       \
+#define TERN_FOR_EACH_HW_TABLE(X)                                                            \
   X(IppfVsiToRoutingProfileMapHwDirect, IppfVsiToRoutingProfileMap, 0x10, WriteMemory)       \
   X(IppaVsiToRoutingProfileMapHwDirect, IppaVsiToRoutingProfileMap, 0x11, WriteMemory)       \
   X(IppfRoutingProfileToVectorMapHwDirect, IppfRoutingProfileToVectorMap, 0x12, WriteMemory) \
@@ -75,26 +76,25 @@ struct EtppcMtuMapTable {
   X(EtppcMtuMapTableHwDirect, EtppcMtuMapTable, 0x21, WriteMemory)
 
 // What the registry says of a table, reached through its layout.
-#define TERN_HW_TABLE_ROW(Name, Layout, Block, Opcode)                         \
-  template <>                                                                  \
-  struct TernAsicUtils::HwTableRow<TernAsicUtils::Layouts::Layout> {           \
-    static constexpr const char* kName = #Name;                                \
-    static constexpr std::uint16_t kBlock = Block;                             \
-    static constexpr auto kOpcode = SchanAccel::SchanOpcode::Opcode;           \
-    static const HwTableInfo info;                                             \
+#define TERN_HW_TABLE_ROW(Name, Layout, Block, Opcode)               \
+  template <>                                                        \
+  struct TernAsicUtils::HwTableRow<TernAsicUtils::Layouts::Layout> { \
+    static constexpr const char* kName = #Name;                      \
+    static constexpr std::uint16_t kBlock = Block;                   \
+    static constexpr auto kOpcode = SchanAccel::SchanOpcode::Opcode; \
+    static const HwTableInfo info;                                   \
   };
 
 // One table class per revision; the tracker doubles as the class's exact-type tag.
-#define TERN_HW_TABLE_CLASS(Rev, Name, Layout)                                                \
-  namespace Rev {                                                                             \
-  class Name final                                                                            \
-      : public ::TernAsicUtils::HwTableT<Name, ::TernAsicUtils::Layouts::Layout> {            \
-   public:                                                                                    \
-    static constexpr const char* kClassName = #Rev "::" #Name;                                \
-    static constexpr const char* kTableName = #Name;                                          \
-    static ::Qel::AllocTrackTypeInfo memAllocationTracker_;                                   \
-    using HwTableT::HwTableT;                                                                 \
-  };                                                                                          \
+#define TERN_HW_TABLE_CLASS(Rev, Name, Layout)                                                  \
+  namespace Rev {                                                                               \
+  class Name final : public ::TernAsicUtils::HwTableT<Name, ::TernAsicUtils::Layouts::Layout> { \
+   public:                                                                                      \
+    static constexpr const char* kClassName = #Rev "::" #Name;                                  \
+    static constexpr const char* kTableName = #Name;                                            \
+    static ::Qel::AllocTrackTypeInfo memAllocationTracker_;                                     \
+    using HwTableT::HwTableT;                                                                   \
+  };                                                                                            \
   }
 
 #define TERN_HW_TABLE(Name, Layout, Block, Opcode) \

@@ -179,11 +179,11 @@ class Ptr {
   Ptr(const Ptr& o) noexcept : Ptr(o.p_) {}
   Ptr(Ptr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
   template <class U>
-    requires std::is_convertible_v<U*, T*>
-  Ptr(const Ptr<U>& o) noexcept : Ptr(static_cast<T*>(o.get())) {}
+  requires std::is_convertible_v<U*, T*> Ptr(const Ptr<U>& o)
+  noexcept : Ptr(static_cast<T*>(o.get())) {}
   template <class U>
-    requires std::is_convertible_v<U*, T*>
-  Ptr(Ptr<U>&& o) noexcept : p_(o.release()) {}
+  requires std::is_convertible_v<U*, T*> Ptr(Ptr<U>&& o)
+  noexcept : p_(o.release()) {}
   ~Ptr() {
     if (p_) p_->decUse();
   }
@@ -212,8 +212,8 @@ class Ptr {
 // are tested by that tag instead of RTTI.
 template <class T>
 concept TagCastable = requires(const T& t) {
-  { T::kFamily };
-  { t.family() };
+  {T::kFamily};
+  {t.family()};
 };
 
 template <class T, class U>

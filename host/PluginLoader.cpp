@@ -6,7 +6,7 @@ void UtilHolderContext::registerUtil(const UtilKey& key, const UtilFactory& fact
 }
 
 Pavo::Ptr<UtilBase> UtilHolderContext::build(const Registration& r,
-                                              const Pavo::Ptr<TableManager>& tm) const {
+                                             const Pavo::Ptr<TableManager>& tm) const {
   return r.factory(r.key, tm, Pavo::Ptr<TernMdb::TableManager>(new TernMdb::TableManager),
                    Pavo::Ptr<HwWriterStatus>(new HwWriterStatus),
                    Pavo::Ptr<HwBulkDownloadErrConfig>(new HwBulkDownloadErrConfig));
@@ -21,7 +21,7 @@ std::vector<Hardware::Tern::FapRevision>& SupportedFapRevList::fapRevisionList()
 
 Plugin::Loader<UtilHolderContext>& UtilPluginNamespace::DefaultUtilLoader() {
   static auto* loader = new Plugin::Loader<UtilHolderContext>("TernAsicUtils::UtilLoader",
-                                                             "TernAsicUtils::UtilHolderContext");
+                                                              "TernAsicUtils::UtilHolderContext");
   return *loader;
 }
 }  // namespace TernAsicUtils

@@ -123,4 +123,3 @@ class Plugin::Loader<Context>::LoaderInitCallerWithContext final : public Loader
 namespace TernAsicUtils::UtilPluginNamespace {
 Plugin::Loader<UtilHolderContext>& DefaultUtilLoader();
 }
-

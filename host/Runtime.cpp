@@ -126,8 +126,8 @@ Pavo::String _fmt(const char* format, ...) {
 
 void SassertHelper::report(const char* text, const char* file, int line,
                            const char* function) const noexcept {
-  std::fprintf(stderr, "assertion (%s) failed: %s at %s:%d in %s\n", expression_, text, file,
-               line, function);
+  std::fprintf(stderr, "assertion (%s) failed: %s at %s:%d in %s\n", expression_, text, file, line,
+               function);
 }
 
 namespace {

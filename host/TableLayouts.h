@@ -63,9 +63,7 @@ struct IndexKey {
   unsigned row() const noexcept { return entryIndex < Rows ? entryIndex : ~0u; }
   static IndexKey ofRow(unsigned r) noexcept { return IndexKey(r); }
   static void fields(unsigned r, const KeyFieldSink& s) { s("entryIndex", r); }
-  void strep(Pavo::StrepBuf& b) const {
-    Pavo::strepFormat(b, "{{ entryIndex: {} }}", entryIndex);
-  }
+  void strep(Pavo::StrepBuf& b) const { Pavo::strepFormat(b, "{{ entryIndex: {} }}", entryIndex); }
 };
 
 // Key of a register: one entry.
@@ -96,9 +94,7 @@ struct ValueKey {
     return k;
   }
   static void fields(unsigned r, const KeyFieldSink& s) { s("value", r); }
-  void strep(Pavo::StrepBuf& b) const {
-    Pavo::strepFormat(b, "{{ value: {} }}", value);
-  }
+  void strep(Pavo::StrepBuf& b) const { Pavo::strepFormat(b, "{{ value: {} }}", value); }
 };
 
 // Builds the table description of a layout.
@@ -112,8 +108,8 @@ struct LayoutInfo {
     e.decode(w);
     return QelPavo::Impl::valueToStrep(e);
   }
-  static int readShadowEntry(int (*inspect)(void*, const Pavo::FieldDescriptor&, int,
-                                             void* const*, void*),
+  static int readShadowEntry(int (*inspect)(void*, const Pavo::FieldDescriptor&, int, void* const*,
+                                            void*),
                              void* util, HwShadowKey key, unsigned row, std::uint32_t* words) {
     auto fap = key.fapId();
     auto instance = key.instanceId();
@@ -126,10 +122,9 @@ struct LayoutInfo {
   }
   static constexpr HwTableInfo make() {
     using Row = HwTableRow<Layout>;
-    return HwTableInfo{Row::kName,    Row::kBlock,    Row::kOpcode, Key::kRows,
-                       Entry::kWords, &Key::fields,   &Entry::fieldsOf,
-                       &keyText,      &entryText,     &readShadowEntry,
-                       &Entry::fieldLimits, &Entry::fromFields};
+    return HwTableInfo{Row::kName,    Row::kBlock,      Row::kOpcode,        Key::kRows,
+                       Entry::kWords, &Key::fields,     &Entry::fieldsOf,    &keyText,
+                       &entryText,    &readShadowEntry, &Entry::fieldLimits, &Entry::fromFields};
   }
 };
 
@@ -206,16 +201,16 @@ struct RoutingProfileToVectorMap {
 // each field gets `name()` and `nameIs(value)`, which read and change the row in place.
 #define TERN_ENTRY_INDEX(T, name) k_##name,
 #define TERN_ENTRY_WIDTH(T, name) FieldCodec::Width<T>::bits,
-#define TERN_ENTRY_ACCESSORS(T, name)                                \
-  T name() const noexcept {                                          \
-    constexpr unsigned kOffset = Fields::offset(Fields::k_##name);   \
-    constexpr unsigned kBits = Fields::kWidths[Fields::k_##name];    \
-    return static_cast<T>(bits<kOffset, kBits>());                   \
-  }                                                                  \
-  void name##Is(T v) noexcept {                                      \
-    constexpr unsigned kOffset = Fields::offset(Fields::k_##name);   \
-    constexpr unsigned kBits = Fields::kWidths[Fields::k_##name];    \
-    bitsIs<kOffset, kBits>(std::uint32_t(v));                        \
+#define TERN_ENTRY_ACCESSORS(T, name)                              \
+  T name() const noexcept {                                        \
+    constexpr unsigned kOffset = Fields::offset(Fields::k_##name); \
+    constexpr unsigned kBits = Fields::kWidths[Fields::k_##name];  \
+    return static_cast<T>(bits<kOffset, kBits>());                 \
+  }                                                                \
+  void name##Is(T v) noexcept {                                    \
+    constexpr unsigned kOffset = Fields::offset(Fields::k_##name); \
+    constexpr unsigned kBits = Fields::kWidths[Fields::k_##name];  \
+    bitsIs<kOffset, kBits>(std::uint32_t(v));                      \
   }
 #define TERN_ENTRY_DESCRIBE(T, name)                     \
   {                                                      \
@@ -223,25 +218,25 @@ struct RoutingProfileToVectorMap {
     v(#name, f);                                         \
     if constexpr (!std::is_const_v<Self>) e.name##Is(f); \
   }
-#define TERN_PLAIN_ENTRY(Words, FIELDS)                                   \
-  struct Fields {                                                         \
-    enum : unsigned { FIELDS(TERN_ENTRY_INDEX) kFieldCount };             \
-    static constexpr unsigned kWidths[] = {FIELDS(TERN_ENTRY_WIDTH)};     \
-    static constexpr unsigned offset(unsigned i) {                        \
-      unsigned o = 0;                                                     \
-      for (unsigned j = 0; j < i; ++j) o += kWidths[j];                   \
-      return o;                                                           \
-    }                                                                     \
-  };                                                                      \
-  class Entry : public PackedHwEntry<Entry, EntryKey, Words> {            \
-   public:                                                                \
-    using PackedHwEntry::PackedHwEntry;                                   \
-    FIELDS(TERN_ENTRY_ACCESSORS)                                          \
-    template <class Self, class V>                                        \
-    static void describe(Self& e, V& v) {                                 \
-      FIELDS(TERN_ENTRY_DESCRIBE)                                         \
-    }                                                                     \
-  };                                                                      \
+#define TERN_PLAIN_ENTRY(Words, FIELDS)                               \
+  struct Fields {                                                     \
+    enum : unsigned { FIELDS(TERN_ENTRY_INDEX) kFieldCount };         \
+    static constexpr unsigned kWidths[] = {FIELDS(TERN_ENTRY_WIDTH)}; \
+    static constexpr unsigned offset(unsigned i) {                    \
+      unsigned o = 0;                                                 \
+      for (unsigned j = 0; j < i; ++j) o += kWidths[j];               \
+      return o;                                                       \
+    }                                                                 \
+  };                                                                  \
+  class Entry : public PackedHwEntry<Entry, EntryKey, Words> {        \
+   public:                                                            \
+    using PackedHwEntry::PackedHwEntry;                               \
+    FIELDS(TERN_ENTRY_ACCESSORS)                                      \
+    template <class Self, class V>                                    \
+    static void describe(Self& e, V& v) {                             \
+      FIELDS(TERN_ENTRY_DESCRIBE)                                     \
+    }                                                                 \
+  };                                                                  \
   static unsigned row(const EntryKey& k) noexcept { return k.row(); }
 }  // namespace Layouts
 }  // namespace TernAsicUtils

@@ -52,8 +52,10 @@ TraceHandle::TraceHandle(const char* name, bool) : name_(name) {
 TraceHandle::~TraceHandle() {
   auto& r = TraceRegistry::get();
   std::lock_guard g(r.mutex);
-  if (prev_) prev_->next_ = next_;
-  else r.head = next_;
+  if (prev_)
+    prev_->next_ = next_;
+  else
+    r.head = next_;
   if (next_) next_->prev_ = prev_;
 }
 
@@ -63,7 +65,8 @@ std::uint32_t parseLevels(const std::string& text) {
   std::size_t pos = 0;
   while (pos <= text.size()) {
     const auto comma = text.find(',', pos);
-    const auto item = text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+    const auto item =
+        text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
     if (item.empty() || item.find_first_not_of("0123456789") != std::string::npos ||
         item.size() > 2 || std::stoul(item) > 31)
       throw std::invalid_argument("bad trace level '" + item + "' (levels are 0 to 31)");
@@ -83,7 +86,8 @@ void TraceConfig::enable(const std::string& spec) {
     std::size_t pos = 0;
     while (pos < spec.size()) {
       const auto semi = spec.find(';', pos);
-      const auto item = spec.substr(pos, semi == std::string::npos ? std::string::npos : semi - pos);
+      const auto item =
+          spec.substr(pos, semi == std::string::npos ? std::string::npos : semi - pos);
       const auto eq = item.find('=');
       if (eq == std::string::npos || eq == 0)
         throw std::invalid_argument("bad trace rule '" + item + "' (expected Name=levels)");
@@ -135,8 +139,8 @@ void emit(const TraceHandle& h, FacilityLevel level, const char* context, const 
   auto& r = TraceRegistry::get();
   std::lock_guard g(r.mutex);
   if (r.capturing) {
-    r.lines.push_back(fmt::format("L{} {} {}:{} {} [{}] {}", level, h.name(), file, line,
-                                  function, context, text));
+    r.lines.push_back(fmt::format("L{} {} {}:{} {} [{}] {}", level, h.name(), file, line, function,
+                                  context, text));
     return;
   }
   const auto now = std::chrono::system_clock::now();

@@ -104,8 +104,8 @@ void RoutingStateEntryKey::strep(Pavo::StrepBuf& b) const {
   fmt::format_to(std::back_inserter(b), "{{ id: {}, type: {} }}", id, type);
 }
 void RoutingStateFlags::strep(Pavo::StrepBuf& b) const {
-  fmt::format_to(std::back_inserter(b), "[{}, {}, {}, {}, {}]", flag[0], flag[1], flag[2],
-                 flag[3], flag[4]);
+  fmt::format_to(std::back_inserter(b), "[{}, {}, {}, {}, {}]", flag[0], flag[1], flag[2], flag[3],
+                 flag[4]);
 }
 void UrpfStateFlags::strep(Pavo::StrepBuf& b) const {
   fmt::format_to(std::back_inserter(b),

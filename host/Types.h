@@ -168,8 +168,7 @@ struct UnitId {
   constexpr SchanAccel::FapId fapId() const { return SchanAccel::FapId(rawFapId()); }
   constexpr TernAsicUtils::HwShadowKey shadowKey() const { return {fapId(), instanceId()}; }
   void strep(Pavo::StrepBuf& b) const {
-    Pavo::strepFormat(b, "{{ fapId: {}, instanceId: {} }}", rawFapId(),
-                   instanceId());
+    Pavo::strepFormat(b, "{{ fapId: {}, instanceId: {} }}", rawFapId(), instanceId());
   }
 };
 }  // namespace Asic

@@ -54,8 +54,8 @@ std::vector<std::uint64_t> Host::counters(const std::string& shortName) const {
 
 std::uint64_t Host::enqueueCount(Asic::SwTableId id, unsigned fapId, unsigned instanceId) const {
   const auto* s = tm_->stats().schanEnqueueStats(id);
-  return s ? s->entryEnqueueCnt(TernAsicUtils::HwShadowKey(SchanAccel::FapId(fapId),
-                                                          std::uint8_t(instanceId)))
+  return s ? s->entryEnqueueCnt(
+                 TernAsicUtils::HwShadowKey(SchanAccel::FapId(fapId), std::uint8_t(instanceId)))
            : 0;
 }
 

@@ -52,8 +52,8 @@ LogPtr vsi(std::uint32_t id, std::uint8_t profile, std::uint8_t fapId = 0,
            std::uint8_t instanceId = 0, std::uint8_t flags = 0);
 LogPtr profile(std::uint32_t id, const TernL3Ni::RoutingEnableProfile& p, std::uint8_t fapId = 0,
                std::uint8_t instanceId = 0, std::uint8_t flags = 0);
-LogPtr trap(std::uint8_t key, std::uint8_t outPort, std::uint8_t stampValue,
-            std::uint8_t fapId = 0, std::uint8_t instanceId = 0, std::uint8_t flags = 0);
+LogPtr trap(std::uint8_t key, std::uint8_t outPort, std::uint8_t stampValue, std::uint8_t fapId = 0,
+            std::uint8_t instanceId = 0, std::uint8_t flags = 0);
 LogPtr mtu(std::uint8_t profile, std::uint16_t bytes, std::uint8_t fapId = 0,
            std::uint8_t instanceId = 0, std::uint8_t flags = 0);
 TernL3Ni::RoutingEnableProfile urpf(bool v4, bool v6, bool v4Strict, bool v6Strict,

@@ -17,7 +17,9 @@ namespace Hardware {
 inline void PrintTo(ChipType c, std::ostream* os) { *os << chipTypeName(c); }
 }  // namespace Hardware
 namespace Hardware::Tern {
-inline void PrintTo(const FapRevision& r, std::ostream* os) { *os << QelPavo::Impl::valueToStrep(r); }
+inline void PrintTo(const FapRevision& r, std::ostream* os) {
+  *os << QelPavo::Impl::valueToStrep(r);
+}
 }  // namespace Hardware::Tern
 
 namespace UtilCatalog {
@@ -64,9 +66,12 @@ inline const std::vector<UtilInfo>& utils() {
       const std::string table = util->hwTableType().substr(prefix.size());
       const std::uint32_t id = r.key.swTableId.value;
       UtilInfo u{qualified.substr(qualified.rfind("::") + 2), ns, table, id, Feed::Profile};
-      if (id == TernL3Ni::EtppTrapFwdActionConstants::swTableId.value) u.feed = Feed::Trap;
-      else if (id == TernL3Intf::MtuProfileConstants::swTableId.value) u.feed = Feed::Mtu;
-      else if (util->utilApplicable(sample(UtilInfo{"", "", "", 0, Feed::Vsi}))) u.feed = Feed::Vsi;
+      if (id == TernL3Ni::EtppTrapFwdActionConstants::swTableId.value)
+        u.feed = Feed::Trap;
+      else if (id == TernL3Intf::MtuProfileConstants::swTableId.value)
+        u.feed = Feed::Mtu;
+      else if (util->utilApplicable(sample(UtilInfo{"", "", "", 0, Feed::Vsi})))
+        u.feed = Feed::Vsi;
       out.push_back(u);
     }
     return out;
@@ -85,27 +90,33 @@ inline std::string qualifiedName(const UtilInfo& u, Hardware::ChipType chip) {
 inline std::string qualifiedTable(const UtilInfo& u, Hardware::ChipType chip) {
   return std::string(TestSupport::chipName(chip)) + "::" + u.table;
 }
-inline bool routingState(const UtilInfo& u) { return u.feed == Feed::Vsi || u.feed == Feed::Profile; }
+inline bool routingState(const UtilInfo& u) {
+  return u.feed == Feed::Vsi || u.feed == Feed::Profile;
+}
 
 // An entry of the Util's own software table (and kind) that it writes: key 5 of its feed.
-inline TestSupport::LogPtr sample(const UtilInfo& u, std::uint8_t fapId,
-                                  std::uint8_t instanceId, std::uint8_t flags,
-                                  std::uint8_t key) {
+inline TestSupport::LogPtr sample(const UtilInfo& u, std::uint8_t fapId, std::uint8_t instanceId,
+                                  std::uint8_t flags, std::uint8_t key) {
   switch (u.feed) {
-    case Feed::Vsi: return TestSupport::vsi(key, 3, fapId, instanceId, flags);
+    case Feed::Vsi:
+      return TestSupport::vsi(key, 3, fapId, instanceId, flags);
     case Feed::Profile:
-      return TestSupport::profile(key, TestSupport::urpf(true, true, true, false, true, {1, 0, 1, 0, 1}),
+      return TestSupport::profile(key,
+                                  TestSupport::urpf(true, true, true, false, true, {1, 0, 1, 0, 1}),
                                   fapId, instanceId, flags);
-    case Feed::Trap: return TestSupport::trap(key, 9, 4, fapId, instanceId, flags);
-    case Feed::Mtu: break;
+    case Feed::Trap:
+      return TestSupport::trap(key, 9, 4, fapId, instanceId, flags);
+    case Feed::Mtu:
+      break;
   }
   return TestSupport::mtu(key, 1500, fapId, instanceId, flags);
 }
 // A routing-state entry of the kind the Util does not take (same key).
 inline TestSupport::LogPtr otherKind(const UtilInfo& u, std::uint8_t fapId = 0,
                                      std::uint8_t instanceId = 0, std::uint8_t flags = 0) {
-  return u.feed == Feed::Vsi ? sample(UtilInfo{"", "", "", 0, Feed::Profile}, fapId, instanceId, flags)
-                             : TestSupport::vsi(5, 3, fapId, instanceId, flags);
+  return u.feed == Feed::Vsi
+             ? sample(UtilInfo{"", "", "", 0, Feed::Profile}, fapId, instanceId, flags)
+             : TestSupport::vsi(5, 3, fapId, instanceId, flags);
 }
 
 struct UtilCase {
@@ -123,9 +134,7 @@ std::vector<UtilCase> cases(Pred keep) {
 inline std::vector<UtilCase> allCases() {
   return cases([](const UtilInfo&) { return true; });
 }
-inline void PrintTo(const UtilCase& c, std::ostream* os) {
-  *os << qualifiedName(c.util, c.chip);
-}
+inline void PrintTo(const UtilCase& c, std::ostream* os) { *os << qualifiedName(c.util, c.chip); }
 inline std::string caseName(const ::testing::TestParamInfo<UtilCase>& i) {
   return i.param.util.name + "_" + TestSupport::chipName(i.param.chip);
 }

@@ -169,7 +169,8 @@ INSTANTIATE_TEST_SUITE_P(
                   [] { EXPECT_TRUE(Asic::UnitId::of(128, 3).fapId().isNull()); },
                   "SchanAccel::FapId::value < SchanAccel::FapId::min or > "
                   "SchanAccel::FapId::null not allowed"},
-        RangeCase{"TrapKey", [] { (void)bcm88890_a0::EtppbTrapForwardActionTableHwDirect::EntryKey(17); },
+        RangeCase{"TrapKey",
+                  [] { (void)bcm88890_a0::EtppbTrapForwardActionTableHwDirect::EntryKey(17); },
                   [] { (void)bcm88890_a0::EtppbTrapForwardActionTableHwDirect::EntryKey(16); },
                   TRAP_KEY "::value < " TRAP_KEY "::min or > " TRAP_KEY "::null not allowed"},
         RangeCase{"MtuKey", [] { (void)bcm88890_b0::EtppcMtuMapTableHwDirect::EntryKey(129); },

@@ -351,10 +351,10 @@ TYPED_TEST(HwTableTest, AllocationTrackerFollowsLifetime) {
 TEST(HwTableKeyTest, KeysOutsideTheTable) {
   Pavo::Ptr<bcm88890_a0::IppbFlpInlifProfile0MapHwDirect> flp(
       new bcm88890_a0::IppbFlpInlifProfile0MapHwDirect("IppbFlpInlifProfile0MapHwDirect", {},
-                                                      nullptr));
+                                                       nullptr));
   Pavo::Ptr<bcm88890_b0::IppfVsiToRoutingProfileMapHwDirect> vsi(
-      new bcm88890_b0::IppfVsiToRoutingProfileMapHwDirect("IppfVsiToRoutingProfileMapHwDirect",
-                                                          {}, nullptr));
+      new bcm88890_b0::IppfVsiToRoutingProfileMapHwDirect("IppfVsiToRoutingProfileMapHwDirect", {},
+                                                          nullptr));
   const HwShadowKey s(0, 0);
   try {
     (void)flp->getEntry(s, bcm88890_a0::IppbFlpInlifProfile0MapHwDirect::EntryKey(256));
@@ -373,13 +373,13 @@ TEST(HwTableMemoryTest, OneFullCopyOfEveryTableFitsIn32KiB) {
   Pavo::Ptr<TableManager> tm(new TableManager);
   const auto rev = Hardware::Tern::FapRevision(Hardware::kChipBcm88890A0, 0);
   std::size_t total = 0;
-#define TERN_ADD_TABLE(Name, ...)                                                        \
-  {                                                                                     \
+#define TERN_ADD_TABLE(Name, ...)                                                         \
+  {                                                                                       \
     Pavo::Ptr<bcm88890_a0::Name> t(new bcm88890_a0::Name(#Name, {#Name, rev}, tm.get())); \
-    EXPECT_TRUE(t->shadowKeys().empty());                                               \
-    RecordProperty(#Name, std::to_string(t->copyBytes()));                              \
-    std::cout << #Name << ": " << t->copyBytes() << " bytes per copy\n";                \
-    total += t->copyBytes();                                                            \
+    EXPECT_TRUE(t->shadowKeys().empty());                                                 \
+    RecordProperty(#Name, std::to_string(t->copyBytes()));                                \
+    std::cout << #Name << ": " << t->copyBytes() << " bytes per copy\n";                  \
+    total += t->copyBytes();                                                              \
   }
   TERN_FOR_EACH_HW_TABLE(TERN_ADD_TABLE)
 #undef TERN_ADD_TABLE
@@ -471,9 +471,10 @@ class ChipModelTest : public ::testing::Test {
         mtu_(new Mtu(Mtu::kTableName,
                      {Mtu::kTableName, Hardware::Tern::FapRevision(Hardware::kChipBcm88890B0, 0)},
                      tm_.get())),
-        trap_(new Trap(Trap::kTableName,
-                       {Trap::kTableName, Hardware::Tern::FapRevision(Hardware::kChipBcm88890A0, 0)},
-                       tm_.get())) {}
+        trap_(
+            new Trap(Trap::kTableName,
+                     {Trap::kTableName, Hardware::Tern::FapRevision(Hardware::kChipBcm88890A0, 0)},
+                     tm_.get())) {}
   Pavo::Ptr<SchanAccel::SchanCmds> setMtu(HwShadowKey s, std::uint32_t row, unsigned bytes) {
     Mtu::Entry e{Mtu::EntryKey(row)};
     e.mtuByteSizeIs(bytes);

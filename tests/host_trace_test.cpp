@@ -89,18 +89,16 @@ TEST_F(TraceTest, CaptureCollectsFormattedAndStreamLines) {
   const unsigned char profile = 9;
   const int streamLine = __LINE__ + 1;
   QEL_TRACE_STREAM(a_, 2, "TernL3Util/Jericho3AndAbove/Impl", "doSetHwEntry")
-      << "profile " << profile << " " << 12u << " set " << true << std::string("!")
-      << Probe{};
+      << "profile " << profile << " " << 12u << " set " << true << std::string("!") << Probe{};
   Pavo::fmtrace(b_, 3, "f", "g", 1, "", "not captured: B is off");
   const Lines lines = TraceConfig::captureEnd();
-  EXPECT_EQ(lines,
-            (Lines{"L3 A TernAsicUtils/UtilAccessor:42 getSchanCmds []  Created "
-                   "schanEnqeueuStats for SwTableId 11:01:0402 ",
-                   "L3 A Jericho3ai/XUtil:7 clearHwTable [XUtil]  unitId: { fapId: 1, "
-                   "instanceId: 2 } s",
-                   fmt::format("L2 A TernL3Util/Jericho3AndAbove/Impl:{} doSetHwEntry [] "
-                               "profile 9 12 set true!probe",
-                               streamLine)}));
+  EXPECT_EQ(lines, (Lines{"L3 A TernAsicUtils/UtilAccessor:42 getSchanCmds []  Created "
+                          "schanEnqeueuStats for SwTableId 11:01:0402 ",
+                          "L3 A Jericho3ai/XUtil:7 clearHwTable [XUtil]  unitId: { fapId: 1, "
+                          "instanceId: 2 } s",
+                          fmt::format("L2 A TernL3Util/Jericho3AndAbove/Impl:{} doSetHwEntry [] "
+                                      "profile 9 12 set true!probe",
+                                      streamLine)}));
   EXPECT_TRUE(TraceConfig::captured().empty());  // captureEnd hands the lines over
 }
 

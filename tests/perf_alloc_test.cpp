@@ -96,8 +96,8 @@ TEST_P(SteadyState, ProcessSwEntryTakesNothingFromTheHeap) {
   ASSERT_NE(util, nullptr);
   const auto entries = PerfWorkload::entriesFor(GetParam());
   PerfWorkload::runPass(*util, entries);  // first writes create the shadow copy and records
-  const std::uint64_t before = util->stats()->addCnt() + util->stats()->deleteCnt() +
-                               util->stats()->updateOnDelCnt();
+  const std::uint64_t before =
+      util->stats()->addCnt() + util->stats()->deleteCnt() + util->stats()->updateOnDelCnt();
   std::size_t commands = 0;
   const auto use = heapUseOf([&] {
     for (int pass = 0; pass < 4; ++pass) commands += PerfWorkload::runPass(*util, entries);
@@ -105,8 +105,8 @@ TEST_P(SteadyState, ProcessSwEntryTakesNothingFromTheHeap) {
   EXPECT_EQ(use.news, 0u);
   EXPECT_EQ(use.slabRefills, 0u);
   // The entries were processed, not skipped.
-  const std::uint64_t after = util->stats()->addCnt() + util->stats()->deleteCnt() +
-                              util->stats()->updateOnDelCnt();
+  const std::uint64_t after =
+      util->stats()->addCnt() + util->stats()->deleteCnt() + util->stats()->updateOnDelCnt();
   const bool mtu = GetParam() == "EtppcMtuMapTableUtil";  // its hook keeps no counters
   if (!mtu) {
     EXPECT_EQ(after - before, 4 * entries.size());
@@ -114,8 +114,7 @@ TEST_P(SteadyState, ProcessSwEntryTakesNothingFromTheHeap) {
   EXPECT_EQ(commands, 4 * entries.size() * (mtu ? 8 : 1));
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryA0Util, SteadyState,
-                         ::testing::ValuesIn(PerfWorkload::utilNames()),
+INSTANTIATE_TEST_SUITE_P(EveryA0Util, SteadyState, ::testing::ValuesIn(PerfWorkload::utilNames()),
                          [](const auto& info) { return info.param; });
 
 TEST(PerfAllocTest, RoutingStateEntryThroughEveryRoutingStateUtilTakesNothingFromTheHeap) {

@@ -149,8 +149,8 @@ class Generator {
         break;
       case Feed::Mtu:
         e.key = oneOf<std::uint8_t>({0, 1, 3, 15, 15, 16, 17, 31, 255, std::uint8_t(pick(16))});
-        e.mtuBytes = oneOf<std::uint16_t>({0, 1500, 9000, 16383, 16383, 16384, 65535,
-                                           std::uint16_t(pick(65536))});
+        e.mtuBytes = oneOf<std::uint16_t>(
+            {0, 1500, 9000, 16383, 16383, 16384, 65535, std::uint16_t(pick(65536))});
         break;
     }
     return e;
@@ -171,8 +171,8 @@ class Generator {
                                  0xffffffffu, std::uint32_t(rng_())});
   }
   std::uint32_t profileId() {
-    return oneOf<std::uint32_t>({pick(16), pick(16), pick(16), 0, 15, 16, 255, 256, 257, 271,
-                                 272, 0xffffffffu, std::uint32_t(rng_())});
+    return oneOf<std::uint32_t>({pick(16), pick(16), pick(16), 0, 15, 16, 255, 256, 257, 271, 272,
+                                 0xffffffffu, std::uint32_t(rng_())});
   }
   std::mt19937_64 rng_;
 };
@@ -414,19 +414,19 @@ class Model {
         return w;
       case Trap:
         w = get(u.table, copy, row);
-        put(w, 0, 8, e.outPort);   // outTmPort
-        put(w, 8, 1, 1);           // outTmPortOverride
-        put(w, 9, 8, e.stamp);     // ppDspStampValue
-        put(w, 17, 1, 1);          // ppDspStampValueOverride
-        put(w, 18, 1, 1);          // dropForwardCopyOverride
-        put(w, 19, 4, 13);         // forwardChData2
-        put(w, 23, 1, 1);          // forwardChData2Override
-        put(w, 24, 8, e.stamp);    // forwardChData4
-        put(w, 32, 1, 1);          // forwardChData4Override
-        put(w, 33, 1, 1);          // otmChccOverride
-        put(w, 34, 2, 1);          // chcConditions
-        put(w, 36, 3, 7);          // ftmhTc
-        put(w, 39, 1, 1);          // ftmhTcOverride
+        put(w, 0, 8, e.outPort);  // outTmPort
+        put(w, 8, 1, 1);          // outTmPortOverride
+        put(w, 9, 8, e.stamp);    // ppDspStampValue
+        put(w, 17, 1, 1);         // ppDspStampValueOverride
+        put(w, 18, 1, 1);         // dropForwardCopyOverride
+        put(w, 19, 4, 13);        // forwardChData2
+        put(w, 23, 1, 1);         // forwardChData2Override
+        put(w, 24, 8, e.stamp);   // forwardChData4
+        put(w, 32, 1, 1);         // forwardChData4Override
+        put(w, 33, 1, 1);         // otmChccOverride
+        put(w, 34, 2, 1);         // chcConditions
+        put(w, 36, 3, 7);         // ftmhTc
+        put(w, 39, 1, 1);         // ftmhTcOverride
         return w;
       default:
         return w;
@@ -799,10 +799,10 @@ class Side {
     // The chip holds what the shadow holds (absent rows read as their reset value).
     if (!chip || exempt(t, copy, row)) return true;
     std::uint32_t hw[SchanAccel::SchanCmd::kMaxWords] = {};
-    chip_model_.row(tables_[t]->info().block,
-                    TernAsicUtils::HwShadowKey(SchanAccel::FapId(copy & 0xff),
-                                               std::uint8_t(copy >> 8)),
-                    row, hw);
+    chip_model_.row(
+        tables_[t]->info().block,
+        TernAsicUtils::HwShadowKey(SchanAccel::FapId(copy & 0xff), std::uint8_t(copy >> 8)), row,
+        hw);
     for (unsigned i = 0; i < kTableDesc[t].words; ++i)
       if (hw[i] != words[i]) {
         why = name() + ": the chip model differs from the shadow";
@@ -892,8 +892,8 @@ std::optional<Failure> runSequence(const SequenceSpec& s, std::size_t count, boo
 // entry, so the first entry at which any check fails ends it.
 Failure shrink(const SequenceSpec& s, const Failure& first, const Options& opt) {
   Totals ignored;
-  const std::size_t upTo = std::min(first.entry == 0 ? s.entries.size() : first.entry,
-                                    s.entries.size());
+  const std::size_t upTo =
+      std::min(first.entry == 0 ? s.entries.size() : first.entry, s.entries.size());
   if (auto f = runSequence(s, upTo, true, opt, ignored)) return *f;
   return first;
 }
@@ -904,8 +904,8 @@ std::string report(const SequenceSpec& s, const Failure& f) {
     << TestSupport::chipName(f.chip) << ", fap mask {";
   for (std::size_t i = 0; i < s.mask.size(); ++i) o << (i ? "," : "") << s.mask[i];
   o << "}, dispatch " << (s.dispatch == Dispatch::AskFirst ? "applicable" : "always") << "\n"
-    << "shortest failing prefix: " << f.entry << " entries; at entry " << f.entry << ": "
-    << f.why << "\n";
+    << "shortest failing prefix: " << f.entry << " entries; at entry " << f.entry << ": " << f.why
+    << "\n";
   for (std::size_t i = 0; i < f.entry && i < s.entries.size(); ++i)
     o << jsonLine(s.entries[i]) << "\n";
   return o.str();
@@ -935,12 +935,13 @@ TEST(RobustnessModel, RandomSequencesOnEveryUtilOfBothRevisionsMatchTheModel) {
   EXPECT_EQ(totals.entries, std::uint64_t(run) * length * 2);
   EXPECT_GT(totals.refusals, totals.entries / 50);
   EXPECT_GT(totals.commands, totals.entries);
-  std::printf("robustness model: %u sequences x %u entries x 2 revisions = %llu entries, "
-              "%llu Util calls (%llu refused), %llu commands\n",
-              run, length, static_cast<unsigned long long>(totals.entries),
-              static_cast<unsigned long long>(totals.calls),
-              static_cast<unsigned long long>(totals.refusals),
-              static_cast<unsigned long long>(totals.commands));
+  std::printf(
+      "robustness model: %u sequences x %u entries x 2 revisions = %llu entries, "
+      "%llu Util calls (%llu refused), %llu commands\n",
+      run, length, static_cast<unsigned long long>(totals.entries),
+      static_cast<unsigned long long>(totals.calls),
+      static_cast<unsigned long long>(totals.refusals),
+      static_cast<unsigned long long>(totals.commands));
   // Teardown: with every host dropped, no Util or table object is left.
   for (const auto& l : Qel::AllocTrackTypeInfo::liveObjects())
     ADD_FAILURE() << "still live after the hosts were dropped: " << l.count << " " << l.typeName;

@@ -31,11 +31,16 @@ std::vector<LogPtr> entries() {
   p.routingState.flag = {1, 0, 1, 0, 1};
   p.urpfState = {1, 1, 1, 0, 1};
   return {
-      LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(set, TernL3Ni::RoutingStateLogEntry::vsi(5, 7))),
-      LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(nullFap, TernL3Ni::RoutingStateLogEntry::profile(3, p))),
-      LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(set, TernL3Ni::RoutingStateLogEntry::vsi(6, 16))),
-      LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(del, TernL3Ni::RoutingStateLogEntry::profile(3, p))),
-      LogPtr(new TernTrapLib::EtppbTrapForwardActionTableDataModelLogEntryWrapper(set, {{1}, 9, 200})),
+      LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(set,
+                                                       TernL3Ni::RoutingStateLogEntry::vsi(5, 7))),
+      LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(
+          nullFap, TernL3Ni::RoutingStateLogEntry::profile(3, p))),
+      LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(set,
+                                                       TernL3Ni::RoutingStateLogEntry::vsi(6, 16))),
+      LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(
+          del, TernL3Ni::RoutingStateLogEntry::profile(3, p))),
+      LogPtr(
+          new TernTrapLib::EtppbTrapForwardActionTableDataModelLogEntryWrapper(set, {{1}, 9, 200})),
       LogPtr(new TernL3Intf::MtuProfileLogEntryWrapper(set, {{2}, 1500})),
       LogPtr(new TernL3Intf::MtuProfileLogEntryWrapper(badFap, {{2}, 1500})),
       LogPtr(new TernL3Intf::MtuProfileLogEntryWrapper(set, {{17}, 1500})),
@@ -63,9 +68,10 @@ void useThePlugin(const TernAsicUtils::UtilHolderContext& ctx, unsigned& refused
     mask.fapIdIs(SchanAccel::FapId(0), true);
     auto utils = Host::buildUtils(ctx, chip, tm, mask);
     ASSERT_EQ(utils.size(), UtilCatalog::kUtilClasses);
-    EXPECT_EQ(Qel::AllocTrackTypeInfo::liveCount(std::string(Hardware::chipTypeName(chip)) +
-                                                 "::TernL3NiUtil::IppfVsiToRoutingProfileMapArray0Util"),
-              1);
+    EXPECT_EQ(
+        Qel::AllocTrackTypeInfo::liveCount(std::string(Hardware::chipTypeName(chip)) +
+                                           "::TernL3NiUtil::IppfVsiToRoutingProfileMapArray0Util"),
+        1);
     Host::ChipModel hw;
     for (const auto& log : entries())
       for (const auto& u : utils) {

@@ -55,9 +55,9 @@ class HostileInput : public ::testing::Test {
   // Runs "utilsim replay <arg>", with standard input from stdinFile when given.
   RunResult replay(const std::string& arg, const std::string& stdinFile = "/dev/null") const {
     const auto out = dir_ / "stdout", err = dir_ / "stderr";
-    const std::string cmd = cat(std::string("'"), std::string(UTILSIM_PATH), "' replay '", arg,
-                                "' < '", stdinFile, "' > '", out.string(), "' 2> '", err.string(),
-                                "'");
+    const std::string cmd =
+        cat(std::string("'"), std::string(UTILSIM_PATH), "' replay '", arg, "' < '", stdinFile,
+            "' > '", out.string(), "' 2> '", err.string(), "'");
     const int raw = std::system(cmd.c_str());
     RunResult r;
     r.exited = raw != -1 && WIFEXITED(raw);
@@ -82,7 +82,8 @@ class HostileInput : public ::testing::Test {
     std::string line;
     while (std::getline(lines, line)) {
       EXPECT_LE(line.size(), 400u) << line.substr(0, 200);
-      for (unsigned char c : line) ASSERT_TRUE(c >= 0x20 && c <= 0x7e) << "unprintable in: " << line;
+      for (unsigned char c : line)
+        ASSERT_TRUE(c >= 0x20 && c <= 0x7e) << "unprintable in: " << line;
     }
   }
 
@@ -100,8 +101,9 @@ TEST_F(HostileInput, LinesLongerThanTheLimitAreRefusedFromAFileAndFromStandardIn
 }
 
 TEST_F(HostileInput, DeepNestingIsRefusedWithoutExhaustingTheStack) {
-  const std::string arrays = cat("{\"table\": \"mtuProfile\", \"key\": 1, \"value\": ",
-                                 rep(200000, '['), rep(200000, ']'), "}\n");
+  const std::string arrays =
+      cat("{\"table\": \"mtuProfile\", \"key\": 1, \"value\": ", rep(200000, '['), rep(200000, ']'),
+          "}\n");
   expectRefused(replay(file("arrays.jsonl", arrays)), ":1: nesting deeper than 8 levels");
   std::string objects;
   for (int i = 0; i < 100000; ++i) objects += "{\"a\":";
@@ -114,9 +116,8 @@ TEST_F(HostileInput, DeepNestingIsRefusedWithoutExhaustingTheStack) {
 TEST_F(HostileInput, HugeNumbersAreInputErrorsNamingTheirLine) {
   const auto path =
       file("numbers.jsonl",
-           cat("{\"table\": \"mtuProfile\", \"key\": 1, \"value\": {\"mtuBytes\": ",
-               rep(5000, '9'), "}}\n",
-               "{\"table\": \"mtuProfile\", \"fapId\": 1e999999, \"key\": 1}\n",
+           cat("{\"table\": \"mtuProfile\", \"key\": 1, \"value\": {\"mtuBytes\": ", rep(5000, '9'),
+               "}}\n", "{\"table\": \"mtuProfile\", \"fapId\": 1e999999, \"key\": 1}\n",
                "{\"table\": \"mtuProfile\", \"key\": -", rep(400, '9'), "}\n",
                "{\"table\": \"routingState\", \"key\": {\"id\": 4294967296}}\n"
                "{\"table\": \"mtuProfile\", \"fapId\": 256, \"key\": 1}\n"
@@ -135,16 +136,18 @@ TEST_F(HostileInput, HugeNumbersAreInputErrorsNamingTheirLine) {
 }
 
 TEST_F(HostileInput, InvalidUtf8AndNulBytesAreQuotedPrintably) {
-  const auto path = file("utf8.jsonl",
-                         cat(std::string("{\"table\": \"mtu\xff\xfeProfile\", \"key\": 1}\n"
-                                         "{\"table\": \"mtuProfile\", \"key\": 1, \"value\": {\"\xc3\x28\": 1}}\n"
-                                         "\xed\xa0\x80\n"),
-                             std::string("{\"table\": \"mtuProfile\",\0 \"key\": 1}\n", 36)));
+  const auto path =
+      file("utf8.jsonl",
+           cat(std::string("{\"table\": \"mtu\xff\xfeProfile\", \"key\": 1}\n"
+                           "{\"table\": \"mtuProfile\", \"key\": 1, \"value\": {\"\xc3\x28\": 1}}\n"
+                           "\xed\xa0\x80\n"),
+               std::string("{\"table\": \"mtuProfile\",\0 \"key\": 1}\n", 36)));
   const auto r = replay(path);
   // Syntax errors name the column too: the byte where the parser stopped.
   expectRefused(r, path + ":1:15: not valid JSON");
   EXPECT_NE(r.err.find("\\xff"), std::string::npos) << r.err;
-  for (const char* line : {":2:47: not valid JSON", ":3:1: not valid JSON", ":4:24: not valid JSON"})
+  for (const char* line :
+       {":2:47: not valid JSON", ":3:1: not valid JSON", ":4:24: not valid JSON"})
     EXPECT_NE(r.err.find(path + line), std::string::npos) << line << "\n" << r.err;
 }
 
@@ -183,13 +186,15 @@ TEST_F(HostileInput, AMissingFileOrADirectoryIsRefused) {
 // Util errors (exit status 1), with the hardware check still consistent apart from the row
 // the MTU profile 16 leaves behind.
 TEST_F(HostileInput, ValuesTheTablesRefuseAreUtilErrorsNotCrashes) {
-  const auto path = file("refused.jsonl",
-                         "{\"table\": \"routingState\", \"fapId\": 129, \"key\": {\"id\": 5}}\n"
-                         "{\"table\": \"routingState\", \"key\": {\"id\": 6}, \"value\": {\"routingProfileMap\": 16}}\n"
-                         "{\"table\": \"routingState\", \"key\": {\"id\": 272, \"type\": 1}}\n"
-                         "{\"table\": \"mtuProfile\", \"key\": 17, \"value\": {\"mtuBytes\": 1500}}\n"
-                         "{\"table\": \"mtuProfile\", \"key\": 1, \"value\": {\"mtuBytes\": 16384}}\n"
-                         "{\"table\": \"trapForwardAction\", \"fapId\": 255, \"key\": 1}\n");
+  const auto path =
+      file("refused.jsonl",
+           "{\"table\": \"routingState\", \"fapId\": 129, \"key\": {\"id\": 5}}\n"
+           "{\"table\": \"routingState\", \"key\": {\"id\": 6}, \"value\": {\"routingProfileMap\": "
+           "16}}\n"
+           "{\"table\": \"routingState\", \"key\": {\"id\": 272, \"type\": 1}}\n"
+           "{\"table\": \"mtuProfile\", \"key\": 17, \"value\": {\"mtuBytes\": 1500}}\n"
+           "{\"table\": \"mtuProfile\", \"key\": 1, \"value\": {\"mtuBytes\": 16384}}\n"
+           "{\"table\": \"trapForwardAction\", \"fapId\": 255, \"key\": 1}\n");
   const auto r = replay(path);
   ASSERT_TRUE(r.exited) << r.err;
   EXPECT_EQ(r.status, 1) << r.out;

@@ -11,15 +11,15 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <optional>
 #include <sstream>
 
-#include "TernAsicUtils/detail/ExceptionWrapper.h"
 #include "TernAsicUtils/UtilFile.h"
+#include "TernAsicUtils/detail/ExceptionWrapper.h"
 #include "tests/UtilCatalog.h"
 
 namespace {
@@ -43,8 +43,8 @@ TEST(ThrowIfException, SuccessPassesResultThroughWithoutBuildingTheMessage) {
   int target = 1;
   int& ref = Asic::throwIfException([&]() -> int& { return target; }, builder);
   EXPECT_EQ(&ref, &target);
-  const auto moved = Asic::throwIfException(
-      [](std::unique_ptr<int> p) { return p; }, builder, std::make_unique<int>(11));
+  const auto moved = Asic::throwIfException([](std::unique_ptr<int> p) { return p; }, builder,
+                                            std::make_unique<int>(11));
   ASSERT_TRUE(moved);
   EXPECT_EQ(*moved, 11);
   int ran = 0;
@@ -90,17 +90,19 @@ TEST(ThrowIfException, NestedFailureThroughTheVsiMap) {
     const auto util = host.util("IppfVsiToRoutingProfileMapArray0Util");
     const auto entry = TernL3Ni::RoutingStateLogEntry::vsi(5, 16);
     const auto unit = Asic::UnitId::of(0, 2);
-    const std::string outer = "translateToHwFormat: [logEntry: " + QelPavo::Impl::valueToStrep(entry) + "]";
-    const std::string inner = "userDefinedDoSetHwEntry: [unitId: " +
-                              QelPavo::Impl::valueToStrep(unit) + "], [logEntry: " +
-                              QelPavo::Impl::valueToStrep(entry) +
-                              "], [hwEntry: { routingProfile: [0, 0, 0, 0] }]";
+    const std::string outer =
+        "translateToHwFormat: [logEntry: " + QelPavo::Impl::valueToStrep(entry) + "]";
+    const std::string inner =
+        "userDefinedDoSetHwEntry: [unitId: " + QelPavo::Impl::valueToStrep(unit) +
+        "], [logEntry: " + QelPavo::Impl::valueToStrep(entry) +
+        "], [hwEntry: { routingProfile: [0, 0, 0, 0] }]";
     try {
       util->processSwEntry(TestSupport::vsi(5, 16, 0, 2));
       ADD_FAILURE() << "profile 16 accepted";
     } catch (const Asic::OrderedTableException& e) {
       EXPECT_EQ(e.message(), outer);
-      EXPECT_EQ(std::string(e.what()), outer + ": " + inner + ": U4::value < 0 or > 0x0f not allowed");
+      EXPECT_EQ(std::string(e.what()),
+                outer + ": " + inner + ": U4::value < 0 or > 0x0f not allowed");
     }
   }
 }
@@ -134,8 +136,10 @@ int modeInChild(const char* value) {
   self[n] = '\0';
   const pid_t pid = fork();
   if (pid == 0) {
-    if (value) setenv("GRACEFUL_ASSERT_MODE", value, 1);
-    else unsetenv("GRACEFUL_ASSERT_MODE");
+    if (value)
+      setenv("GRACEFUL_ASSERT_MODE", value, 1);
+    else
+      unsetenv("GRACEFUL_ASSERT_MODE");
     setenv("TERN_DIAG_REPORT_MODE", "1", 1);
     const int devNull = open("/dev/null", O_WRONLY);
     if (devNull >= 0) dup2(devNull, STDOUT_FILENO);
@@ -143,7 +147,8 @@ int modeInChild(const char* value) {
     execlp(TERN_TEST_EMULATOR, TERN_TEST_EMULATOR, self,
            "--gtest_filter=GracefulAssertChild.ExitWithMode", static_cast<char*>(nullptr));
 #else
-    execl(self, self, "--gtest_filter=GracefulAssertChild.ExitWithMode", static_cast<char*>(nullptr));
+    execl(self, self, "--gtest_filter=GracefulAssertChild.ExitWithMode",
+          static_cast<char*>(nullptr));
 #endif
     _exit(127);
   }
@@ -230,15 +235,18 @@ struct ExpectedTrace {
 TEST(Trace, FrameTextsLevelsHandlesAndContexts) {
   using TestSupport::vsi;
   const auto chip = Hardware::kChipBcm88890A0;
-  const TernAsicUtils::UtilKey key{{0x11010402}, Hardware::Tern::FapRevision(chip, 0),
-                                   qualifiedName(UtilCatalog::util("IppdAllowDefaultRouteUtil"), chip)};
+  const TernAsicUtils::UtilKey key{
+      {0x11010402},
+      Hardware::Tern::FapRevision(chip, 0),
+      qualifiedName(UtilCatalog::util("IppdAllowDefaultRouteUtil"), chip)};
   std::vector<std::string> lines;
   {
     TraceCapture capture("3,8");
     {
       TestSupport::Host host(chip, {0});
       host.util("IppdAllowDefaultRouteUtil")->processSwEntry(vsi(1, 2));
-      host.util("IppdAllowDefaultRouteUtil")->processSwEntry(sample(UtilCatalog::util("IppdAllowDefaultRouteUtil"), 5));
+      host.util("IppdAllowDefaultRouteUtil")
+          ->processSwEntry(sample(UtilCatalog::util("IppdAllowDefaultRouteUtil"), 5));
       host.util("IppaCsInlif0ProfileMapUtil")
           ->utilApplicable(vsi(1, 2, 0, 0, Asic::LogHeader::kTableDelete));
       host.util("IppdInlifProfileTableUtil")->clearHwTable(Asic::UnitId::of(3, 1));
@@ -269,15 +277,14 @@ TEST(Trace, FrameTextsLevelsHandlesAndContexts) {
     parsed.push_back(*t);
   }
   for (const auto& e : expected) {
-    const std::string file =
-        e.generic ? "TernAsicUtils/UtilAccessor" : "Jericho3ai/" + e.util;
+    const std::string file = e.generic ? "TernAsicUtils/UtilAccessor" : "Jericho3ai/" + e.util;
     const std::string context = e.generic ? "" : e.util;
     const bool found = std::any_of(parsed.begin(), parsed.end(), [&](const TraceLine& t) {
       return t.level == e.level && t.handle == e.util && t.file == file && t.context == context &&
              t.text == e.text;
     });
-    EXPECT_TRUE(found) << "L" << e.level << " " << e.util << " " << file << " [" << context
-                       << "] '" << e.text << "'";
+    EXPECT_TRUE(found) << "L" << e.level << " " << e.util << " " << file << " [" << context << "] '"
+                       << e.text << "'";
   }
   // The enqueue record is announced on every call, not only when it is created.
   const auto created = std::count_if(parsed.begin(), parsed.end(), [](const TraceLine& t) {
@@ -336,7 +343,8 @@ TEST(LogDescriptors, SectionHoldsExactlyTheThreeRecords) {
   ASSERT_NE(handle, nullptr) << dlerror();
   link_map* map = nullptr;
   ASSERT_EQ(dlinfo(handle, RTLD_DI_LINKMAP, &map), 0);
-  const auto* records = reinterpret_cast<const Qel::LogDescriptor*>(std::uintptr_t(map->l_addr + s.addr));
+  const auto* records =
+      reinterpret_cast<const Qel::LogDescriptor*>(std::uintptr_t(map->l_addr + s.addr));
   dlclose(handle);
   const char* const names[] = {"HW_ABSTRACTION_EXCEPTION", "HW_ABSTRACTION_RELAUNCH_ERROR",
                                "HW_ABSTRACTION_ERROR"};

@@ -97,7 +97,8 @@ TEST_P(GenericPath, TableDeleteAppliesForTheMaskEvenOfAnotherKind) {
   TestSupport::TraceCapture capture("3");
   EXPECT_TRUE(util()->utilApplicable(ofOtherKind(0)));
   EXPECT_TRUE(util()->utilApplicable(ofOtherKind(128)));
-  EXPECT_TRUE(capture.contains(std::string(" ") + info().name + " util is applicable for table delete"));
+  EXPECT_TRUE(
+      capture.contains(std::string(" ") + info().name + " util is applicable for table delete"));
   EXPECT_EQ(counters(), (Counters{0, 0, 0, 0}));
   EXPECT_EQ(util()->writeSwEntryToShadow(ofOtherKind(0)), 0u);
   EXPECT_EQ(counters(), (Counters{0, 1, 0, 0}));
@@ -115,7 +116,8 @@ TEST_P(GenericPath, FapId129RaisesAndMovesNothing) {
   ASSERT_NE(stats, nullptr);
   const auto enqueues = stats->counts();
   const auto util = this->util();
-  for (const std::uint8_t flags : {std::uint8_t(0), LogHeader::kTableDelete, LogHeader::kIsDelete}) {
+  for (const std::uint8_t flags :
+       {std::uint8_t(0), LogHeader::kTableDelete, LogHeader::kIsDelete}) {
     const auto log = sample(info(), 129, 0, flags);
     expectRangeError([&] { util->utilApplicable(log); }, kFapIdRange);
     expectRangeError([&] { util->writeSwEntryToShadow(log); }, kFapIdRange);
@@ -127,8 +129,9 @@ TEST_P(GenericPath, FapId129RaisesAndMovesNothing) {
   EXPECT_EQ(stats->counts(), enqueues);
 }
 
-INSTANTIATE_TEST_SUITE_P(Utils, GenericPath,
-                         ::testing::ValuesIn(cases([](const UtilInfo& u) { return u.feed != Feed::Mtu; })),
+INSTANTIATE_TEST_SUITE_P(Utils, GenericPath, ::testing::ValuesIn(cases([](const UtilInfo& u) {
+                           return u.feed != Feed::Mtu;
+                         })),
                          caseName);
 
 // ---- routing-state Utils: the entry kind ---------------------------------------------------
@@ -158,9 +161,15 @@ using EveryUtil = UtilPipeline;
 TEST_P(EveryUtil, CommandsBringTheChipInLineWithTheShadow) {
   const auto& u = info();
   std::vector<TestSupport::LogPtr> logs = {
-      sample(u, 0, 0), sample(u, 1, 0), sample(u, 0, 0, 0, 6), sample(u, 0, 0, 0, 4),
-      sample(u, 0, 0, LogHeader::kIsDelete), sample(u, 128, 1), sample(u, 7, 0),
-      sample(u, 1, 2, LogHeader::kIsDelete, 6), sample(u, 0, 1, LogHeader::kTableDelete | LogHeader::kIsDelete)};
+      sample(u, 0, 0),
+      sample(u, 1, 0),
+      sample(u, 0, 0, 0, 6),
+      sample(u, 0, 0, 0, 4),
+      sample(u, 0, 0, LogHeader::kIsDelete),
+      sample(u, 128, 1),
+      sample(u, 7, 0),
+      sample(u, 1, 2, LogHeader::kIsDelete, 6),
+      sample(u, 0, 1, LogHeader::kTableDelete | LogHeader::kIsDelete)};
   if (routingState(u)) logs.push_back(otherKind(u, 1));
   for (const auto& log : logs) ASSERT_TRUE(process(log));
   EXPECT_FALSE(host_.shadowDump().empty());
@@ -218,7 +227,8 @@ TEST_P(EveryUtil, ClearOfFap129TracesThenRaises) {
 }
 
 TEST_P(EveryUtil, EntryOfAnotherSoftwareTableStopsTheProcess) {
-  const auto foreign = info().feed == Feed::Mtu ? TestSupport::vsi(1, 2) : TestSupport::mtu(1, 1500);
+  const auto foreign =
+      info().feed == Feed::Mtu ? TestSupport::vsi(1, 2) : TestSupport::mtu(1, 1500);
   const auto util = this->util();
   EXPECT_DEATH(util->processSwEntry(foreign), "logPtr is NULL");
   EXPECT_DEATH(util->getSchanCmds(foreign, 0), "logPtr is NULL");
@@ -339,7 +349,8 @@ TEST_P(PerChip, ReadShadowEntryAndRevertThroughReflection) {
   EXPECT_EQ(inspect(inlifUtil, "revertHwEntry", kCall, {&inlifWrapper}, &inlifReverted), 0);
   const Inlif::Entry inlifReset{Inlif::EntryKey{}};
   EXPECT_TRUE(Inlif::Entry::isEq(&inlifReverted, &inlifReset));
-  EXPECT_FALSE(TestSupport::row(*host_.table("IppdInlifProfileTableHwDirect"), 0, instance, 5).empty());
+  EXPECT_FALSE(
+      TestSupport::row(*host_.table("IppdInlifProfileTableHwDirect"), 0, instance, 5).empty());
 }
 
 TEST_P(PerChip, MtuProcessHookIgnoresMaskAndCountersWhileGenericStepsUseRowZero) {

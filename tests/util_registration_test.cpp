@@ -55,8 +55,8 @@ TEST(PluginAnnouncement, FreshHostProcessLoadsAndStartsTheObject) {
   GTEST_SKIP() << "simulator not built";
 #else
   if (access(UTILSIM_PATH, X_OK) != 0) GTEST_SKIP() << "simulator not built";
-  const std::string cmd = std::string("'") + UTILSIM_PATH + "' list --json --plugin '" +
-                          TERN_PLUGIN_PATH + "'";
+  const std::string cmd =
+      std::string("'") + UTILSIM_PATH + "' list --json --plugin '" + TERN_PLUGIN_PATH + "'";
   FILE* out = popen(cmd.c_str(), "r");
   ASSERT_NE(out, nullptr);
   std::string text;
@@ -176,9 +176,8 @@ TEST_P(EveryUtil, FactoryBuildsTheUtilOfItsKey) {
   EXPECT_EQ(std::string(type.module->name()), std::string("Jericho3ai/") + u.name);
   EXPECT_EQ(type.index, 0u);  // for both revisions: the module names the class
   const auto& classes = type.module->classes();
-  EXPECT_TRUE(std::any_of(classes.begin(), classes.end(), [&](const auto& c) {
-    return c.className == qualifiedName(u, chip);
-  }));
+  EXPECT_TRUE(std::any_of(classes.begin(), classes.end(),
+                          [&](const auto& c) { return c.className == qualifiedName(u, chip); }));
   // Bound at once to the one table object of its class and revision, with counters.
   ASSERT_EQ(tm->hwTableColl().size(), 1u);
   const auto& [tableKey, table] = *tm->hwTableColl().begin();
@@ -201,34 +200,34 @@ TEST_P(EveryUtil, ReflectionAnswers) {
   EXPECT_EQ(inspect(util, "onDelete", kRead), 1);
   EXPECT_EQ(inspect(util, "noSuchAttribute", kCall), 2);
   EXPECT_EQ(inspect(util, "tablename", kCall), 2);
-  const auto* declared = Pavo::ModuleInspectData::findClass(qualifiedName(GetParam().util, GetParam().chip));
+  const auto* declared =
+      Pavo::ModuleInspectData::findClass(qualifiedName(GetParam().util, GetParam().chip));
   ASSERT_NE(declared, nullptr);
   std::vector<std::string> signatures;
   for (std::size_t i = 0; i < declared->attributeCount; ++i)
     signatures.push_back(declared->attributes[i].signature());
-  EXPECT_EQ(signatures,
-            (std::vector<std::string>{
-                "tableName", "hwTable", "translateToHwFormat(logEntry)",
-                "readShadowEntry(fapId, instanceId, hwKey)", "revertHwEntry(logEntry)",
-                "mapToHwKey(entry, unitId)",
-                "factory(utilKey, hwTableManager, mdbTableManager, hwWriterStatus, "
-                "hwBulkDownloadErrConfig)",
-                "handleInitialized", "onDelete", "translateToHwFormat_(logEntry)",
-                "mapToHwKey_(entry, unitId)"}));
+  EXPECT_EQ(signatures, (std::vector<std::string>{
+                            "tableName", "hwTable", "translateToHwFormat(logEntry)",
+                            "readShadowEntry(fapId, instanceId, hwKey)", "revertHwEntry(logEntry)",
+                            "mapToHwKey(entry, unitId)",
+                            "factory(utilKey, hwTableManager, mdbTableManager, hwWriterStatus, "
+                            "hwBulkDownloadErrConfig)",
+                            "handleInitialized", "onDelete", "translateToHwFormat_(logEntry)",
+                            "mapToHwKey_(entry, unitId)"}));
   EXPECT_EQ(boundTable(util).get(), host.table(GetParam().util.table));
 }
 
 TEST_P(EveryUtil, TableOfAnotherClassReadsNullAndStopsThePipeline) {
   const auto& [u, chip] = GetParam();
-  const auto otherChip = chip == Hardware::kChipBcm88890A0 ? Hardware::kChipBcm88890B0
-                                                           : Hardware::kChipBcm88890A0;
+  const auto otherChip =
+      chip == Hardware::kChipBcm88890A0 ? Hardware::kChipBcm88890B0 : Hardware::kChipBcm88890A0;
   TestSupport::Host host(chip);
   TestSupport::Host otherHost(otherChip);
   const auto util = host.util(u.name);
   // Same table name, other revision: still another class. And a table of another name.
   const Pavo::Ptr<TernAsicUtils::HwCommonTableBase> sameNameOtherRev(otherHost.table(u.table));
-  const Pavo::Ptr<TernAsicUtils::HwCommonTableBase> otherName(
-      host.table(u.feed == Feed::Mtu ? "IppdInlifProfileTableHwDirect" : "EtppcMtuMapTableHwDirect"));
+  const Pavo::Ptr<TernAsicUtils::HwCommonTableBase> otherName(host.table(
+      u.feed == Feed::Mtu ? "IppdInlifProfileTableHwDirect" : "EtppcMtuMapTableHwDirect"));
   for (const auto& wrong : {sameNameOtherRev, otherName}) {
     ASSERT_TRUE(wrong);
     EXPECT_EQ(inspect(util, "hwTable", kWrite, {&wrong}), 0);
@@ -272,7 +271,8 @@ TEST_P(EveryUtil, ReleasedUtilsLeaveNoLiveObject) {
     EXPECT_EQ(Qel::AllocTrackTypeInfo::liveCount(utilName), 3);
     EXPECT_EQ(Qel::AllocTrackTypeInfo::liveCount(tableName), 1);
     for (const auto& made : {viaFactory, viaCtorArgs}) {
-      const Pavo::Ptr<TernAsicUtils::UtilBase> other(dynamic_cast<TernAsicUtils::UtilBase*>(made.get()));
+      const Pavo::Ptr<TernAsicUtils::UtilBase> other(
+          dynamic_cast<TernAsicUtils::UtilBase*>(made.get()));
       ASSERT_TRUE(other);
       EXPECT_EQ(other->utilKey(), key);
       EXPECT_EQ(boundTable(other), boundTable(util));

@@ -46,8 +46,9 @@ class UtilsimTest : public ::testing::Test {
               bool pipe = false) {
     const auto errPath = (dir_ / "stderr.txt").string();
     const std::string sim = std::string("'") + UTILSIM_PATH + "' " + args;
-    const std::string cmd = (pipe ? "cat '" + stdinFile + "' | " + sim : sim + " <'" + stdinFile + "'") +
-                            " 2>'" + errPath + "'";
+    const std::string cmd =
+        (pipe ? "cat '" + stdinFile + "' | " + sim : sim + " <'" + stdinFile + "'") + " 2>'" +
+        errPath + "'";
     Outcome r;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return r;
@@ -177,7 +178,8 @@ TEST_F(UtilsimTest, InputErrorsStopTheReplay) {
            "{\"table\": \"bogus\", \"key\": 1}\n"
            "{\"table\": \"mtuProfile\", \"key\": \"1\"}\n"
            "{\"table\": \"mtuProfile\", \"key\": 1e0, \"value\": {\"mtuBytes\": 17.0}}\n"
-           "{\"op\": \"readShadowEntry\", \"hwTable\": \"EtppcMtuMapTableHwDirect\", \"key\": {\"value\": 200}}\n");
+           "{\"op\": \"readShadowEntry\", \"hwTable\": \"EtppcMtuMapTableHwDirect\", \"key\": "
+           "{\"value\": 200}}\n");
   const auto r = run("replay '" + log + "'");
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "");
@@ -188,7 +190,8 @@ TEST_F(UtilsimTest, InputErrorsStopTheReplay) {
   EXPECT_NE(r.err.find(log + ":5:2: not valid JSON"), std::string::npos);
   EXPECT_NE(r.err.find(log + ":6: table: unknown table"), std::string::npos);
   EXPECT_NE(r.err.find(log + ":7: key: expected an integer"), std::string::npos);
-  EXPECT_NE(r.err.find(log + ":9: key: names no row of EtppcMtuMapTableHwDirect"), std::string::npos);
+  EXPECT_NE(r.err.find(log + ":9: key: names no row of EtppcMtuMapTableHwDirect"),
+            std::string::npos);
   // Numbers that are not integers are quoted as written.
   EXPECT_NE(r.err.find(log + ":8: key: expected an integer from 0 to 255, got 1e0 (written with"),
             std::string::npos);
@@ -244,7 +247,8 @@ TEST_F(UtilsimTest, LibraryFailuresAreReported) {
   // The per-line view shows the failing line with each Util's answer and the whole chain.
   const auto view = run("replay --lines 2 '" + log + "'");
   EXPECT_NE(view.out.find("  line 2: routingState fap 129"), std::string::npos) << view.out;
-  EXPECT_NE(view.out.find("IppaVsiToRoutingProfileMapArray3Util: error\n      "), std::string::npos);
+  EXPECT_NE(view.out.find("IppaVsiToRoutingProfileMapArray3Util: error\n      "),
+            std::string::npos);
   EXPECT_NE(view.out.find("SchanAccel::FapId::value"), std::string::npos);
   EXPECT_EQ(view.out.find("  line 1:"), std::string::npos);
 
@@ -260,7 +264,8 @@ TEST_F(UtilsimTest, LibraryFailuresAreReported) {
     EXPECT_EQ(r.status, 1) << option;
     EXPECT_NE(r.out.find("Failures: 120\n"), std::string::npos) << option;
     EXPECT_EQ(count(r.out, "U4::value < 0"), std::size_t(listed)) << option;
-    EXPECT_EQ(r.out.find(" more (--failures all lists them all)") != std::string::npos, listed < 120)
+    EXPECT_EQ(r.out.find(" more (--failures all lists them all)") != std::string::npos,
+              listed < 120)
         << option;
   }
 }
@@ -361,8 +366,10 @@ TEST_F(UtilsimTest, DroppedCommandFailsTheHardwareCheckAndExpect) {
   EXPECT_EQ(changed.status, 1);
   EXPECT_NE(changed.out.find("/entries/7/results/"), std::string::npos) << changed.out;
   EXPECT_NE(changed.out.find("(stored line 22, this run's line 24)"), std::string::npos);
-  const auto shorter = run("replay --expect '" + timed + "' '" + file("short.jsonl", log.substr(0, log.find("# VSI 1000"))) + "'");
-  EXPECT_NE(shorter.out.find("/entries: expected 20 elements, got 11"), std::string::npos) << shorter.out;
+  const auto shorter = run("replay --expect '" + timed + "' '" +
+                           file("short.jsonl", log.substr(0, log.find("# VSI 1000"))) + "'");
+  EXPECT_NE(shorter.out.find("/entries: expected 20 elements, got 11"), std::string::npos)
+      << shorter.out;
 }
 
 TEST_F(UtilsimTest, ChainsFollowTheShadows) {
@@ -391,13 +398,15 @@ TEST_F(UtilsimTest, ChainsFollowTheShadows) {
 TEST_F(UtilsimTest, FiltersSelectTablesCopiesAndChangedRows) {
   const auto all = Json::parse(run("replay --json '" + example() + "'").out);
   const auto one = Json::parse(
-      run("replay --json --table IppaCsInlif0ProfileMapHwDirect --changed '" + example() + "'").out);
+      run("replay --json --table IppaCsInlif0ProfileMapHwDirect --changed '" + example() + "'")
+          .out);
   ASSERT_EQ(one.at("tables").size(), 1u);
   const auto& rows = one.at("tables").at("IppaCsInlif0ProfileMapHwDirect");
   // Profile 1 has no uRPF: its row is present with the reset value, and --changed drops it.
   EXPECT_EQ(rows.size() + 1, all.at("tables").at("IppaCsInlif0ProfileMapHwDirect").size());
   for (const auto& row : rows) EXPECT_NE(row.at("entry").at("csInlif0Profile"), 0) << row;
-  const auto other = Json::parse(run("replay --json --fap 1-3 --instance 0 '" + example() + "'").out);
+  const auto other =
+      Json::parse(run("replay --json --fap 1-3 --instance 0 '" + example() + "'").out);
   for (const auto& [name, table] : other.at("tables").items()) EXPECT_TRUE(table.empty()) << name;
   EXPECT_TRUE(other.at("enqueue").at("11:01:0402").empty());
   // Of the three copies of the second example, --instance 1 keeps fap 1 instance 1 alone.
@@ -406,8 +415,7 @@ TEST_F(UtilsimTest, FiltersSelectTablesCopiesAndChangedRows) {
           .out);
   EXPECT_FALSE(copies.at("tables").at("IppaVsiToRoutingProfileMapHwDirect").empty());
   for (const auto& [name, table] : copies.at("tables").items())
-    for (const auto& row : table)
-      EXPECT_EQ(row.at("instanceId"), 1) << name;
+    for (const auto& row : table) EXPECT_EQ(row.at("instanceId"), 1) << name;
   const auto text = run("replay --fap 0 --table EtppcMtuMapTableHwDirect '" + example() + "'");
   EXPECT_NE(text.out.find("EtppcMtuMapTableHwDirect: " +
                           std::to_string(all.at("tables").at("EtppcMtuMapTableHwDirect").size()) +
@@ -423,9 +431,11 @@ TEST_F(UtilsimTest, FiltersSelectTablesCopiesAndChangedRows) {
 TEST_F(UtilsimTest, HostOperationsReadAndClear) {
   const auto log = file("ops.jsonl",
                         "{\"table\": \"mtuProfile\", \"key\": 1, \"value\": {\"mtuBytes\": 1500}}\n"
-                        "{\"op\": \"readShadowEntry\", \"hwTable\": \"EtppcMtuMapTableHwDirect\", \"key\": {\"value\": 9}}\n"
+                        "{\"op\": \"readShadowEntry\", \"hwTable\": \"EtppcMtuMapTableHwDirect\", "
+                        "\"key\": {\"value\": 9}}\n"
                         "{\"op\": \"clearHwTable\", \"hwTable\": \"EtppcMtuMapTableHwDirect\"}\n"
-                        "{\"op\": \"readShadowEntry\", \"hwTable\": \"EtppcMtuMapTableHwDirect\", \"key\": {\"value\": 9}}\n");
+                        "{\"op\": \"readShadowEntry\", \"hwTable\": \"EtppcMtuMapTableHwDirect\", "
+                        "\"key\": {\"value\": 9}}\n");
   const auto r = run("replay --json '" + log + "'");
   ASSERT_EQ(r.status, 0) << r.err;
   const auto doc = Json::parse(r.out);

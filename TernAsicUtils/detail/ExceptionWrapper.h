@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "host/Diag.h"
-#include "host/detail/Strep.h"
 #include "host/Types.h"
+#include "host/detail/Strep.h"
 
 namespace Asic {
 enum class ExceptionHandlingMode : int { Rethrow = 0, ThrowOrderedTableException = 1 };
@@ -27,7 +27,9 @@ enum class ExceptionHandlingMode : int { Rethrow = 0, ThrowOrderedTableException
 // from the values it references, as they are at that moment.
 // Inlined into its caller: the success path is then the body alone, with no call of its own.
 template <class Body, class MessageBuilder, class... Args>
-[[gnu::always_inline]] inline decltype(auto) throwIfException(Body&& body, MessageBuilder&& buildMessage, Args&&... args) {
+[[gnu::always_inline]] inline decltype(auto) throwIfException(Body&& body,
+                                                              MessageBuilder&& buildMessage,
+                                                              Args&&... args) {
   try {
     return std::forward<Body>(body)(std::forward<Args>(args)...);
   } catch (const std::exception& e) {

@@ -11,8 +11,8 @@
 
 #include <type_traits>
 
-#include "TernAsicUtils/detail/ExceptionWrapper.h"
 #include "TernAsicUtils/UtilDesc.h"
+#include "TernAsicUtils/detail/ExceptionWrapper.h"
 #include "host/UtilBase.h"
 
 namespace TernAsicUtils {
@@ -35,9 +35,8 @@ class UtilAccessor {
   // Records in the Util's class that it exists: until every handle of a Util has come into
   // being, its entries take the traced path, so that each handle is made on first use.
   static const Qel::TraceHandle& _defaultTraceHandle() {
-    static const Qel::TraceHandle th =
-        Util::newTraceHandle(Desc::kName, std::is_const_v<U> ? Util::kConstAccessorHandle
-                                                             : Util::kAccessorHandle);
+    static const Qel::TraceHandle th = Util::newTraceHandle(
+        Desc::kName, std::is_const_v<U> ? Util::kConstAccessorHandle : Util::kAccessorHandle);
     return th;
   }
 
@@ -218,8 +217,7 @@ class UtilAccessor {
                                           u_.table());
         },
         [&] {
-          return Qel::_fmt("%s: [logEntry: %s]", "processLogEntry",
-                           strep(w.logRecord()).c_str());
+          return Qel::_fmt("%s: [logEntry: %s]", "processLogEntry", strep(w.logRecord()).c_str());
         });
     return result;
   }

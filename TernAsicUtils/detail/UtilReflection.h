@@ -26,28 +26,27 @@ struct HideMe {
   enum Op { Read = 0, Write = 1, Call = 10 };
   enum Answer { Done = 0, NotApplicable = 1, NoSuchAttribute = 2 };
 
-  static constexpr Attribute attributes[] = {
-      {"tableName"},
-      {"hwTable"},
-      {"translateToHwFormat", {"logEntry"}},
-      {"readShadowEntry", {"fapId", "instanceId", "hwKey"}},
-      {"revertHwEntry", {"logEntry"}},
-      {"mapToHwKey", {"entry", "unitId"}},
-      {"factory",
-       {"utilKey", "hwTableManager", "mdbTableManager", "hwWriterStatus",
-        "hwBulkDownloadErrConfig"}},
-      {"handleInitialized"},
-      {"onDelete"},
-      {"translateToHwFormat_", {"logEntry"}},
-      {"mapToHwKey_", {"entry", "unitId"}}};
+  static constexpr Attribute attributes[] = {{"tableName"},
+                                             {"hwTable"},
+                                             {"translateToHwFormat", {"logEntry"}},
+                                             {"readShadowEntry", {"fapId", "instanceId", "hwKey"}},
+                                             {"revertHwEntry", {"logEntry"}},
+                                             {"mapToHwKey", {"entry", "unitId"}},
+                                             {"factory",
+                                              {"utilKey", "hwTableManager", "mdbTableManager",
+                                               "hwWriterStatus", "hwBulkDownloadErrConfig"}},
+                                             {"handleInitialized"},
+                                             {"onDelete"},
+                                             {"translateToHwFormat_", {"logEntry"}},
+                                             {"mapToHwKey_", {"entry", "unitId"}}};
 
   template <class T>
   static const T& arg(void* const* args, unsigned i) {
     return *static_cast<const T*>(args[i]);
   }
 
-  static int inspectOperation(void* object, const FieldDescriptor& field, int op,
-                              void* const* args, void* result) {
+  static int inspectOperation(void* object, const FieldDescriptor& field, int op, void* const* args,
+                              void* result) {
     auto& u = *static_cast<Util*>(static_cast<TernAsicUtils::UtilBase*>(object));
     using W = Ptr<const typename Util::Wrapper>;
     const auto is = [&](const char* name) { return std::strcmp(field.name, name) == 0; };
@@ -71,15 +70,13 @@ struct HideMe {
       });
     if (is("readShadowEntry"))
       return call([&] {
-        *static_cast<typename Util::Entry*>(result) =
-            u.readShadowEntry(arg<SchanAccel::FapId>(args, 0),
-                              arg<TernAsicUtils::InstanceId>(args, 1),
-                              arg<typename Util::EntryKey>(args, 2));
+        *static_cast<typename Util::Entry*>(result) = u.readShadowEntry(
+            arg<SchanAccel::FapId>(args, 0), arg<TernAsicUtils::InstanceId>(args, 1),
+            arg<typename Util::EntryKey>(args, 2));
       });
     if (is("revertHwEntry"))
-      return call([&] {
-        *static_cast<typename Util::Entry*>(result) = u.revertHwEntry(arg<W>(args, 0));
-      });
+      return call(
+          [&] { *static_cast<typename Util::Entry*>(result) = u.revertHwEntry(arg<W>(args, 0)); });
     if (is("mapToHwKey"))
       return call([&] {
         *static_cast<typename Util::EntryKey*>(result) =

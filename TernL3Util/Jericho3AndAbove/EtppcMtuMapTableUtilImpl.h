@@ -13,8 +13,7 @@ struct EtppcMtuMapTableUtilImpl {
   static constexpr const char* kFile = "TernL3Util/Jericho3AndAbove/EtppcMtuMapTableUtilImpl";
 
   static void traceEntry(const TernAsicUtils::HookContext& ctx,
-                         const TernL3Intf::MtuProfileLogEntry& entry, bool isDelete,
-                         unsigned base);
+                         const TernL3Intf::MtuProfileLogEntry& entry, bool isDelete, unsigned base);
   static void traceRow(const TernAsicUtils::HookContext& ctx, unsigned index);
 
   // Writes the profile's rows and appends their commands to `out`, row by row. Checks that

@@ -6,7 +6,8 @@ constexpr unsigned char kProfile0 = 0x1, kIpv4Urpf = 0x2, kIpv6Urpf = 0x4;
 }  // namespace
 
 void IppaCsInlif0ProfileMapFields::set(const TernAsicUtils::HookContext& ctx, std::uint32_t index,
-                                      const TernL3Ni::UrpfStateFlags& urpf, Layout::Entry& hwEntry) {
+                                       const TernL3Ni::UrpfStateFlags& urpf,
+                                       Layout::Entry& hwEntry) {
   unsigned char value = hwEntry.csInlif0Profile();
   QEL_TRACE_STREAM(ctx.implTrace, 2, kFile, "doSetHwEntry")
       << "Initial hwEntry.csInlif0Profile(): " << value;

@@ -6,7 +6,8 @@ constexpr unsigned char kNoUrpf = 1, kUrpf = 3;
 }  // namespace
 
 void IppbFlpInlifProfile0MapFields::set(const TernAsicUtils::HookContext& ctx, std::uint32_t index,
-                                       const TernL3Ni::UrpfStateFlags& urpf, Layout::Entry& hwEntry) {
+                                        const TernL3Ni::UrpfStateFlags& urpf,
+                                        Layout::Entry& hwEntry) {
   if (index == 0) {
     hwEntry.csInlifProfile0Is(kNoUrpf);
     QEL_TRACE_STREAM(ctx.implTrace, 2, kFile, "doSetHwEntry")

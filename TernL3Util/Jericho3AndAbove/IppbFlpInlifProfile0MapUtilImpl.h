@@ -8,7 +8,8 @@
 namespace TernL3Util::Jericho3AndAbove {
 struct IppbFlpInlifProfile0MapFields {
   using Layout = TernAsicUtils::Layouts::IppbFlpInlifProfile0Map;
-  static constexpr const char* kFile = "TernL3Util/Jericho3AndAbove/IppbFlpInlifProfile0MapUtilImpl";
+  static constexpr const char* kFile =
+      "TernL3Util/Jericho3AndAbove/IppbFlpInlifProfile0MapUtilImpl";
   static void set(const TernAsicUtils::HookContext& ctx, std::uint32_t index,
                   const TernL3Ni::UrpfStateFlags& urpf, Layout::Entry& hwEntry);
 };

@@ -18,7 +18,7 @@ void IppdAllowDefaultRouteUtilImpl::doSetHwEntry(const TernAsicUtils::HookContex
   hwEntry.ucLooseRpfAllowDefaultIs(s.loose ? 1 : 0);
   QEL_TRACE_STREAM(ctx.implTrace, 2, kFile, "doSetHwEntry")
       << "HwEntry strictRpfAllowDefault: "
-      << static_cast<unsigned int>(hwEntry.strictRpfAllowDefault())
-      << ", ucLooseRpfAllowDefault: " << static_cast<unsigned int>(hwEntry.ucLooseRpfAllowDefault());
+      << static_cast<unsigned int>(hwEntry.strictRpfAllowDefault()) << ", ucLooseRpfAllowDefault: "
+      << static_cast<unsigned int>(hwEntry.ucLooseRpfAllowDefault());
 }
 }  // namespace TernL3Util::Jericho3AndAbove

@@ -2,7 +2,8 @@
 
 namespace TernL3Util::Jericho3AndAbove {
 void IppdInlifProfileTableFields::set(const TernAsicUtils::HookContext& ctx, std::uint32_t,
-                                     const TernL3Ni::UrpfStateFlags& urpf, Layout::Entry& hwEntry) {
+                                      const TernL3Ni::UrpfStateFlags& urpf,
+                                      Layout::Entry& hwEntry) {
   hwEntry.inLifRpfModeIpv4Is(rpfMode(urpf.ipv4Enabled, urpf.ipv4Strict));
   hwEntry.inLifRpfModeIpv6Is(rpfMode(urpf.ipv6Enabled, urpf.ipv6Strict));
   QEL_TRACE_STREAM(ctx.implTrace, 2, kFile, "doSetHwEntry")

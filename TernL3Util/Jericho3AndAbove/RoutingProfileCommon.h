@@ -52,8 +52,10 @@ struct TableLogic {
                               const TernL3Ni::RoutingStateLogEntry& entry,
                               typename Layout::EntryKey& key) {
     const std::uint32_t index = indexOf(entry.key().id);
-    if constexpr (requires { Table::kArray; }) key = typename Layout::EntryKey(Table::kArray, index);
-    else key = typename Layout::EntryKey(index);
+    if constexpr (requires { Table::kArray; })
+      key = typename Layout::EntryKey(Table::kArray, index);
+    else
+      key = typename Layout::EntryKey(index);
     if constexpr (requires { Table::kTraceIndex; })
       traceKey(ctx, Table::kFile, entry.key(), static_cast<unsigned int>(index));
     else

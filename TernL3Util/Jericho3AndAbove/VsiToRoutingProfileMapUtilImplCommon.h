@@ -8,7 +8,8 @@
 
 namespace TernL3Util::Jericho3AndAbove {
 namespace VsiToRoutingProfileMap {
-inline constexpr const char* kFile = "TernL3Util/Jericho3AndAbove/VsiToRoutingProfileMapUtilImplCommon";
+inline constexpr const char* kFile =
+    "TernL3Util/Jericho3AndAbove/VsiToRoutingProfileMapUtilImplCommon";
 // Entry index of a VSI: four VSIs per entry; only eight bits of index exist, so VSIs of
 // 1024 and more fold onto lower ones.
 constexpr std::uint32_t entryIndexOf(std::uint32_t vsi) noexcept { return (vsi >> 2) & 0xff; }

@@ -13,7 +13,9 @@ namespace Pavo {
 using StrepBuf = fmt::memory_buffer;
 
 template <class T>
-concept HasStrep = requires(const T& v, StrepBuf& b) { v.strep(b); };
+concept HasStrep = requires(const T& v, StrepBuf& b) {
+  v.strep(b);
+};
 
 inline void strepAppend(StrepBuf& b, const char* text) { b.append(fmt::string_view(text)); }
 

@@ -28,9 +28,9 @@ struct Desc : TernAsicUtils::RoutingStateUtilDesc<1> {
   using Logic = ::Logic;
 };
 
-class CheckedUtil final : public TernAsicUtils::UtilT<CheckedUtil, Desc,
-                                                      bcm88890_a0::IppdAllowDefaultRouteHwReg,
-                                                      Hardware::kChipBcm88890A0> {
+class CheckedUtil final
+    : public TernAsicUtils::UtilT<CheckedUtil, Desc, bcm88890_a0::IppdAllowDefaultRouteHwReg,
+                                  Hardware::kChipBcm88890A0> {
  public:
   using UtilT::UtilT;
 };

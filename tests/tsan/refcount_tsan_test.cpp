@@ -47,18 +47,18 @@ TEST(TsanRefCount, ThreadsCopyingAndDroppingSharedPointersWithTspSetKeepExactCou
   gDestroyed = 0;
   Pavo::Ptr<Probe> a(new Probe), b(new Probe);
   const Pavo::Ptr<Asic::LogEntryWrapperBase> log(
-      new TernTrapLib::EtppbTrapForwardActionTableDataModelLogEntryWrapper(
-          Asic::LogHeader{}, {{1}, 2, 3}));
+      new TernTrapLib::EtppbTrapForwardActionTableDataModelLogEntryWrapper(Asic::LogHeader{},
+                                                                           {{1}, 2, 3}));
   std::vector<std::thread> threads;
   for (unsigned t = 0; t < kThreads; ++t)
     threads.emplace_back([&, t] {
       std::vector<Pavo::Ptr<Pavo::Node>> held;
       for (unsigned i = 0; i < kRounds; ++i) {
         Pavo::Ptr<Probe> copy = (i + t) % 2 ? a : b;  // copy
-        Pavo::Ptr<Pavo::Node> up(copy);                // converting copy
-        Pavo::Ptr<Pavo::Node> moved(std::move(up));    // move: no count change
+        Pavo::Ptr<Pavo::Node> up(copy);               // converting copy
+        Pavo::Ptr<Pavo::Node> moved(std::move(up));   // move: no count change
         Pavo::Ptr<Asic::LogEntryWrapperBase> l = log;
-        if (i % 64 == 0) held.push_back(moved);        // a few kept until the end
+        if (i % 64 == 0) held.push_back(moved);  // a few kept until the end
       }
     });
   for (auto& th : threads) th.join();
@@ -138,8 +138,7 @@ class TsanRefCountChild : public ::testing::Test {
 };
 
 TEST_F(TsanRefCountChild, WithTspClearThePlainIncrementIsTakenAndIsARace) {
-  EXPECT_EXIT(copyOnTwoThreads(false), ::testing::ExitedWithCode(66),
-              "data race(.|\n)*incUse");
+  EXPECT_EXIT(copyOnTwoThreads(false), ::testing::ExitedWithCode(66), "data race(.|\n)*incUse");
 }
 
 TEST_F(TsanRefCountChild, WithTspSetTheSameCopiesAreRaceFreeAndExact) {

@@ -186,7 +186,6 @@ inline const std::vector<std::string>& utilNames() {
   return names;
 }
 
-
 // The entries one Util is measured with.
 inline std::vector<LogPtr> entriesFor(const std::string& util) {
   const auto& all = catalog();

@@ -13,10 +13,10 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -136,15 +136,14 @@ int main(int argc, char** argv) {
     std::sort(ns.begin(), ns.end());
     const std::size_t entries = w.entries.size() * w.passes;
     const double perEntry = ns[ns.size() / 2] / double(entries);
-    fmt::print("workload {} entries {} ns_per_entry {:.1f} entries_per_s {:.0f}\n", w.name,
-               entries, perEntry, 1e9 / perEntry);
+    fmt::print("workload {} entries {} ns_per_entry {:.1f} entries_per_s {:.0f}\n", w.name, entries,
+               perEntry, 1e9 / perEntry);
   }
   if (tables) {
     std::size_t total = 0;
     for (const auto* t : rig.tableManager()->tables()) {
-      fmt::print("table {} rows {} words_per_row {} bytes_per_copy {} held_bytes {}\n",
-                 t->name(), t->info().rows, t->info().wordsPerRow, t->copyBytes(),
-                 t->shadowBytes());
+      fmt::print("table {} rows {} words_per_row {} bytes_per_copy {} held_bytes {}\n", t->name(),
+                 t->info().rows, t->info().wordsPerRow, t->copyBytes(), t->shadowBytes());
       total += t->copyBytes();
     }
     fmt::print("tables total_bytes_per_copy {}\n", total);

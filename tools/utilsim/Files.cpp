@@ -23,7 +23,8 @@ LineReader::LineReader(const std::string& path)
   } else {
     errno = 0;
     file_ = std::fopen(path.c_str(), "rb");
-    if (!file_) throw InputFileError(fmt::format("cannot open {}: {}", name_, std::strerror(errno)));
+    if (!file_)
+      throw InputFileError(fmt::format("cannot open {}: {}", name_, std::strerror(errno)));
     owned_ = true;
   }
   struct stat st {};
@@ -42,8 +43,8 @@ LineReader::~LineReader() {
 
 void LineReader::rewind() {
   if (std::fseek(file_, 0, SEEK_SET) != 0)
-    throw InputFileError(fmt::format("{}: cannot read it a second time: {}", name_,
-                                     std::strerror(errno)));
+    throw InputFileError(
+        fmt::format("{}: cannot read it a second time: {}", name_, std::strerror(errno)));
   start_ = end_ = 0;
   consumed_ = 0;
   number_ = 0;
@@ -57,7 +58,8 @@ bool LineReader::fill() {
     end_ -= start_;
     start_ = 0;
   }
-  const std::size_t n = std::fread(buf_.data() + end_, 1, std::min(kChunk, buf_.size() - end_), file_);
+  const std::size_t n =
+      std::fread(buf_.data() + end_, 1, std::min(kChunk, buf_.size() - end_), file_);
   if (n == 0) {
     if (std::ferror(file_))
       throw InputFileError(fmt::format("{}: read error: {}", name_, std::strerror(errno)));

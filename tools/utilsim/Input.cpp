@@ -259,8 +259,8 @@ void checkHostOp(LineChecker& c, const Json& doc, InputEntry& e) {
   const Json* name = field(doc, "hwTable");
   if (!name) return c.error("", "missing field 'hwTable'");
   const auto& all = TernAsicUtils::HwTableInfo::all();
-  const auto it = std::find_if(all.begin(), all.end(),
-                               [&](const auto* t) { return name->is_string() && *name == t->name; });
+  const auto it = std::find_if(
+      all.begin(), all.end(), [&](const auto* t) { return name->is_string() && *name == t->name; });
   if (it == all.end())
     return c.error("hwTable", "unknown hardware table " + c.describe(*name) +
                                   " (utilsim list shows the tables)");

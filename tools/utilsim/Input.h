@@ -49,7 +49,7 @@ struct InputEntry {
 // Calls fn with the value of the entry's software table: the one place that pairs each table
 // with its member.
 template <class Entry, class Fn>
-  requires std::same_as<std::remove_const_t<Entry>, InputEntry>
+requires std::same_as<std::remove_const_t<Entry>, InputEntry>
 decltype(auto) visitValue(Entry& e, Fn&& fn) {
   switch (e.table) {
     case SwTable::RoutingState:

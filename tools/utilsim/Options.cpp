@@ -97,8 +97,8 @@ std::uint64_t parseCount(const std::string& option, const std::string& text) {
 // Ids and ranges like "0-3,7" (ids 0 to max) as a set indexed by id.
 std::vector<bool> parseIds(const std::string& option, const std::string& text, unsigned max) {
   const auto bad = [&](const std::string& why) {
-    return UsageError(fmt::format("{} '{}': {} (expected ids 0 to {} like 0-3,7)", option, text,
-                                  why, max));
+    return UsageError(
+        fmt::format("{} '{}': {} (expected ids 0 to {} like 0-3,7)", option, text, why, max));
   };
   const auto number = [&](const std::string& s) {
     if (s.empty() || s.size() > 3 || s.find_first_not_of("0123456789") != s.npos)
@@ -170,8 +170,9 @@ void parseOptions(int argc, char** argv, Options& o) {
   const bool help = given({"-h", "--help"}), version = given({"-V", "--version"});
   if (help || version) {
     o.action = help ? Options::Action::Help : Options::Action::Version;
-    const auto command = std::find_if(
-        args.begin(), end, [](const std::string& a) { return a == "list" || a == "replay" || a == "diff"; });
+    const auto command = std::find_if(args.begin(), end, [](const std::string& a) {
+      return a == "list" || a == "replay" || a == "diff";
+    });
     if (command != end) o.command = *command;
     for (auto a = args.begin(); a != end; ++a)
       if (*a == "--plugin" && a + 1 != end)
@@ -250,16 +251,19 @@ void parseOptions(int argc, char** argv, Options& o) {
       const auto range = value();
       const auto dash = range.find('-');
       o.firstLine = unsigned(parseCount(arg, range.substr(0, dash)));
-      o.lastLine = dash == range.npos ? o.firstLine : unsigned(parseCount(arg, range.substr(dash + 1)));
+      o.lastLine =
+          dash == range.npos ? o.firstLine : unsigned(parseCount(arg, range.substr(dash + 1)));
       if (o.lastLine < o.firstLine)
         throw UsageError(fmt::format("--lines: range {} runs backwards", range));
       o.entries = true;
     } else if (arg == "--table") {
       const auto name = value();
       const auto& all = TernAsicUtils::HwTableInfo::all();
-      const auto it = std::find_if(all.begin(), all.end(), [&](const auto* t) { return name == t->name; });
+      const auto it =
+          std::find_if(all.begin(), all.end(), [&](const auto* t) { return name == t->name; });
       if (it == all.end())
-        throw UsageError(fmt::format("--table: unknown table '{}' (utilsim list shows the tables)", name));
+        throw UsageError(
+            fmt::format("--table: unknown table '{}' (utilsim list shows the tables)", name));
       o.filter.tables.push_back(*it);
     } else if (arg == "--fap") {
       o.filter.faps = parseIds(arg, value(), 255);
@@ -301,8 +305,7 @@ void parseOptions(int argc, char** argv, Options& o) {
           name));
   const bool filtered = !o.filter.tables.empty() || !o.filter.faps.empty() ||
                         !o.filter.instances.empty() || o.filter.changed;
-  if (o.expect && filtered)
-    throw UsageError("--expect compares whole runs: it takes no filter");
+  if (o.expect && filtered) throw UsageError("--expect compares whole runs: it takes no filter");
   if (o.json && o.jsonl) throw UsageError("--json and --jsonl are two formats: choose one");
   if ((o.json || o.jsonl) && o.entries)
     throw UsageError("the per-line view is part of the text report (--jsonl has every line)");

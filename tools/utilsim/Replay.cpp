@@ -164,8 +164,8 @@ void Replay::execute(const SchanAccel::SchanCmd& cmd) {
   chip_.execute(cmd);
   const auto* table = TernAsicUtils::HwTableInfo::byBlock(cmd.block);
   if (table && cmd.address < table->rows)
-    chipOrigins_.copy(*table, {SchanAccel::FapId(cmd.fapId), cmd.instanceId})[cmd.address] =
-        {line_, std::uint32_t(util_), commandsSeen_};
+    chipOrigins_.copy(*table, {SchanAccel::FapId(cmd.fapId), cmd.instanceId})[cmd.address] = {
+        line_, std::uint32_t(util_), commandsSeen_};
 }
 
 RowOrigin* Replay::Origins::copy(const TernAsicUtils::HwTableInfo& table,
@@ -199,8 +199,7 @@ void Replay::copyCleared(const TernAsicUtils::HwTableInfo& table,
 }
 
 std::optional<RowOrigin> Replay::shadowOrigin(const TernAsicUtils::HwTableInfo& table,
-                                              TernAsicUtils::HwShadowKey key,
-                                              unsigned row) const {
+                                              TernAsicUtils::HwShadowKey key, unsigned row) const {
   const auto* rows = shadowOrigins_.find(table, key);
   if (!rows || rows[row].line == 0) return std::nullopt;
   return rows[row];
@@ -214,8 +213,7 @@ std::optional<RowOrigin> Replay::chipOrigin(const TernAsicUtils::HwTableInfo& ta
 }
 
 void Replay::trackVsi(const InputEntry& e) {
-  if (e.op != HostOp::None || e.table != SwTable::RoutingState ||
-      e.fapId > SchanAccel::FapId::null)
+  if (e.op != HostOp::None || e.table != SwTable::RoutingState || e.fapId > SchanAccel::FapId::null)
     return;
   // The Utils take a table delete as an entry of its key (VSI 0 when it has none): it sets
   // that VSI and removes none.

@@ -7,8 +7,8 @@
 #pragma once
 
 #include <array>
-#include <map>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <span>

@@ -168,7 +168,8 @@ int replay(const Options& o) {
     expect = std::make_unique<ExpectCheck>(*o.expect, run);
     sinks.all.push_back(expect.get());
   } else if (o.json || o.jsonl) {
-    document.emplace(out, o.jsonl ? DocumentStream::Format::Lines : DocumentStream::Format::Document,
+    document.emplace(out,
+                     o.jsonl ? DocumentStream::Format::Lines : DocumentStream::Format::Document,
                      run, options);
     document->begin();
     sinks.all.push_back(&*document);

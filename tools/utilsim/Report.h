@@ -41,7 +41,6 @@ struct ReportOptions {
   RowFilter filter;
 };
 
-
 // Buffered output to a file; throws std::runtime_error when it cannot be written.
 class Output {
  public:

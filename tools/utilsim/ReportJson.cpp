@@ -43,7 +43,7 @@ void commandJson(JsonWriter& w, const SchanAccel::SchanCmd& cmd) {
   else
     w.null();
   w.member("op", cmd.opcode == SchanAccel::SchanOpcode::WriteRegister ? "WRITE_REGISTER"
-                                                                       : "WRITE_MEMORY");
+                                                                      : "WRITE_MEMORY");
   w.member("block", cmd.block).member("address", cmd.address).key("data").beginArray();
   const unsigned words = std::min<unsigned>(cmd.words, SchanAccel::SchanCmd::kMaxWords);
   for (unsigned i = 0; i < words; ++i) w.value(std::uint64_t(cmd.data[i]));
@@ -275,7 +275,8 @@ void EntryJson::write(JsonWriter& w, const InputEntry& e, std::span<const UtilRe
   if (e.op == HostOp::None)
     w.member("table", swTableName(e.table));
   else
-    w.member("op", hostOpName(e.op)).member("hwTable", TernAsicUtils::HwTableInfo::all()[e.hwTable]->name);
+    w.member("op", hostOpName(e.op))
+        .member("hwTable", TernAsicUtils::HwTableInfo::all()[e.hwTable]->name);
   if (withInput) inputJson(w.key("entry"), e);
   w.key("results").beginArray();
   for (const auto& r : results) {

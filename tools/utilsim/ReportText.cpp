@@ -167,12 +167,12 @@ void hardware(std::string& out, const Replay& replay, const RowFilter& filter) {
   for (const auto& m : replay.mismatches())
     if (filter.table(*m.table) && filter.copy(m.key))
       put(out,
-        "  {} {} {}:\n    shadow:   {}\n    hardware: {}\n    last shadow write: {}\n"
-        "    last chip write:   {}\n",
-        m.table->name, copyText(m.key), keyText(*m.table, m.row),
-        entryText(*m.table, m.shadow.data()), entryText(*m.table, m.hardware.data()),
-        origin(replay.shadowOrigin(*m.table, m.key, m.row), "none (reset value)"),
-        origin(replay.chipOrigin(*m.table, m.key, m.row), "none (reset value)"));
+          "  {} {} {}:\n    shadow:   {}\n    hardware: {}\n    last shadow write: {}\n"
+          "    last chip write:   {}\n",
+          m.table->name, copyText(m.key), keyText(*m.table, m.row),
+          entryText(*m.table, m.shadow.data()), entryText(*m.table, m.hardware.data()),
+          origin(replay.shadowOrigin(*m.table, m.key, m.row), "none (reset value)"),
+          origin(replay.chipOrigin(*m.table, m.key, m.row), "none (reset value)"));
 }
 
 void timing(std::string& out, const Replay& replay) {
@@ -219,7 +219,8 @@ bool RowFilter::copy(unsigned fapId, unsigned instanceId) const noexcept {
          (instances.empty() || (instanceId < instances.size() && instances[instanceId]));
 }
 
-bool RowFilter::row(const TernAsicUtils::HwTableInfo& t, const std::uint32_t* words) const noexcept {
+bool RowFilter::row(const TernAsicUtils::HwTableInfo& t,
+                    const std::uint32_t* words) const noexcept {
   return !changed || std::any_of(words, words + t.wordsPerRow, [](std::uint32_t w) { return w; });
 }
 
@@ -260,8 +261,8 @@ void LineView::entry(const InputEntry& e, std::span<const UtilResult> results) {
     }
   }
   if (e.op == HostOp::ReadShadowEntry && !replay_.readWords().empty())
-    put(out, "    read: {}\n", entryText(*TernAsicUtils::HwTableInfo::all()[e.hwTable],
-                                       replay_.readWords().data()));
+    put(out, "    read: {}\n",
+        entryText(*TernAsicUtils::HwTableInfo::all()[e.hwTable], replay_.readWords().data()));
   if (replay_.changes().empty()) put(out, "    shadow rows changed: none\n");
   for (const auto& c : replay_.changes()) {
     const auto& name = replay_.utils()[c.util].shortName;
