@@ -64,7 +64,11 @@ class UtilsimTest : public ::testing::Test {
     return r;
   }
 
-  static std::string example() { return std::string(TERN_SOURCE_DIR) + "/examples/basic.jsonl"; }
+  static std::string example() {
+    std::string path = TERN_SOURCE_DIR;
+    path += "/examples/basic.jsonl";
+    return path;
+  }
   static std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
