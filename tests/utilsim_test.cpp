@@ -13,6 +13,8 @@
 #include <string>
 #include <tuple>
 
+#include "tests/UtilCatalog.h"
+
 #ifdef UTILSIM_PATH
 
 namespace {
@@ -95,7 +97,7 @@ TEST_F(UtilsimTest, ListShowsEveryRegistration) {
   const auto r = run("list --json");
   ASSERT_EQ(r.status, 0) << r.err;
   const auto doc = Json::parse(r.out);
-  ASSERT_EQ(doc.size(), 20u);
+  ASSERT_EQ(doc.size(), UtilCatalog::kUtilClasses * UtilCatalog::kRevisions);
   int a0 = 0, mtu = 0;
   for (const auto& reg : doc) {
     const auto util = reg.at("util").get<std::string>();
@@ -109,7 +111,7 @@ TEST_F(UtilsimTest, ListShowsEveryRegistration) {
       EXPECT_EQ(reg.at("swTableId"), "0f:08:0403");
     }
   }
-  EXPECT_EQ(a0, 10);
+  EXPECT_EQ(a0, int(UtilCatalog::kUtilClasses));
   EXPECT_EQ(mtu, 2);
   const auto text = run("list");
   EXPECT_EQ(text.status, 0);
@@ -124,8 +126,8 @@ TEST_F(UtilsimTest, BasicExampleReplaysConsistently) {
   EXPECT_EQ(doc.at("chip"), "bcm88890_a0");
   EXPECT_EQ(doc.at("errors"), 0);
   EXPECT_EQ(doc.at("hardware").at("consistent"), true);
-  EXPECT_EQ(doc.at("tables").size(), 10u);
-  EXPECT_EQ(doc.at("counters").size(), 10u);
+  EXPECT_EQ(doc.at("tables").size(), TernAsicUtils::HwTableInfo::all().size());
+  EXPECT_EQ(doc.at("counters").size(), UtilCatalog::kUtilClasses);
   // VSIs 4..7 share entry 1: 4 -> 1, 5 -> 2, 6 -> 3 then 2, 7 -> 4 then deleted (the slot stays).
   bool found = false;
   for (const auto& row : doc.at("tables").at("IppfVsiToRoutingProfileMapHwDirect"))
@@ -318,7 +320,9 @@ TEST_F(UtilsimTest, FapMaskAndStdin) {
   EXPECT_EQ(rows[0].at("entry").at("outTmPort"), 2);
   const auto text = run("replay --fap-mask 3 '" +
                         file("one.jsonl", slurp(log).substr(0, slurp(log).find('\n') + 1)) + "'");
-  EXPECT_NE(text.out.find("chip bcm88890_a0, 1 log entry, 10 Utils,"), std::string::npos)
+  EXPECT_NE(text.out.find(fmt::format("chip bcm88890_a0, 1 log entry, {} Utils,",
+                                      UtilCatalog::kUtilClasses)),
+            std::string::npos)
       << text.out;
   EXPECT_NE(text.out.find("EtppbTrapForwardActionTableHwDirect: 1 row\n"), std::string::npos);
 }
@@ -427,7 +431,9 @@ TEST_F(UtilsimTest, FiltersSelectTablesCopiesAndChangedRows) {
             std::string::npos)
       << text.out;
   EXPECT_EQ(text.out.find("IppaCsInlif0ProfileMapHwDirect"), std::string::npos);
-  EXPECT_NE(text.out.find("  11:01:0402:\n    fap 0 instance 0: 56\n"), std::string::npos);
+  const auto enqueued = all.at("enqueue").at("11:01:0402").at(0).at("count").get<int>();
+  EXPECT_NE(text.out.find(fmt::format("  11:01:0402:\n    fap 0 instance 0: {}\n", enqueued)),
+            std::string::npos);
 }
 
 // The agent's other calls, in the log between entries: reading a shadow row and clearing a
@@ -624,12 +630,18 @@ TEST_F(UtilsimTest, UsageAndFileErrors) {
   const auto noUtils =
       "--plugin '" + (fs::path(UTILSIM_PATH).parent_path() / "libTernHost.so").string() + "' ";
   const std::string log = " '" + example() + "'";
+  const auto commands = Json::parse(slurp(std::string(TERN_SOURCE_DIR) +
+                                          "/examples/basic.expected.json"))
+                            .at("hardware")
+                            .at("commands")
+                            .get<int>();
   for (const auto& [args, warning] :
-       {std::pair{"replay '" + types + "'",
+       {std::pair<std::string, std::string>{"replay '" + types + "'",
                   "2 routing-state entries with a key type other than 0 (VSI) and 1 (routing "
                   "profile), the first on line 1: no Util takes them"},
         {"replay --drop-command 100000" + log,
-         "--drop-command 100000: the run had 97 commands; none was withheld"},
+         fmt::format("--drop-command 100000: the run had {} commands; none was withheld",
+                     commands)},
         {"replay --trace 'Bogus=31;EtppcMtuMapTableUtil=31'" + log,
          "--trace: no trace handle named 'Bogus' was used in this run (used: "},
         {"replay " + noUtils + log, "registers no Util for bcm88890_a0"},
