@@ -17,27 +17,27 @@ const TernAsicUtils::UtilHolderContext& context() {
   return *ctx;
 }
 
-Host::Host(Hardware::ChipType chip, std::initializer_list<unsigned> fapIds)
+Rig::Rig(Hardware::ChipType chip, std::initializer_list<unsigned> fapIds)
     : chip_(chip), tm_(new TernAsicUtils::TableManager) {
   SchanAccel::Fapmask mask;
   for (unsigned id : fapIds) mask.fapIdIs(SchanAccel::FapId(id), true);
   utils_ = ::Host::buildUtils(context(), chip, tm_, mask);
 }
-Host::~Host() = default;
+Rig::~Rig() = default;
 
-Pavo::Ptr<TernAsicUtils::UtilBase> Host::util(const std::string& shortName) const {
+Pavo::Ptr<TernAsicUtils::UtilBase> Rig::util(const std::string& shortName) const {
   for (const auto& u : utils_)
     if (u.shortName == shortName) return u.util;
   return {};
 }
 
-TernAsicUtils::HwCommonTableBase* Host::table(const std::string& name) const {
+TernAsicUtils::HwCommonTableBase* Rig::table(const std::string& name) const {
   for (auto* t : tm_->tables())
     if (t->name() == name) return t;
   return nullptr;
 }
 
-std::vector<std::string> Host::shadowDump() const {
+std::vector<std::string> Rig::shadowDump() const {
   std::vector<std::string> out;
   for (auto* t : tm_->tables())
     for (const auto key : t->shadowKeys())
@@ -47,12 +47,12 @@ std::vector<std::string> Host::shadowDump() const {
   return out;
 }
 
-std::vector<std::uint64_t> Host::counters(const std::string& shortName) const {
+std::vector<std::uint64_t> Rig::counters(const std::string& shortName) const {
   const auto& s = util(shortName)->stats();
   return {s->addCnt(), s->deleteCnt(), s->updateOnDelCnt(), s->fapmaskMismatch()};
 }
 
-std::uint64_t Host::enqueueCount(Asic::SwTableId id, unsigned fapId, unsigned instanceId) const {
+std::uint64_t Rig::enqueueCount(Asic::SwTableId id, unsigned fapId, unsigned instanceId) const {
   const auto* s = tm_->stats().schanEnqueueStats(id);
   return s ? s->entryEnqueueCnt(
                  TernAsicUtils::HwShadowKey(SchanAccel::FapId(fapId), std::uint8_t(instanceId)))

@@ -26,10 +26,10 @@ const char* chipName(Hardware::ChipType chip);  // "bcm88890_a0" / "bcm88890_b0"
 const TernAsicUtils::UtilHolderContext& context();
 
 // A table manager with every Util of one chip revision, fap mask as given.
-class Host {
+class Rig {
  public:
-  explicit Host(Hardware::ChipType chip, std::initializer_list<unsigned> fapIds = {0});
-  ~Host();
+  explicit Rig(Hardware::ChipType chip, std::initializer_list<unsigned> fapIds = {0});
+  ~Rig();
   Pavo::Ptr<TernAsicUtils::UtilBase> util(const std::string& shortName) const;
   const std::vector<::Host::UtilInstance>& utils() const { return utils_; }
   const Pavo::Ptr<TernAsicUtils::TableManager>& tableManager() const { return tm_; }

@@ -518,9 +518,9 @@ struct Totals {
   std::uint64_t entries = 0, calls = 0, refusals = 0, commands = 0;
 };
 
-class Side {
+class Library {
  public:
-  Side(Hardware::ChipType chip, const std::vector<unsigned>& mask, const Options& opt)
+  Library(Hardware::ChipType chip, const std::vector<unsigned>& mask, const Options& opt)
       : host_(chip, {}), model_(chip, mask), mask_(mask.begin(), mask.end()), opt_(opt) {
     // The mask through the host's own upkeep: every Util gets the same fap ids.
     for (const auto& u : host_.utils())
@@ -840,7 +840,7 @@ class Side {
     return true;
   }
 
-  TestSupport::Host host_;
+  TestSupport::Rig host_;
   Model model_;
   std::set<unsigned> mask_;
   Options opt_;
@@ -875,15 +875,15 @@ struct Failure {
 std::optional<Failure> runSequence(const SequenceSpec& s, std::size_t count, bool fullEachEntry,
                                    const Options& opt, Totals& totals) {
   for (const auto chip : TestSupport::kChips) {
-    Side side(chip, s.mask, opt);
+    Library library(chip, s.mask, opt);
     std::string why;
-    if (!side.ready(why)) return Failure{chip, 0, why};
+    if (!library.ready(why)) return Failure{chip, 0, why};
     for (std::size_t i = 0; i < count; ++i) {
       ++totals.entries;
-      if (!side.step(s.entries[i], s.dispatch, fullEachEntry, totals, why))
+      if (!library.step(s.entries[i], s.dispatch, fullEachEntry, totals, why))
         return Failure{chip, i + 1, why};
     }
-    if (!side.checkAll(why)) return Failure{chip, count, why};
+    if (!library.checkAll(why)) return Failure{chip, count, why};
   }
   return std::nullopt;
 }

@@ -19,12 +19,12 @@ namespace fs = std::filesystem;
 // Concatenation by appending (operator+ on a literal and a long string trips a false
 // -Wrestrict warning of GCC 12).
 template <class... Parts>
-std::string cat(const Parts&... parts) {
+std::string concat(const Parts&... parts) {
   std::string s;
   (s.append(parts), ...);
   return s;
 }
-std::string rep(std::size_t n, char c) { return std::string(n, c); }
+std::string repeated(std::size_t n, char c) { return std::string(n, c); }
 
 struct RunResult {
   bool exited = false;  // false: ended by a signal
@@ -56,8 +56,8 @@ class HostileInput : public ::testing::Test {
   RunResult replay(const std::string& arg, const std::string& stdinFile = "/dev/null") const {
     const auto out = dir_ / "stdout", err = dir_ / "stderr";
     const std::string cmd =
-        cat(std::string("'"), std::string(UTILSIM_PATH), "' replay '", arg, "' < '", stdinFile,
-            "' > '", out.string(), "' 2> '", err.string(), "'");
+        concat(std::string("'"), std::string(UTILSIM_PATH), "' replay '", arg, "' < '", stdinFile,
+               "' > '", out.string(), "' 2> '", err.string(), "'");
     const int raw = std::system(cmd.c_str());
     RunResult r;
     r.exited = raw != -1 && WIFEXITED(raw);
@@ -91,37 +91,38 @@ class HostileInput : public ::testing::Test {
 };
 
 TEST_F(HostileInput, LinesLongerThanTheLimitAreRefusedFromAFileAndFromStandardInput) {
-  const auto path = file("long.jsonl", cat("{\"table\": \"", rep(3 << 20, 'x'), "\"}\n"));
+  const auto path = file("long.jsonl", concat("{\"table\": \"", repeated(3 << 20, 'x'), "\"}\n"));
   expectRefused(replay(path), path + ":1: line is longer than 1048576 bytes");
   expectRefused(replay("-", path), "<stdin>:1: line is longer than 1048576 bytes");
   // A long line without any line end, and one just within the limit, which is plain bad JSON.
   expectRefused(replay(file("noeol.jsonl", std::string(2 << 20, '['))), ":1: line is longer");
-  expectRefused(replay(file("within.jsonl", cat(rep((1 << 20) - 1, ' '), "x\n"))),
+  expectRefused(replay(file("within.jsonl", concat(repeated((1 << 20) - 1, ' '), "x\n"))),
                 ":1:1048576: not valid JSON");
 }
 
 TEST_F(HostileInput, DeepNestingIsRefusedWithoutExhaustingTheStack) {
   const std::string arrays =
-      cat("{\"table\": \"mtuProfile\", \"key\": 1, \"value\": ", rep(200000, '['), rep(200000, ']'),
-          "}\n");
+      concat("{\"table\": \"mtuProfile\", \"key\": 1, \"value\": ", repeated(200000, '['),
+             repeated(200000, ']'), "}\n");
   expectRefused(replay(file("arrays.jsonl", arrays)), ":1: nesting deeper than 8 levels");
   std::string objects;
   for (int i = 0; i < 100000; ++i) objects += "{\"a\":";
-  objects.append("1").append(rep(100000, '}')).append("\n");
+  objects.append("1").append(repeated(100000, '}')).append("\n");
   expectRefused(replay(file("objects.jsonl", objects)), ":1: nesting deeper than 8 levels");
   // Unclosed nesting to the end of the file.
   expectRefused(replay(file("open.jsonl", std::string(100000, '{'))), ":1: ");
 }
 
 TEST_F(HostileInput, HugeNumbersAreInputErrorsNamingTheirLine) {
-  const auto path =
-      file("numbers.jsonl",
-           cat("{\"table\": \"mtuProfile\", \"key\": 1, \"value\": {\"mtuBytes\": ", rep(5000, '9'),
-               "}}\n", "{\"table\": \"mtuProfile\", \"fapId\": 1e999999, \"key\": 1}\n",
-               "{\"table\": \"mtuProfile\", \"key\": -", rep(400, '9'), "}\n",
-               "{\"table\": \"routingState\", \"key\": {\"id\": 4294967296}}\n"
-               "{\"table\": \"mtuProfile\", \"fapId\": 256, \"key\": 1}\n"
-               "{\"table\": \"mtuProfile\", \"key\": 1, \"value\": {\"mtuBytes\": 65536}}\n"));
+  const auto path = file(
+      "numbers.jsonl",
+      concat(
+          "{\"table\": \"mtuProfile\", \"key\": 1, \"value\": {\"mtuBytes\": ", repeated(5000, '9'),
+          "}}\n", "{\"table\": \"mtuProfile\", \"fapId\": 1e999999, \"key\": 1}\n",
+          "{\"table\": \"mtuProfile\", \"key\": -", repeated(400, '9'), "}\n",
+          "{\"table\": \"routingState\", \"key\": {\"id\": 4294967296}}\n"
+          "{\"table\": \"mtuProfile\", \"fapId\": 256, \"key\": 1}\n"
+          "{\"table\": \"mtuProfile\", \"key\": 1, \"value\": {\"mtuBytes\": 65536}}\n"));
   const auto r = replay(path);
   expectRefused(r, path + ":1: not valid JSON: number overflow");
   EXPECT_NE(r.err.find(path + ":2: not valid JSON: number overflow"), std::string::npos) << r.err;
@@ -136,12 +137,12 @@ TEST_F(HostileInput, HugeNumbersAreInputErrorsNamingTheirLine) {
 }
 
 TEST_F(HostileInput, InvalidUtf8AndNulBytesAreQuotedPrintably) {
-  const auto path =
-      file("utf8.jsonl",
-           cat(std::string("{\"table\": \"mtu\xff\xfeProfile\", \"key\": 1}\n"
-                           "{\"table\": \"mtuProfile\", \"key\": 1, \"value\": {\"\xc3\x28\": 1}}\n"
-                           "\xed\xa0\x80\n"),
-               std::string("{\"table\": \"mtuProfile\",\0 \"key\": 1}\n", 36)));
+  const auto path = file(
+      "utf8.jsonl",
+      concat(std::string("{\"table\": \"mtu\xff\xfeProfile\", \"key\": 1}\n"
+                         "{\"table\": \"mtuProfile\", \"key\": 1, \"value\": {\"\xc3\x28\": 1}}\n"
+                         "\xed\xa0\x80\n"),
+             std::string("{\"table\": \"mtuProfile\",\0 \"key\": 1}\n", 36)));
   const auto r = replay(path);
   // Syntax errors name the column too: the byte where the parser stopped.
   expectRefused(r, path + ":1:15: not valid JSON");

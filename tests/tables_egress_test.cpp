@@ -14,8 +14,8 @@
 
 namespace {
 using Asic::LogHeader;
-using TestSupport::Host;
 using TestSupport::mtu;
+using TestSupport::Rig;
 using TestSupport::row;
 using TestSupport::trap;
 using Fields = std::map<std::string, std::uint32_t>;
@@ -67,10 +67,10 @@ struct ProfileValueOverride {
 
 class TrapTest : public ::testing::TestWithParam<Hardware::ChipType> {
  protected:
-  Host h{GetParam()};
-  const TernAsicUtils::HwCommonTableBase& table() const { return *h.table(kTrapTable); }
+  Rig rig{GetParam()};
+  const TernAsicUtils::HwCommonTableBase& table() const { return *rig.table(kTrapTable); }
   Pavo::Ptr<SchanAccel::SchanCmds> put(const TestSupport::LogPtr& e) {
-    return h.util(kTrap)->processSwEntry(e);
+    return rig.util(kTrap)->processSwEntry(e);
   }
   unsigned trapRowIndex() const { return builtInTrapRow(GetParam()); }
 };
@@ -78,8 +78,8 @@ class TrapTest : public ::testing::TestWithParam<Hardware::ChipType> {
 TEST_P(TrapTest, EntryWritesTheReservedRowWithEveryOverride) {
   const auto cmds = put(trap(1, 33, 200));
   EXPECT_EQ(row(table(), 0, 0, trapRowIndex()), trapRow(33, 200));
-  EXPECT_EQ(h.shadowDump().size(), 1u);
-  EXPECT_EQ(h.counters(kTrap), (Counters{1, 0, 0, 0}));
+  EXPECT_EQ(rig.shadowDump().size(), 1u);
+  EXPECT_EQ(rig.counters(kTrap), (Counters{1, 0, 0, 0}));
   TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, {trapRowIndex()});
 }
 
@@ -87,7 +87,7 @@ TEST_P(TrapTest, EntriesOfEveryKeyShareTheRow) {
   put(trap(1, 10, 50));
   const auto cmds = put(trap(2, 20, 60));
   EXPECT_EQ(row(table(), 0, 0, trapRowIndex()), trapRow(20, 60));
-  EXPECT_EQ(h.shadowDump().size(), 1u);
+  EXPECT_EQ(rig.shadowDump().size(), 1u);
   TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, {trapRowIndex()});
 }
 
@@ -103,8 +103,8 @@ TEST_P(TrapTest, RowIsTheLowByteOfTheChipsProfileIndexUpToSixteen) {
   put(trap(1, 34, 201));
   EXPECT_EQ(row(table(), 0, 0, 5), trapRow(34, 201));
 
-  const auto dump = h.shadowDump();
-  const auto enqueued = h.enqueueCount(TernL3Ni::EtppTrapFwdActionConstants::swTableId, 0, 0);
+  const auto dump = rig.shadowDump();
+  const auto enqueued = rig.enqueueCount(TernL3Ni::EtppTrapFwdActionConstants::swTableId, 0, 0);
   gProfileValue = 17;
   const std::string entry = "{ key: { value: 1 }, outPort: 33, stampValue: 200 }";
   const std::string key = "bcm88890_a0::EtppbTrapForwardActionTableHwDirect::EntryKey::";
@@ -113,9 +113,9 @@ TEST_P(TrapTest, RowIsTheLowByteOfTheChipsProfileIndexUpToSixteen) {
                 "userDefinedGetHwEntryKey: [unitId: { fapId: 0, instanceId: 0 }], [logEntry: " +
                 entry + "], [hwKey: { value: 0 }]: " + key + "value < " + key + "min or > " + key +
                 "null not allowed");
-  EXPECT_EQ(h.shadowDump(), dump);
-  EXPECT_EQ(h.enqueueCount(TernL3Ni::EtppTrapFwdActionConstants::swTableId, 0, 0), enqueued);
-  EXPECT_EQ(h.counters(kTrap), (Counters{2, 0, 0, 0}));
+  EXPECT_EQ(rig.shadowDump(), dump);
+  EXPECT_EQ(rig.enqueueCount(TernL3Ni::EtppTrapFwdActionConstants::swTableId, 0, 0), enqueued);
+  EXPECT_EQ(rig.counters(kTrap), (Counters{2, 0, 0, 0}));
 }
 
 TEST_P(TrapTest, DeletePutsBackOnlyPortAndStampValue) {
@@ -125,18 +125,18 @@ TEST_P(TrapTest, DeletePutsBackOnlyPortAndStampValue) {
   expected["outTmPort"] = 0;
   expected["ppDspStampValue"] = 0;
   EXPECT_EQ(row(table(), 0, 0, trapRowIndex()), expected);
-  EXPECT_EQ(h.counters(kTrap), (Counters{1, 0, 1, 0}));
+  EXPECT_EQ(rig.counters(kTrap), (Counters{1, 0, 1, 0}));
   TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, {trapRowIndex()});
   // The override bits keep the row from ever reverting to the default entry.
   put(trap(2, 0, 0, 0, 0, LogHeader::kIsDelete));
   EXPECT_EQ(row(table(), 0, 0, trapRowIndex()), expected);
-  EXPECT_EQ(h.counters(kTrap), (Counters{1, 0, 2, 0}));
+  EXPECT_EQ(rig.counters(kTrap), (Counters{1, 0, 2, 0}));
 }
 
 TEST_P(TrapTest, DeleteOfTheDefaultRowRemovesIt) {
   const auto cmds = put(trap(1, 33, 200, 0, 0, LogHeader::kIsDelete));
-  EXPECT_TRUE(h.shadowDump().empty());
-  EXPECT_EQ(h.counters(kTrap), (Counters{0, 1, 0, 0}));
+  EXPECT_TRUE(rig.shadowDump().empty());
+  EXPECT_EQ(rig.counters(kTrap), (Counters{0, 1, 0, 0}));
   TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, {trapRowIndex()});
 }
 
@@ -167,11 +167,11 @@ const std::string kMtuKeyRange =
 
 class MtuTestBase {
  protected:
-  explicit MtuTestBase(Hardware::ChipType chip) : h(chip) {}
-  Host h;
-  const TernAsicUtils::HwCommonTableBase& table() const { return *h.table(kMtuTable); }
+  explicit MtuTestBase(Hardware::ChipType chip) : rig(chip) {}
+  Rig rig;
+  const TernAsicUtils::HwCommonTableBase& table() const { return *rig.table(kMtuTable); }
   Pavo::Ptr<SchanAccel::SchanCmds> put(const TestSupport::LogPtr& e) {
-    return h.util(kMtu)->processSwEntry(e);
+    return rig.util(kMtu)->processSwEntry(e);
   }
   void expectBlock(unsigned first, std::uint32_t size, unsigned fap = 0, unsigned inst = 0) {
     for (unsigned r : rowsFrom(first)) EXPECT_EQ(row(table(), fap, inst, r), mtuRow(size)) << r;
@@ -203,7 +203,7 @@ TEST_P(MtuBlockTest, EntryRewritesItsProfilesEightRows) {
   put(mtu(c.profile, 1234));
   const auto cmds = put(mtu(c.profile, c.bytes, 0, 0, c.isDelete ? LogHeader::kIsDelete : 0));
   expectBlock(c.firstRow, c.size);
-  EXPECT_EQ(h.shadowDump().size(), 8u);  // a delete removes no row
+  EXPECT_EQ(rig.shadowDump().size(), 8u);  // a delete removes no row
   TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, rowsFrom(c.firstRow));
 }
 
@@ -222,13 +222,13 @@ TEST_P(MtuTest, SizeAboveFourteenBitsIsRefusedBeforeAnyRowIsWritten) {
   EXPECT_EQ(TestSupport::orderedTableError([&] { put(mtu(2, 16384)); }),
             mtuError(2, 16384, "U14::value < 0 or > 0x3fff not allowed"));
   expectBlock(16, 1500);
-  EXPECT_EQ(h.shadowDump().size(), 8u);
+  EXPECT_EQ(rig.shadowDump().size(), 8u);
 }
 
 TEST_P(MtuTest, ProfileAboveSixteenIsRefusedBeforeAnyRowIsWritten) {
   EXPECT_EQ(TestSupport::orderedTableError([&] { put(mtu(17, 1500)); }),
             mtuError(17, 1500, kMtuKeyRange));
-  EXPECT_TRUE(h.shadowDump().empty());
+  EXPECT_TRUE(rig.shadowDump().empty());
 }
 
 TEST_P(MtuTest, ProfileSixteenLeavesTheNullKeysRowBehind) {
@@ -237,16 +237,16 @@ TEST_P(MtuTest, ProfileSixteenLeavesTheNullKeysRowBehind) {
   EXPECT_EQ(TestSupport::orderedTableError([&] { put(mtu(16, 1500)); }),
             mtuError(16, 1500, kMtuKeyRange));
   EXPECT_EQ(row(table(), 0, 0, 128), mtuRow(1500));
-  EXPECT_EQ(h.shadowDump().size(), 1u);
+  EXPECT_EQ(rig.shadowDump().size(), 1u);
 }
 
 TEST_P(MtuTest, ProcessingIgnoresTheFapMaskAndMovesNoCounter) {
-  ASSERT_FALSE(h.util(kMtu)->fapmask().has(SchanAccel::FapId(5)));
+  ASSERT_FALSE(rig.util(kMtu)->fapmask().has(SchanAccel::FapId(5)));
   const auto cmds = put(mtu(1, 1500, 5, 2));
   expectBlock(8, 1500, 5, 2);
-  EXPECT_EQ(h.shadowDump().size(), 8u);
-  EXPECT_EQ(h.counters(kMtu), (Counters{0, 0, 0, 0}));
-  EXPECT_EQ(h.enqueueCount(kMtuSwTable, 5, 2), 0u);
+  EXPECT_EQ(rig.shadowDump().size(), 8u);
+  EXPECT_EQ(rig.counters(kMtu), (Counters{0, 0, 0, 0}));
+  EXPECT_EQ(rig.enqueueCount(kMtuSwTable, 5, 2), 0u);
   TestSupport::expectCmdsWriteShadow(cmds, table(), 5, 2, rowsFrom(8));
 }
 

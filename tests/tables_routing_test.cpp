@@ -17,8 +17,8 @@ namespace {
 using Asic::LogHeader;
 using ::testing::ElementsAreArray;
 using TestSupport::describe;
-using TestSupport::Host;
 using TestSupport::profile;
+using TestSupport::Rig;
 using TestSupport::row;
 using TestSupport::urpf;
 using TestSupport::vsi;
@@ -43,10 +43,10 @@ class VsiMapTest : public ::testing::TestWithParam<std::tuple<Hardware::ChipType
  protected:
   Hardware::ChipType chip() const { return std::get<0>(GetParam()); }
   const VsiTable& t() const { return std::get<1>(GetParam()); }
-  Host h{chip(), {0, 3}};
-  const TernAsicUtils::HwCommonTableBase& table() const { return *h.table(t().table); }
+  Rig rig{chip(), {0, 3}};
+  const TernAsicUtils::HwCommonTableBase& table() const { return *rig.table(t().table); }
   Pavo::Ptr<SchanAccel::SchanCmds> put(const TestSupport::LogPtr& e) {
-    return h.util(t().util)->processSwEntry(e);
+    return rig.util(t().util)->processSwEntry(e);
   }
   unsigned rowOf(unsigned entryIndex) const { return t().array * 256 + entryIndex; }
   Fields slots(unsigned a, unsigned b, unsigned c, unsigned d) const {
@@ -58,13 +58,13 @@ class VsiMapTest : public ::testing::TestWithParam<std::tuple<Hardware::ChipType
   Fields at(unsigned entryIndex, unsigned fap = 0, unsigned inst = 0) const {
     return row(table(), fap, inst, rowOf(entryIndex));
   }
-  Counters counters() const { return h.counters(t().util); }
+  Counters counters() const { return rig.counters(t().util); }
 };
 
 TEST_P(VsiMapTest, SetWritesOnlyTheVsisSlotOfTheNamedShadowCopy) {
   const auto cmds = put(vsi(5, 7, 3, 2));
   EXPECT_EQ(at(1, 3, 2), slots(0, 7, 0, 0));
-  EXPECT_EQ(h.shadowDump().size(), 1u);  // no other copy, row or table
+  EXPECT_EQ(rig.shadowDump().size(), 1u);  // no other copy, row or table
   EXPECT_EQ(counters(), (Counters{1, 0, 0, 0}));
   TestSupport::expectCmdsWriteShadow(cmds, table(), 3, 2, {rowOf(1)});
 }
@@ -83,13 +83,13 @@ TEST_P(VsiMapTest, OnlyTheLowTenBitsOfTheVsiPlaceIt) {
   EXPECT_EQ(at(0), slots(6, 0, 0, 0));
   put(vsi(0, 3));  // VSI 0 owns the slot that VSI 1024 wrote
   EXPECT_EQ(at(0), slots(3, 0, 0, 0));
-  EXPECT_EQ(h.shadowDump().size(), 2u);
+  EXPECT_EQ(rig.shadowDump().size(), 2u);
 }
 
 TEST_P(VsiMapTest, ProfileAboveFifteenIsRefusedAndLeavesTheEntry) {
   put(vsi(9, 15));
   ASSERT_EQ(at(2), slots(0, 15, 0, 0));
-  const auto enqueued = h.enqueueCount(kRoutingState, 0, 0);
+  const auto enqueued = rig.enqueueCount(kRoutingState, 0, 0);
   const std::string text = TestSupport::orderedTableError([&] { put(vsi(9, 16)); });
   EXPECT_EQ(text,
             "translateToHwFormat: [logEntry: { key: { id: 9, type: 0 }, routingProfileMap: 16 }]: "
@@ -98,7 +98,7 @@ TEST_P(VsiMapTest, ProfileAboveFifteenIsRefusedAndLeavesTheEntry) {
             "[hwEntry: { routingProfile: [0, 15, 0, 0] }]: U4::value < 0 or > 0x0f not allowed");
   EXPECT_EQ(at(2), slots(0, 15, 0, 0));
   EXPECT_EQ(counters(), (Counters{1, 0, 0, 0}));
-  EXPECT_EQ(h.enqueueCount(kRoutingState, 0, 0), enqueued);  // no commands either
+  EXPECT_EQ(rig.enqueueCount(kRoutingState, 0, 0), enqueued);  // no commands either
 }
 
 TEST_P(VsiMapTest, RoutingProfileEntryIsNotApplicable) {
@@ -108,7 +108,7 @@ TEST_P(VsiMapTest, RoutingProfileEntryIsNotApplicable) {
   EXPECT_TRUE(trace.contains(std::string(" ") + t().util + " util is not Applicable"));
   EXPECT_FALSE(trace.contains("Ignoring due to fapmask"));
   EXPECT_EQ(at(1), slots(0, 7, 0, 0));
-  EXPECT_EQ(h.shadowDump().size(), 1u);
+  EXPECT_EQ(rig.shadowDump().size(), 1u);
   EXPECT_EQ(counters(), (Counters{1, 0, 0, 0}));
   TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, {rowOf(1)});
 }
@@ -132,7 +132,7 @@ TEST_P(VsiMapTest, DeleteOfAnAllZeroEntryRemovesTheRow) {
 }
 
 TEST_P(VsiMapTest, DeleteWithoutRevertOnDeleteRemovesTheWholeEntry) {
-  h.table(t().table)->revertOnDeleteIs(0);
+  rig.table(t().table)->revertOnDeleteIs(0);
   put(vsi(4, 2));
   put(vsi(5, 7));
   put(vsi(5, 7, 0, 0, LogHeader::kIsDelete));
@@ -167,14 +167,14 @@ TernL3Ni::RoutingEnableProfile routing(Flags flags) {
 
 class VectorMapTestBase {
  protected:
-  VectorMapTestBase(Hardware::ChipType chip, const VectorTable& t) : t_(t), h(chip) {}
-  const VectorTable& t_;
-  Host h;
-  const TernAsicUtils::HwCommonTableBase& table() const { return *h.table(t_.table); }
+  VectorMapTestBase(Hardware::ChipType chip, const VectorTable& t) : vectorTable_(t), rig(chip) {}
+  const VectorTable& vectorTable_;
+  Rig rig;
+  const TernAsicUtils::HwCommonTableBase& table() const { return *rig.table(vectorTable_.table); }
   Pavo::Ptr<SchanAccel::SchanCmds> put(const TestSupport::LogPtr& e) {
-    return h.util(t_.util)->processSwEntry(e);
+    return rig.util(vectorTable_.util)->processSwEntry(e);
   }
-  unsigned rowOf(unsigned entryIndex) const { return t_.array * 16 + entryIndex; }
+  unsigned rowOf(unsigned entryIndex) const { return vectorTable_.array * 16 + entryIndex; }
   Fields at(unsigned entryIndex) const { return row(table(), 0, 0, rowOf(entryIndex)); }
   static Fields vector(std::uint32_t word0) {
     Fields f;
@@ -207,7 +207,7 @@ TEST_P(VectorBitsTest, EachFlagDrivesItsBitPair) {
   TestSupport::TraceCapture trace("2");
   const auto cmds = put(profile(3, routing(c.flags)));
   EXPECT_EQ(at(3), vector(c.word0));  // a vector without flags is still written
-  EXPECT_EQ(h.shadowDump().size(), 1u);
+  EXPECT_EQ(rig.shadowDump().size(), 1u);
   TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, {rowOf(3)});
   // Nine words, highest first.
   std::string rendered;
@@ -246,20 +246,20 @@ TEST_P(VectorMapTest, ProfileIdRange) {
   EXPECT_EQ(at(15), vector(0x300));
   put(profile(256, routing({0, 1, 0, 0, 0})));  // folds onto profile 0
   EXPECT_EQ(at(0), vector(0x3000));
-  const auto dump = h.shadowDump();
-  const auto enqueued = h.enqueueCount(kRoutingState, 0, 0);
+  const auto dump = rig.shadowDump();
+  const auto enqueued = rig.enqueueCount(kRoutingState, 0, 0);
 
   const std::string entry =
       "{ key: { id: 16, type: 1 }, routingEnableProfile: { routingState: [1, 0, 0, 0, 0], "
       "urpfState: { ipv4Enabled: 0, ipv6Enabled: 0, ipv4Strict: 0, ipv6Strict: 0, "
       "allowDefault: 0 } } }";
-  const std::string tableName = std::string("bcm88890_a0::") + t_.table + "::EntryKey::";
+  const std::string tableName = std::string("bcm88890_a0::") + vectorTable_.table + "::EntryKey::";
   EXPECT_EQ(TestSupport::orderedTableError([&] {
               put(profile(16, routing({1, 0, 0, 0, 0})));
             }),
             "mapToHwKey: [logEntry: " + entry + "], [unitId: { fapId: 0, instanceId: 0 }]: " +
                 "userDefinedGetHwEntryKey: [unitId: { fapId: 0, instanceId: 0 }], [logEntry: " +
-                entry + "], [hwKey: { array: " + std::to_string(t_.defaultArray) +
+                entry + "], [hwKey: { array: " + std::to_string(vectorTable_.defaultArray) +
                 ", entryIndex: 0 }]: " + tableName + "entryIndex < " + tableName +
                 "entryIndexMin or > " + tableName + "entryIndexMax not allowed");
   // 272 folds onto 16 and is refused too; a delete maps the key first and fails the same way.
@@ -267,9 +267,9 @@ TEST_P(VectorMapTest, ProfileIdRange) {
   EXPECT_NE(TestSupport::orderedTableError(
                 [&] { put(profile(16, routing({}), 0, 0, LogHeader::kIsDelete)); }),
             "");
-  EXPECT_EQ(h.shadowDump(), dump);
-  EXPECT_EQ(h.enqueueCount(kRoutingState, 0, 0), enqueued);
-  EXPECT_EQ(h.counters(t_.util), (Counters{2, 0, 0, 0}));
+  EXPECT_EQ(rig.shadowDump(), dump);
+  EXPECT_EQ(rig.enqueueCount(kRoutingState, 0, 0), enqueued);
+  EXPECT_EQ(rig.counters(vectorTable_.util), (Counters{2, 0, 0, 0}));
 }
 
 TEST_P(VectorMapTest, DeleteRemovesOnlyTheProfilesRow) {
@@ -278,7 +278,7 @@ TEST_P(VectorMapTest, DeleteRemovesOnlyTheProfilesRow) {
   const auto cmds = put(profile(3, routing({1, 1, 1, 1, 1}), 0, 0, LogHeader::kIsDelete));
   EXPECT_TRUE(at(3).empty());
   EXPECT_EQ(at(4), vector(0x300));
-  EXPECT_EQ(h.counters(t_.util), (Counters{2, 1, 0, 0}));
+  EXPECT_EQ(rig.counters(vectorTable_.util), (Counters{2, 1, 0, 0}));
   TestSupport::expectCmdsWriteShadow(cmds, table(), 0, 0, {rowOf(3)});
 }
 
@@ -291,9 +291,9 @@ INSTANTIATE_TEST_SUITE_P(Tables, VectorMapTest,
 
 class ProfileUtilsTest : public ::testing::TestWithParam<Hardware::ChipType> {
  protected:
-  Host h{GetParam()};
+  Rig rig{GetParam()};
   Pavo::Ptr<SchanAccel::SchanCmds> put(const char* util, const TestSupport::LogPtr& e) {
-    return h.util(util)->processSwEntry(e);
+    return rig.util(util)->processSwEntry(e);
   }
 };
 
@@ -306,15 +306,15 @@ constexpr const char* kProfileUtils[] = {"IppfRoutingProfileToVectorMapArray0Uti
 
 TEST_P(ProfileUtilsTest, VsiEntryLeavesEveryProfileTableAsItWas) {
   for (const char* u : kProfileUtils) put(u, profile(3, urpf(true, true, true, false, true, {1})));
-  const auto before = h.shadowDump();
+  const auto before = rig.shadowDump();
   ASSERT_EQ(before.size(), 6u);
   TestSupport::TraceCapture trace("3");
   for (const char* u : kProfileUtils) {
     put(u, vsi(3, 0));
     EXPECT_TRUE(trace.contains(std::string(" ") + u + " util is not Applicable")) << u;
-    EXPECT_EQ(h.counters(u), (Counters{1, 0, 0, 0})) << u;
+    EXPECT_EQ(rig.counters(u), (Counters{1, 0, 0, 0})) << u;
   }
-  EXPECT_EQ(h.shadowDump(), before);
+  EXPECT_EQ(rig.shadowDump(), before);
 }
 
 // ---- CS in-LIF profile maps --------------------------------------------------------------
@@ -344,19 +344,19 @@ const CsCase kCsCases[] = {
 
 class CsInlifTest : public ::testing::TestWithParam<std::tuple<Hardware::ChipType, CsCase>> {
  protected:
-  Host h{std::get<0>(GetParam())};
+  Rig rig{std::get<0>(GetParam())};
 };
 
 TEST_P(CsInlifTest, ValuesOfBothMaps) {
   const CsCase& c = std::get<1>(GetParam());
   const unsigned index = c.id & 0xff;
-  const auto& ippa = *h.table("IppaCsInlif0ProfileMapHwDirect");
-  const auto& ippb = *h.table("IppbFlpInlifProfile0MapHwDirect");
-  const auto cmdsA = h.util(kIppaCs)->processSwEntry(profile(c.id, c.value));
-  const auto cmdsB = h.util(kIppbCs)->processSwEntry(profile(c.id, c.value));
+  const auto& ippa = *rig.table("IppaCsInlif0ProfileMapHwDirect");
+  const auto& ippb = *rig.table("IppbFlpInlifProfile0MapHwDirect");
+  const auto cmdsA = rig.util(kIppaCs)->processSwEntry(profile(c.id, c.value));
+  const auto cmdsB = rig.util(kIppbCs)->processSwEntry(profile(c.id, c.value));
   EXPECT_EQ(row(ippa, 0, 0, 3 * 256 + index), (Fields{{"csInlif0Profile", c.csInlif0Profile}}));
   EXPECT_EQ(row(ippb, 0, 0, index), (Fields{{"csInlifProfile0", c.csInlifProfile0}}));
-  EXPECT_EQ(h.shadowDump().size(), 2u);
+  EXPECT_EQ(rig.shadowDump().size(), 2u);
   TestSupport::expectCmdsWriteShadow(cmdsA, ippa, 0, 0, {3 * 256 + index});
   TestSupport::expectCmdsWriteShadow(cmdsB, ippb, 0, 0, {index});
 }
@@ -369,7 +369,7 @@ INSTANTIATE_TEST_SUITE_P(Tables, CsInlifTest,
 TEST_P(ProfileUtilsTest, CsInlifSetStartsFromAFreshEntry) {
   put(kIppaCs, profile(5, urpf(true, false, false, false, false)));
   put(kIppaCs, profile(5, urpf(false, true, false, false, false)));
-  EXPECT_EQ(row(*h.table("IppaCsInlif0ProfileMapHwDirect"), 0, 0, 3 * 256 + 5),
+  EXPECT_EQ(row(*rig.table("IppaCsInlif0ProfileMapHwDirect"), 0, 0, 3 * 256 + 5),
             (Fields{{"csInlif0Profile", 4}}));
 }
 
@@ -379,10 +379,10 @@ TEST_P(ProfileUtilsTest, CsInlifDeleteRemovesOnlyTheProfilesRow) {
     put(u, profile(7, value));
     put(u, profile(8, value));
     put(u, profile(7, value, 0, 0, LogHeader::kIsDelete));
-    EXPECT_EQ(h.counters(u), (Counters{2, 1, 0, 0})) << u;
+    EXPECT_EQ(rig.counters(u), (Counters{2, 1, 0, 0})) << u;
   }
-  const auto& ippa = *h.table("IppaCsInlif0ProfileMapHwDirect");
-  const auto& ippb = *h.table("IppbFlpInlifProfile0MapHwDirect");
+  const auto& ippa = *rig.table("IppaCsInlif0ProfileMapHwDirect");
+  const auto& ippb = *rig.table("IppbFlpInlifProfile0MapHwDirect");
   EXPECT_TRUE(row(ippa, 0, 0, 3 * 256 + 7).empty());
   EXPECT_TRUE(row(ippb, 0, 0, 7).empty());
   EXPECT_EQ(row(ippa, 0, 0, 3 * 256 + 8), (Fields{{"csInlif0Profile", 6}}));
@@ -414,15 +414,15 @@ const RpfCase kRpfCases[] = {{"allClear", urpf(false, false, false, false, false
 
 class RpfModeTest : public ::testing::TestWithParam<std::tuple<Hardware::ChipType, RpfCase>> {
  protected:
-  Host h{std::get<0>(GetParam())};
+  Rig rig{std::get<0>(GetParam())};
 };
 
 TEST_P(RpfModeTest, ModesOfBothFamilies) {
   const RpfCase& c = std::get<1>(GetParam());
-  const auto& table = *h.table("IppdInlifProfileTableHwDirect");
+  const auto& table = *rig.table("IppdInlifProfileTableHwDirect");
   // The opposite modes first: both fields must be rewritten.
-  h.util(kRpf)->processSwEntry(profile(9, urpf(true, true, c.ipv4 != 1, c.ipv6 != 1, false)));
-  const auto cmds = h.util(kRpf)->processSwEntry(profile(9, c.value));
+  rig.util(kRpf)->processSwEntry(profile(9, urpf(true, true, c.ipv4 != 1, c.ipv6 != 1, false)));
+  const auto cmds = rig.util(kRpf)->processSwEntry(profile(9, c.value));
   EXPECT_EQ(row(table, 0, 0, 9),
             (Fields{{"inLifRpfModeIpv4", c.ipv4}, {"inLifRpfModeIpv6", c.ipv6}}));
   TestSupport::expectCmdsWriteShadow(cmds, table, 0, 0, {9});
@@ -434,23 +434,23 @@ INSTANTIATE_TEST_SUITE_P(Tables, RpfModeTest,
                          TestSupport::ParamName());
 
 TEST_P(ProfileUtilsTest, RpfModeRowIsTheLowByteOfTheIdAndProfileZeroIsOrdinary) {
-  const auto& table = *h.table("IppdInlifProfileTableHwDirect");
+  const auto& table = *rig.table("IppdInlifProfileTableHwDirect");
   put(kRpf, profile(258, urpf(true, false, true, false, false)));
   put(kRpf, profile(0, urpf(false, true, false, false, false)));
   EXPECT_EQ(row(table, 0, 0, 2), (Fields{{"inLifRpfModeIpv4", 1}, {"inLifRpfModeIpv6", 0}}));
   EXPECT_EQ(row(table, 0, 0, 0), (Fields{{"inLifRpfModeIpv4", 0}, {"inLifRpfModeIpv6", 2}}));
-  EXPECT_EQ(h.shadowDump().size(), 2u);
+  EXPECT_EQ(rig.shadowDump().size(), 2u);
 }
 
 TEST_P(ProfileUtilsTest, RpfModeDeleteRemovesOnlyTheProfilesRow) {
-  const auto& table = *h.table("IppdInlifProfileTableHwDirect");
+  const auto& table = *rig.table("IppdInlifProfileTableHwDirect");
   const auto value = urpf(true, true, true, false, false);
   put(kRpf, profile(4, value));
   put(kRpf, profile(5, value));
   const auto cmds = put(kRpf, profile(4, value, 0, 0, LogHeader::kIsDelete));
   EXPECT_TRUE(row(table, 0, 0, 4).empty());
   EXPECT_EQ(row(table, 0, 0, 5), (Fields{{"inLifRpfModeIpv4", 1}, {"inLifRpfModeIpv6", 2}}));
-  EXPECT_EQ(h.counters(kRpf), (Counters{2, 1, 0, 0}));
+  EXPECT_EQ(rig.counters(kRpf), (Counters{2, 1, 0, 0}));
   TestSupport::expectCmdsWriteShadow(cmds, table, 0, 0, {4});
 }
 
@@ -484,17 +484,17 @@ Fields switches(std::uint32_t strict, std::uint32_t loose) {
 class AllowDefaultTest
     : public ::testing::TestWithParam<std::tuple<Hardware::ChipType, AllowDefaultCase>> {
  protected:
-  Host h{std::get<0>(GetParam())};
+  Rig rig{std::get<0>(GetParam())};
 };
 
 TEST_P(AllowDefaultTest, SwitchesFollowTheProfile) {
   const AllowDefaultCase& c = std::get<1>(GetParam());
-  const auto& reg = *h.table("IppdAllowDefaultRouteHwReg");
+  const auto& reg = *rig.table("IppdAllowDefaultRouteHwReg");
   // Another profile sets the opposite switches first: the register is rewritten whole.
-  h.util(kAllowDefault)
+  rig.util(kAllowDefault)
       ->processSwEntry(profile(1, urpf(c.strict == 0, c.loose == 0, true, false, true)));
   ASSERT_EQ(row(reg, 0, 0, 0), switches(c.strict == 0, c.loose == 0));
-  const auto cmds = h.util(kAllowDefault)->processSwEntry(profile(9, c.value));
+  const auto cmds = rig.util(kAllowDefault)->processSwEntry(profile(9, c.value));
   EXPECT_EQ(row(reg, 0, 0, 0), switches(c.strict, c.loose));
   TestSupport::expectCmdsWriteShadow(cmds, reg, 0, 0, {0});
 }
@@ -505,7 +505,7 @@ INSTANTIATE_TEST_SUITE_P(Tables, AllowDefaultTest,
                          TestSupport::ParamName());
 
 TEST_P(ProfileUtilsTest, AllowDefaultFollowsTheLastProfileSet) {
-  const auto& reg = *h.table("IppdAllowDefaultRouteHwReg");
+  const auto& reg = *rig.table("IppdAllowDefaultRouteHwReg");
   put(kAllowDefault, profile(1, urpf(true, false, true, false, true)));
   ASSERT_EQ(row(reg, 0, 0, 0), switches(1, 0));
   put(kAllowDefault, profile(2, urpf(false, false, false, false, false)));
@@ -513,22 +513,22 @@ TEST_P(ProfileUtilsTest, AllowDefaultFollowsTheLastProfileSet) {
 }
 
 TEST_P(ProfileUtilsTest, AllowDefaultDeleteLeavesTheSwitches) {
-  const auto& reg = *h.table("IppdAllowDefaultRouteHwReg");
+  const auto& reg = *rig.table("IppdAllowDefaultRouteHwReg");
   const auto value = urpf(true, true, true, false, true);
   put(kAllowDefault, profile(1, value));
   const auto cmds = put(kAllowDefault, profile(1, value, 0, 0, LogHeader::kIsDelete));
   EXPECT_EQ(row(reg, 0, 0, 0), switches(1, 1));
-  EXPECT_EQ(h.counters(kAllowDefault), (Counters{1, 0, 1, 0}));
+  EXPECT_EQ(rig.counters(kAllowDefault), (Counters{1, 0, 1, 0}));
   TestSupport::expectCmdsWriteShadow(cmds, reg, 0, 0, {0});
   // A register at its reset value is deleted from the shadow instead: same outcome in hardware.
   put(kAllowDefault, profile(2, urpf(false, false, false, false, false)));
   put(kAllowDefault, profile(1, value, 0, 0, LogHeader::kIsDelete));
   EXPECT_TRUE(row(reg, 0, 0, 0).empty());
-  EXPECT_EQ(h.counters(kAllowDefault), (Counters{2, 1, 1, 0}));
+  EXPECT_EQ(rig.counters(kAllowDefault), (Counters{2, 1, 1, 0}));
 }
 
 TEST_P(ProfileUtilsTest, AllowDefaultEveryIdAddressesTheOneRegister) {
-  const auto& reg = *h.table("IppdAllowDefaultRouteHwReg");
+  const auto& reg = *rig.table("IppdAllowDefaultRouteHwReg");
   const std::uint32_t ids[] = {0, 15, 300, 0xffffffffu};
   bool strict = false;
   for (std::uint32_t id : ids) {
@@ -537,7 +537,7 @@ TEST_P(ProfileUtilsTest, AllowDefaultEveryIdAddressesTheOneRegister) {
     EXPECT_EQ(row(reg, 0, 0, 0), switches(strict, !strict)) << id;
     TestSupport::expectCmdsWriteShadow(cmds, reg, 0, 0, {0});
   }
-  EXPECT_EQ(h.shadowDump().size(), 1u);
+  EXPECT_EQ(rig.shadowDump().size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, ProfileUtilsTest, ::testing::ValuesIn(TestSupport::kChips),

@@ -86,7 +86,7 @@ TEST(ThrowIfException, FailuresBecomeTheOrderedTableException) {
 // translation's, both rendering their inputs at the moment of failure.
 TEST(ThrowIfException, NestedFailureThroughTheVsiMap) {
   for (const auto chip : TestSupport::kChips) {
-    TestSupport::Host host(chip);
+    TestSupport::Rig host(chip);
     const auto util = host.util("IppfVsiToRoutingProfileMapArray0Util");
     const auto entry = TernL3Ni::RoutingStateLogEntry::vsi(5, 16);
     const auto unit = Asic::UnitId::of(0, 2);
@@ -108,7 +108,7 @@ TEST(ThrowIfException, NestedFailureThroughTheVsiMap) {
 }
 
 TEST(ThrowIfException, MtuProcessHookReportsTheWholeLogRecord) {
-  TestSupport::Host host(Hardware::kChipBcm88890B0);
+  TestSupport::Rig host(Hardware::kChipBcm88890B0);
   const auto log = TestSupport::mtu(2, 20000, 0, 1);
   const auto& w = static_cast<const TernL3Intf::MtuProfileLogEntryWrapper&>(*log);
   try {
@@ -195,7 +195,7 @@ TEST(Trace, DisabledLevelRendersNoArgument) {
 }
 
 TEST(Trace, FrameTracesNothingBelowTheEnabledLevels) {
-  TestSupport::Host host(Hardware::kChipBcm88890A0);
+  TestSupport::Rig host(Hardware::kChipBcm88890A0);
   const auto log = sample(UtilCatalog::util("IppdInlifProfileTableUtil"), 5);
   TraceCapture capture("8");
   host.util("IppdAllowDefaultRouteUtil")->processSwEntry(TestSupport::vsi(1, 2, 5));
@@ -243,7 +243,7 @@ TEST(Trace, FrameTextsLevelsHandlesAndContexts) {
   {
     TraceCapture capture("3,8");
     {
-      TestSupport::Host host(chip, {0});
+      TestSupport::Rig host(chip, {0});
       host.util("IppdAllowDefaultRouteUtil")->processSwEntry(vsi(1, 2));
       host.util("IppdAllowDefaultRouteUtil")
           ->processSwEntry(sample(UtilCatalog::util("IppdAllowDefaultRouteUtil"), 5));

@@ -52,7 +52,7 @@ class UtilPipeline : public ::testing::TestWithParam<UtilCase> {
       ADD_FAILURE() << m.table->name << " " << m.key.toString() << " row " << m.row;
   }
 
-  TestSupport::Host host_{GetParam().chip, {0, 1}};
+  TestSupport::Rig host_{GetParam().chip, {0, 1}};
   Host::ChipModel chip_;
 };
 
@@ -239,7 +239,7 @@ INSTANTIATE_TEST_SUITE_P(Utils, EveryUtil, ::testing::ValuesIn(allCases()), case
 // ---- single tables, both revisions ----------------------------------------------------------
 class PerChip : public ::testing::TestWithParam<Hardware::ChipType> {
  protected:
-  TestSupport::Host host_{GetParam(), {0}};
+  TestSupport::Rig host_{GetParam(), {0}};
 };
 
 struct DeleteCase {
@@ -261,7 +261,7 @@ TEST_P(PerChip, DeleteFollowsRevertOnDelete) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.util) + " revertOnDelete " + std::to_string(c.revertOnDelete));
-    TestSupport::Host host(GetParam(), {0});
+    TestSupport::Rig host(GetParam(), {0});
     const auto util = host.util(c.util);
     const auto& u = UtilCatalog::util(c.util);
     host.table(u.table)->revertOnDeleteIs(c.revertOnDelete);

@@ -190,7 +190,7 @@ TEST_P(EveryUtil, FactoryBuildsTheUtilOfItsKey) {
 }
 
 TEST_P(EveryUtil, ReflectionAnswers) {
-  TestSupport::Host host(GetParam().chip);
+  TestSupport::Rig host(GetParam().chip);
   const auto util = host.util(GetParam().util.name);
   Pavo::String ignored;
   EXPECT_EQ(inspect(util, "tableName", kRead, {}, &ignored), 1);
@@ -221,8 +221,8 @@ TEST_P(EveryUtil, TableOfAnotherClassReadsNullAndStopsThePipeline) {
   const auto& [u, chip] = GetParam();
   const auto otherChip =
       chip == Hardware::kChipBcm88890A0 ? Hardware::kChipBcm88890B0 : Hardware::kChipBcm88890A0;
-  TestSupport::Host host(chip);
-  TestSupport::Host otherHost(otherChip);
+  TestSupport::Rig host(chip);
+  TestSupport::Rig otherHost(otherChip);
   const auto util = host.util(u.name);
   // Same table name, other revision: still another class. And a table of another name.
   const Pavo::Ptr<TernAsicUtils::HwCommonTableBase> sameNameOtherRev(otherHost.table(u.table));
@@ -250,7 +250,7 @@ TEST_P(EveryUtil, ReleasedUtilsLeaveNoLiveObject) {
   const auto utilName = qualifiedName(u, chip), tableName = qualifiedTable(u, chip);
   ASSERT_EQ(Qel::AllocTrackTypeInfo::liveCount(utilName), 0);
   {
-    TestSupport::Host host(chip);
+    TestSupport::Rig host(chip);
     const auto util = host.util(u.name);
     EXPECT_EQ(Qel::AllocTrackTypeInfo::liveCount(utilName), 1);
     EXPECT_EQ(Qel::AllocTrackTypeInfo::liveCount(tableName), 1);

@@ -320,8 +320,8 @@ TEST_F(UtilsimTest, FapMaskAndStdin) {
   EXPECT_EQ(rows[0].at("entry").at("outTmPort"), 2);
   const auto text = run("replay --fap-mask 3 '" +
                         file("one.jsonl", slurp(log).substr(0, slurp(log).find('\n') + 1)) + "'");
-  EXPECT_NE(text.out.find(fmt::format("chip bcm88890_a0, 1 log entry, {} Utils,",
-                                      UtilCatalog::kUtilClasses)),
+  EXPECT_NE(text.out.find(
+                fmt::format("chip bcm88890_a0, 1 log entry, {} Utils,", UtilCatalog::kUtilClasses)),
             std::string::npos)
       << text.out;
   EXPECT_NE(text.out.find("EtppbTrapForwardActionTableHwDirect: 1 row\n"), std::string::npos);
@@ -630,15 +630,16 @@ TEST_F(UtilsimTest, UsageAndFileErrors) {
   const auto noUtils =
       "--plugin '" + (fs::path(UTILSIM_PATH).parent_path() / "libTernHost.so").string() + "' ";
   const std::string log = " '" + example() + "'";
-  const auto commands = Json::parse(slurp(std::string(TERN_SOURCE_DIR) +
-                                          "/examples/basic.expected.json"))
-                            .at("hardware")
-                            .at("commands")
-                            .get<int>();
+  const auto commands =
+      Json::parse(slurp(std::string(TERN_SOURCE_DIR) + "/examples/basic.expected.json"))
+          .at("hardware")
+          .at("commands")
+          .get<int>();
   for (const auto& [args, warning] :
-       {std::pair<std::string, std::string>{"replay '" + types + "'",
-                  "2 routing-state entries with a key type other than 0 (VSI) and 1 (routing "
-                  "profile), the first on line 1: no Util takes them"},
+       {std::pair<std::string, std::string>{
+            "replay '" + types + "'",
+            "2 routing-state entries with a key type other than 0 (VSI) and 1 (routing "
+            "profile), the first on line 1: no Util takes them"},
         {"replay --drop-command 100000" + log,
          fmt::format("--drop-command 100000: the run had {} commands; none was withheld",
                      commands)},
