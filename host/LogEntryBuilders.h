@@ -15,6 +15,7 @@
 #include <type_traits>
 
 #include "host/LogEntries.h"
+#include "host/UtilBase.h"
 
 namespace Host::Log {
 using LogPtr = Pavo::Ptr<Asic::LogEntryWrapperBase>;
@@ -134,5 +135,16 @@ LogPtr wrap(const Entry& entry, const Header& header = {}) {
 template <class Value>
 LogPtr entry(const Value& value, const Header& header = {}) {
   return wrap(value.entry(), header);
+}
+
+// The entries a Util takes: VSI entries (routing-state key type 0), routing-profile entries,
+// trap forward actions or MTU profiles. A routing-state Util is asked whether it takes a VSI
+// entry of fap 0, so fap 0 must be in its mask.
+enum class Feed { Vsi, Profile, Trap, Mtu };
+inline Feed feedOf(TernAsicUtils::UtilBase& util) {
+  const Asic::SwTableId id = util.utilKey().swTableId;
+  if (id == TrapForwardAction::kSwTableId) return Feed::Trap;
+  if (id == MtuProfile::kSwTableId) return Feed::Mtu;
+  return util.utilApplicable(entry(RoutingState{})) ? Feed::Vsi : Feed::Profile;
 }
 }  // namespace Host::Log

@@ -32,7 +32,7 @@ inline constexpr std::size_t kUtilClasses = [] {
 }();
 inline constexpr std::size_t kRevisions = std::size(TestSupport::kChips);
 
-enum class Feed { Vsi, Profile, Trap, Mtu };
+using Feed = Host::Log::Feed;
 
 struct UtilInfo {
   std::string name;   // class name without namespace
@@ -41,10 +41,6 @@ struct UtilInfo {
   std::uint32_t swTableId;
   Feed feed;
 };
-
-inline TestSupport::LogPtr sample(const UtilInfo& u, std::uint8_t fapId = 0,
-                                  std::uint8_t instanceId = 0, std::uint8_t flags = 0,
-                                  std::uint8_t key = 5);
 
 // Every Util class of the plug-in, as its registrations give them, in load order (the order
 // the plug-in's files announce themselves): its names, software table and table come from
@@ -65,14 +61,8 @@ inline const std::vector<UtilInfo>& utils() {
           new TernAsicUtils::FapControlData(SchanAccel::FapId(0))));
       const std::string table = util->hwTableType().substr(prefix.size());
       const std::uint32_t id = r.key.swTableId.value;
-      UtilInfo u{qualified.substr(qualified.rfind("::") + 2), ns, table, id, Feed::Profile};
-      if (id == TernL3Ni::EtppTrapFwdActionConstants::swTableId.value)
-        u.feed = Feed::Trap;
-      else if (id == TernL3Intf::MtuProfileConstants::swTableId.value)
-        u.feed = Feed::Mtu;
-      else if (util->utilApplicable(sample(UtilInfo{"", "", "", 0, Feed::Vsi})))
-        u.feed = Feed::Vsi;
-      out.push_back(u);
+      out.push_back(
+          {qualified.substr(qualified.rfind("::") + 2), ns, table, id, Host::Log::feedOf(*util)});
     }
     return out;
   }();
@@ -95,8 +85,9 @@ inline bool routingState(const UtilInfo& u) {
 }
 
 // An entry of the Util's own software table (and kind) that it writes: key 5 of its feed.
-inline TestSupport::LogPtr sample(const UtilInfo& u, std::uint8_t fapId, std::uint8_t instanceId,
-                                  std::uint8_t flags, std::uint8_t key) {
+inline TestSupport::LogPtr sample(const UtilInfo& u, std::uint8_t fapId = 0,
+                                  std::uint8_t instanceId = 0, std::uint8_t flags = 0,
+                                  std::uint8_t key = 5) {
   switch (u.feed) {
     case Feed::Vsi:
       return TestSupport::vsi(key, 3, fapId, instanceId, flags);

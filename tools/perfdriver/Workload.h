@@ -138,7 +138,7 @@ class Rig {
 };
 
 // The kind of entry a Util is measured with: the kind it applies to.
-enum class Feed { Vsi, Profile, Trap, Mtu };
+using Feed = Log::Feed;
 
 struct UtilInfo {
   std::string name;  // class name without namespace
@@ -151,7 +151,6 @@ struct UtilInfo {
 inline const std::vector<UtilInfo>& catalog() {
   static const std::vector<UtilInfo> list = [] {
     const Rig rig;
-    const LogPtr vsi = Log::entry(Log::RoutingState{});
     struct Sorted {
       bool routingState;
       std::uint16_t block;
@@ -161,10 +160,8 @@ inline const std::vector<UtilInfo>& catalog() {
     for (const auto& u : rig.utils()) {
       const auto id = u.key.swTableId;
       const bool routingState = id == Log::RoutingState::kSwTableId;
-      const Feed feed = routingState ? (u.util->utilApplicable(vsi) ? Feed::Vsi : Feed::Profile)
-                        : id == Log::TrapForwardAction::kSwTableId ? Feed::Trap
-                                                                   : Feed::Mtu;
-      sorted.push_back({routingState, u.util->hwTableBase()->info().block, {u.shortName, feed}});
+      sorted.push_back(
+          {routingState, u.util->hwTableBase()->info().block, {u.shortName, Log::feedOf(*u.util)}});
     }
     std::stable_sort(sorted.begin(), sorted.end(), [](const Sorted& a, const Sorted& b) {
       if (a.routingState != b.routingState) return a.routingState;
