@@ -74,7 +74,8 @@ class UtilT : public NonMdbUtilBase {
   // ---- per-entry operations -----------------------------------------------------------
   Pavo::Ptr<SchanAccel::SchanCmds> processSwEntry(
       const Pavo::Ptr<Asic::LogEntryWrapperBase>& logPtr) override {
-    // An entry of another family takes the traced path, whose first cast reports it.
+    // An entry of another family takes the traced path, where the generic steps' first cast
+    // reports it (a Util with its own process hook is never handed one).
     if (quiet() && logPtr && logPtr->family() == Wrapper::kFamily) [[likely]]
       return UtilAccessor<Self>(self()).processQuiet(logPtr);
     return UtilAccessor<Self>(self()).processLogEntry(logPtr);
@@ -306,13 +307,10 @@ class UtilT : public NonMdbUtilBase {
       return {*implHandle_, utilKey_.fapRevision.chipType()};
   }
 
-  // The table object; bound at construction and always of the table class.
-  Table& table() const {
-    const auto* t = hwTable_.get();
-    if (!t || t->classTag() != Table::staticClassTag()) [[unlikely]]
-      Pavo::RangeException::throwException("Util is not bound to a table of its class");
-    return *static_cast<Table*>(hwTable_.get());
-  }
+  // The table object as its class. handleInitialized binds it before the first entry, under
+  // a key made of the class's own name, so it is never null and never of another class; the
+  // per-entry steps do not test it.
+  Table& table() const noexcept { return *static_cast<Table*>(hwTable_.get()); }
 
   template <bool Traced = true, class... Args>
   static void utilTrace(Qel::FacilityLevel level, const char* function, TraceAt at,
