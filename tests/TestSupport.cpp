@@ -1,6 +1,5 @@
 #include "tests/TestSupport.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -59,43 +58,6 @@ std::uint64_t Rig::enqueueCount(Asic::SwTableId id, unsigned fapId, unsigned ins
            : 0;
 }
 
-namespace {
-Log::Header at(std::uint8_t fapId, std::uint8_t instanceId, std::uint8_t flags) {
-  const bool del = flags & Asic::LogHeader::kIsDelete, all = flags & Asic::LogHeader::kTableDelete;
-  return {.fapId = fapId, .instanceId = instanceId, .isDelete = del, .isTableDelete = all};
-}
-}  // namespace
-
-LogPtr vsi(std::uint32_t id, std::uint8_t p, std::uint8_t fapId, std::uint8_t instanceId,
-           std::uint8_t flags) {
-  return Log::entry(Log::RoutingState{.id = id, .routingProfileMap = p},
-                    at(fapId, instanceId, flags));
-}
-LogPtr profile(std::uint32_t id, const TernL3Ni::RoutingEnableProfile& p, std::uint8_t fapId,
-               std::uint8_t instanceId, std::uint8_t flags) {
-  return Log::wrap(TernL3Ni::RoutingStateLogEntry::profile(id, p), at(fapId, instanceId, flags));
-}
-LogPtr trap(std::uint8_t key, std::uint8_t outPort, std::uint8_t stampValue, std::uint8_t fapId,
-            std::uint8_t instanceId, std::uint8_t flags) {
-  return Log::entry(
-      Log::TrapForwardAction{.key = key, .outPort = outPort, .stampValue = stampValue},
-      at(fapId, instanceId, flags));
-}
-LogPtr mtu(std::uint8_t p, std::uint16_t bytes, std::uint8_t fapId, std::uint8_t instanceId,
-           std::uint8_t flags) {
-  return Log::entry(Log::MtuProfile{.key = p, .mtuBytes = bytes}, at(fapId, instanceId, flags));
-}
-TernL3Ni::RoutingEnableProfile urpf(bool v4, bool v6, bool v4Strict, bool v6Strict,
-                                    bool allowDefault, std::array<std::uint8_t, 5> rs) {
-  return Log::RoutingState{.routingState = rs,
-                           .ipv4Enabled = v4,
-                           .ipv6Enabled = v6,
-                           .ipv4Strict = v4Strict,
-                           .ipv6Strict = v6Strict,
-                           .allowDefault = allowDefault}
-      .enableProfile();
-}
-
 std::map<std::string, std::uint32_t> row(const TernAsicUtils::HwCommonTableBase& table,
                                          unsigned fapId, unsigned instanceId, unsigned r) {
   std::map<std::string, std::uint32_t> out;
@@ -119,12 +81,6 @@ std::string describe(const SchanAccel::SchanCmd& cmd) {
   return std::string(d.table->name) + " " + d.key.toString() + " " + d.table->rowKeyText(d.row) +
          " " + d.table->rowEntryText(cmd.data);
 }
-std::vector<std::string> describe(const SchanAccel::SchanCmds& cmds) {
-  std::vector<std::string> out;
-  for (const auto& c : cmds) out.push_back(describe(c));
-  return out;
-}
-
 std::string shadowRowText(const TernAsicUtils::HwCommonTableBase& table, unsigned fapId,
                           unsigned instanceId, unsigned r) {
   const TernAsicUtils::HwShadowKey key{SchanAccel::FapId(fapId), std::uint8_t(instanceId)};
@@ -159,13 +115,5 @@ bool TraceCapture::contains(const std::string& text) const {
   const auto& l = lines();
   return std::any_of(l.begin(), l.end(),
                      [&](const std::string& s) { return s.find(text) != std::string::npos; });
-}
-void expectCmdsWriteShadow(const Pavo::Ptr<SchanAccel::SchanCmds>& cmds,
-                           const TernAsicUtils::HwCommonTableBase& table, unsigned fap,
-                           unsigned inst, const std::vector<unsigned>& rows) {
-  ASSERT_TRUE(cmds);
-  std::vector<std::string> expected;
-  for (unsigned r : rows) expected.push_back(shadowRowText(table, fap, inst, r));
-  EXPECT_THAT(describe(*cmds), ::testing::ElementsAreArray(expected));
 }
 }  // namespace TestSupport

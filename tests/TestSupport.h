@@ -1,11 +1,10 @@
-// Shared test helpers: a host with the plug-in started, Utils built per chip revision, log
-// entries, and reads of shadow rows and commands through the host's row view.
+// Shared test helpers: a host with the plug-in started, Utils built per chip revision, the
+// host's log-entry builders, and reads of shadow rows and commands through its row view.
 #pragma once
 
 #include <functional>
 #include <map>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "host/Diag.h"
@@ -47,51 +46,25 @@ class Rig {
   std::vector<::Host::UtilInstance> utils_;
 };
 
-// Log entries (host/LogEntryBuilders.h). flags: Asic::LogHeader::kIsDelete / kTableDelete.
-LogPtr vsi(std::uint32_t id, std::uint8_t profile, std::uint8_t fapId = 0,
-           std::uint8_t instanceId = 0, std::uint8_t flags = 0);
-LogPtr profile(std::uint32_t id, const TernL3Ni::RoutingEnableProfile& p, std::uint8_t fapId = 0,
-               std::uint8_t instanceId = 0, std::uint8_t flags = 0);
-LogPtr trap(std::uint8_t key, std::uint8_t outPort, std::uint8_t stampValue, std::uint8_t fapId = 0,
-            std::uint8_t instanceId = 0, std::uint8_t flags = 0);
-LogPtr mtu(std::uint8_t profile, std::uint16_t bytes, std::uint8_t fapId = 0,
-           std::uint8_t instanceId = 0, std::uint8_t flags = 0);
-TernL3Ni::RoutingEnableProfile urpf(bool v4, bool v6, bool v4Strict, bool v6Strict,
-                                    bool allowDefault,
-                                    std::array<std::uint8_t, 5> routingState = {});
-
 // Decoded fields of one shadow row (absent row: empty map). Array fields are listed under
 // "name[i]".
 std::map<std::string, std::uint32_t> row(const TernAsicUtils::HwCommonTableBase& table,
                                          unsigned fapId, unsigned instanceId, unsigned rowIndex);
 // Text of one command: "Table {key} {entry}" decoded from its words, with its shadow key.
 std::string describe(const SchanAccel::SchanCmd& cmd);
-std::vector<std::string> describe(const SchanAccel::SchanCmds& cmds);
 // The same text for a row as the shadow holds it (an absent row reads as its reset value),
 // so that commands can be compared with the rows they are meant to write.
 std::string shadowRowText(const TernAsicUtils::HwCommonTableBase& table, unsigned fapId,
                           unsigned instanceId, unsigned rowIndex);
-// Expects the commands to write exactly the given rows, in order, with what the shadow holds.
-void expectCmdsWriteShadow(const Pavo::Ptr<SchanAccel::SchanCmds>& cmds,
-                           const TernAsicUtils::HwCommonTableBase& table, unsigned fap,
-                           unsigned inst, const std::vector<unsigned>& rows);
 // what() of the Asic::OrderedTableException that fn raises; a test failure (and "") when it
 // raises nothing or something else.
 std::string orderedTableError(const std::function<void()>& fn);
 
-// Names of parameterised tests: the chip name, then "_" and the `name` member of every
-// further element of a tuple parameter.
-inline std::string paramName(Hardware::ChipType chip) { return chipName(chip); }
-template <class... Cases>
-std::string paramName(const std::tuple<Hardware::ChipType, Cases...>& p) {
-  std::string s = chipName(std::get<0>(p));
-  std::apply([&](auto, const auto&... c) { ((s += std::string("_") + c.name), ...); }, p);
-  return s;
-}
+// Names the cases of a test parameterised by chip revision.
 struct ParamName {
   template <class Info>
   std::string operator()(const Info& info) const {
-    return paramName(info.param);
+    return chipName(info.param);
   }
 };
 

@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/HostControls.h"
 #include "tests/TestSupport.h"
 
 namespace {
@@ -44,7 +45,8 @@ unsigned envOr(const char* name, unsigned fallback) {
 // ---------------------------------------------------------------------------------------
 // Log entries as the generator makes them (and as utilsim reads them back when printed).
 // ---------------------------------------------------------------------------------------
-enum class Feed { Routing, Trap, Mtu };
+// Clear: clearHwTable of one table (key: the table's index below) for the entry's unit.
+enum class Feed { Routing, Trap, Mtu, Clear };
 
 struct GenEntry {
   Feed feed = Feed::Routing;
@@ -74,12 +76,20 @@ LogPtr makeLog(const GenEntry& e) {
           Log::TrapForwardAction{.key = e.key, .outPort = e.outPort, .stampValue = e.stamp}, h);
     case Feed::Mtu:
       return Log::entry(Log::MtuProfile{.key = e.key, .mtuBytes = e.mtuBytes}, h);
+    case Feed::Clear:
+      break;
   }
   return {};
 }
 
+const char* tableName(unsigned t);
+
 // One utilsim input line for the entry, so that a failing prefix can be replayed by hand.
 std::string jsonLine(const GenEntry& e) {
+  if (e.feed == Feed::Clear)
+    return std::string("{\"op\": \"clearHwTable\", \"hwTable\": \"") + tableName(e.key) +
+           "\", \"fapId\": " + std::to_string(e.fap) +
+           ", \"instanceId\": " + std::to_string(e.inst) + "}";
   std::ostringstream o;
   const char* table = e.feed == Feed::Routing ? "routingState"
                       : e.feed == Feed::Trap  ? "trapForwardAction"
@@ -110,6 +120,8 @@ std::string jsonLine(const GenEntry& e) {
     case Feed::Mtu:
       o << ", \"key\": " << unsigned(e.key) << ", \"value\": {\"mtuBytes\": " << e.mtuBytes << "}";
       break;
+    case Feed::Clear:
+      break;
   }
   o << "}";
   return o.str();
@@ -128,10 +140,18 @@ class Generator {
     return ids;
   }
 
+  // Tables whose object does not revert on delete (bit per table), and the egress profile
+  // index the host answers for the trap row (0: the chip's own).
+  std::uint16_t noRevert() { return std::uint16_t(coin(2) ? 0 : pick(1u << 10)); }
+  std::uint32_t trapIndex() { return oneOf<std::uint32_t>({0, 0, 0, 16, 0x105, 17, pick(300)}); }
+
   GenEntry entry() {
     GenEntry e;
-    const unsigned f = pick(10);
-    e.feed = f < 7 ? Feed::Routing : f < 8 ? Feed::Trap : Feed::Mtu;
+    const unsigned f = pick(80);
+    e.feed = f == 0       ? Feed::Clear
+             : f % 10 < 7 ? Feed::Routing
+             : f % 10 < 8 ? Feed::Trap
+                          : Feed::Mtu;
     e.fap = oneOf<std::uint8_t>({0, 0, 0, 1, 127, 128, 128, 129, 255});
     e.inst = oneOf<std::uint8_t>({0, 0, 0, 3});
     e.isDelete = coin(4);
@@ -153,6 +173,9 @@ class Generator {
         e.key = oneOf<std::uint8_t>({0, 1, 3, 15, 15, 16, 17, 31, 255, std::uint8_t(pick(16))});
         e.mtuBytes = oneOf<std::uint16_t>(
             {0, 1500, 9000, 16383, 16383, 16384, 65535, std::uint16_t(pick(65536))});
+        break;
+      case Feed::Clear:
+        e.key = std::uint8_t(pick(10));
         break;
     }
     return e;
@@ -201,6 +224,7 @@ constexpr TableDesc kTableDesc[kTables] = {
     {"EtppbTrapForwardActionTableHwDirect", 17, 2},
     {"EtppcMtuMapTableHwDirect", 129, 1},
 };
+const char* tableName(unsigned t) { return kTableDesc[t].name; }
 
 constexpr std::uint32_t kRoutingId = 0x11010402, kTrapId = 0x11010401, kMtuId = 0x0F080403;
 
@@ -258,7 +282,11 @@ using CopyRow = std::pair<std::uint16_t, unsigned>;  // (fap | instance << 8, ro
 
 class Model {
  public:
-  Model(Hardware::ChipType chip, const std::vector<unsigned>& mask) : chip_(chip) {
+  // steps: the three steps are called one by one, so the MTU Util runs the generic steps
+  // (default key, reset entry) instead of its process hook.
+  Model(Hardware::ChipType chip, const std::vector<unsigned>& mask, std::uint16_t noRevert,
+        std::uint32_t trapIndex, bool steps)
+      : chip_(chip), noRevert_(noRevert), trapIndex_(trapIndex), mtuHook_(!steps) {
     for (unsigned id : mask) mask_.insert(id);
   }
 
@@ -271,7 +299,7 @@ class Model {
   Outcome process(const UtilDesc& u, const GenEntry& e) {
     Outcome out;
     try {
-      if (u.table == Mtu) {
+      if (u.table == Mtu && mtuHook_) {
         mtuProcess(e, out);
       } else {
         if (applicable(u, e)) write(u, e);
@@ -296,7 +324,7 @@ class Model {
   // Rows of the table that the entry's key names for this Util (none when the key is
   // refused), in the entry's copy.
   std::vector<unsigned> addressedRows(const UtilDesc& u, const GenEntry& e) const {
-    if (u.table == Mtu) {
+    if (u.table == Mtu && mtuHook_) {
       std::vector<unsigned> r;
       for (unsigned i = 0; i < 8 && e.key * 8u + i <= 128; ++i) r.push_back(e.key * 8u + i);
       return r;
@@ -304,6 +332,21 @@ class Model {
     const auto row = keyRow(u.table, e);
     return row ? std::vector<unsigned>{*row} : std::vector<unsigned>{};
   }
+
+  // clearHwTable: the copy's rows go; one reset row per row of the table is returned.
+  Outcome clear(Tbl t, const GenEntry& e) {
+    Outcome out;
+    try {
+      fapOf(e);
+    } catch (const Refused&) {
+      out.refused = true;
+      return out;
+    }
+    std::erase_if(rows_[t], [&](const auto& r) { return r.first.first == copyOf(e); });
+    for (unsigned r = 0; r < kTableDesc[t].rows; ++r) out.cmdRows.push_back(r);
+    return out;
+  }
+  bool mtuHook() const { return mtuHook_; }
 
   const std::map<CopyRow, Words>& rows(Tbl t) const { return rows_[t]; }
   const Words* find(Tbl t, std::uint16_t copy, unsigned row) const {
@@ -359,8 +402,12 @@ class Model {
         return e.id & 0xff;
       case AllowDef:
         return 0u;
-      case Trap:  // the chip type's row for egress forward action profile 6
-        return chip_ == Hardware::kChipBcm88890A0 ? 6u : 7u;
+      case Trap:  // the low byte of the index the host answers for profile 6, up to 16
+        if (trapIndex_ == 0) return chip_ == Hardware::kChipBcm88890A0 ? 6u : 7u;
+        if ((trapIndex_ & 0xff) > 16) return std::nullopt;
+        return trapIndex_ & 0xff;
+      case Mtu:  // the generic steps: a default-constructed key
+        return 0u;
       default:
         return std::nullopt;
     }
@@ -464,8 +511,7 @@ class Model {
       ++c.add;
       return;
     }
-    // revertOnDelete is set on every table object (the host's choice).
-    const Words w = revert(u, e, copy, row);
+    const Words w = noRevert_ >> u.table & 1 ? Words{} : revert(u, e, copy, row);
     if (isZero(w)) {
       erase(u.table, copy, row);
       ++c.del;
@@ -497,6 +543,9 @@ class Model {
   }
 
   Hardware::ChipType chip_;
+  std::uint16_t noRevert_;
+  std::uint32_t trapIndex_;
+  bool mtuHook_;
   std::set<unsigned> mask_;
   std::map<CopyRow, Words> rows_[kTables];
   std::map<std::string, Counters> counters_;
@@ -506,7 +555,23 @@ class Model {
 // ---------------------------------------------------------------------------------------
 // One sequence on both revisions: the library under test beside its model.
 // ---------------------------------------------------------------------------------------
-enum class Dispatch { Process, AskFirst };
+// How the host drives a Util: processSwEntry; utilApplicable first, then processSwEntry; or
+// utilApplicable, writeSwEntryToShadow and getSchanCmds one by one.
+enum class Dispatch { Process, AskFirst, Steps };
+
+struct SequenceSpec {
+  std::uint64_t seed;
+  std::vector<unsigned> mask;
+  Dispatch dispatch;
+  std::uint16_t noRevert;   // tables whose object does not revert on delete
+  std::uint32_t trapIndex;  // the host's egress profile index answer; 0: the chip's own
+  std::vector<GenEntry> entries;
+};
+
+std::uint32_t gTrapIndex = 0;
+std::uint32_t answerTrapIndex(Hardware::ChipType, TernPPExport::egress_fwd_action_profile) {
+  return gTrapIndex;
+}
 
 struct Options {
   bool fullCheckEachEntry = false;
@@ -522,8 +587,14 @@ struct Totals {
 
 class Library {
  public:
-  Library(Hardware::ChipType chip, const std::vector<unsigned>& mask, const Options& opt)
-      : host_(chip, {}), model_(chip, mask), mask_(mask.begin(), mask.end()), opt_(opt) {
+  Library(Hardware::ChipType chip, const SequenceSpec& s, const Options& opt)
+      : host_(chip, {}),
+        model_(chip, s.mask, s.noRevert, s.trapIndex, s.dispatch == Dispatch::Steps),
+        mask_(s.mask.begin(), s.mask.end()),
+        opt_(opt) {
+    const std::vector<unsigned>& mask = s.mask;
+    gTrapIndex = s.trapIndex;
+    TernPPExport::egressFwdActionProfileValueOverrideIs(s.trapIndex ? &answerTrapIndex : nullptr);
     // The mask through the host's own upkeep: every Util gets the same fap ids.
     for (const auto& u : host_.utils())
       for (unsigned id : mask)
@@ -531,10 +602,14 @@ class Library {
             new TernAsicUtils::FapControlData(SchanAccel::FapId(id))));
     for (unsigned t = 0; t < kTables; ++t) {
       tables_[t] = host_.table(kTableDesc[t].name);
-      if (tables_[t] && opt.clearRevertOn && tables_[t]->name() == opt.clearRevertOn)
+      if (tables_[t] &&
+          ((s.noRevert >> t & 1) || (opt.clearRevertOn && tables_[t]->name() == opt.clearRevertOn)))
         tables_[t]->revertOnDeleteIs(0);
     }
   }
+  ~Library() { TernPPExport::egressFwdActionProfileValueOverrideIs(nullptr); }
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
 
   bool ready(std::string& why) const {
     for (unsigned t = 0; t < kTables; ++t)
@@ -548,6 +623,10 @@ class Library {
   // Hands the entry to every Util of its software table; false with a reason on the first
   // disagreement with the model or with the failure rules.
   bool step(const GenEntry& e, Dispatch dispatch, bool full, Totals& totals, std::string& why) {
+    if (e.feed == Feed::Clear) {
+      if (!clear(Tbl(e.key), e, totals, why)) return false;
+      return full ? checkAll(why) : checkWatched(e, why);
+    }
     const LogPtr log = makeLog(e);
     const std::uint32_t swId = swIdOf(e);
     const std::uint16_t copy = Model::copyOf(e);
@@ -566,7 +645,7 @@ class Library {
       std::vector<std::pair<bool, Words>> rowsBefore;
       for (unsigned r : addressed) rowsBefore.push_back(hostRow(u->table, copy, r));
 
-      if (dispatch == Dispatch::AskFirst) {
+      if (dispatch != Dispatch::Process) {
         const auto expected = model_.applicableOnly(*u, e);
         std::optional<bool> actual;
         std::string err;
@@ -606,8 +685,12 @@ class Library {
         Qel::TraceConfig::captureEnd();
         Qel::TraceConfig::disableAll();
       };
+      std::uint32_t status = 0;  // what writeSwEntryToShadow returns: always 0
       try {
-        cmds = inst.util->processSwEntry(log);
+        if (dispatch == Dispatch::Steps)
+          cmds = inst.util->getSchanCmds(log, status = inst.util->writeSwEntryToShadow(log));
+        else
+          cmds = inst.util->processSwEntry(log);
         tracesOff();
       } catch (const Asic::OrderedTableException& x) {
         tracesOff();
@@ -622,6 +705,10 @@ class Library {
         why = inst.shortName + ": an exception of neither documented kind: " + x.what();
         return false;
       }
+      if (status != 0) {
+        why = inst.shortName + ": writeSwEntryToShadow returned " + std::to_string(status);
+        return false;
+      }
       if (refused != expected.refused) {
         why = inst.shortName + (refused ? ": refused the entry (" + err + "), the model accepts it"
                                         : ": accepted the entry, the model refuses it");
@@ -634,39 +721,69 @@ class Library {
           return false;
         continue;
       }
-      if (!cmds) {
-        why = inst.shortName + ": returned no command list";
+      if (!commandsMatch(inst.shortName, u->table, e, cmds, expected.cmdRows, totals, why))
         return false;
-      }
-      std::vector<const SchanAccel::SchanCmd*> list;
-      for (const auto& c : *cmds) list.push_back(&c);
-      if (list.size() != expected.cmdRows.size()) {
-        why = inst.shortName + ": " + std::to_string(list.size()) + " commands, model " +
-              std::to_string(expected.cmdRows.size());
-        return false;
-      }
-      const auto& info = tables_[u->table]->info();
-      for (std::size_t i = 0; i < list.size(); ++i) {
-        const auto& c = *list[i];
-        const Words* m = model_.find(u->table, copy, expected.cmdRows[i]);
-        bool ok = c.block == info.block && c.fapId == e.fap && c.instanceId == e.inst &&
-                  c.address == expected.cmdRows[i] && c.words == kTableDesc[u->table].words;
-        for (unsigned w = 0; ok && w < kTableDesc[u->table].words; ++w)
-          ok = c.data[w] == (m ? (*m)[w] : 0);
-        if (!ok) {
-          why = inst.shortName + ": command " + std::to_string(i) + " (" +
-                TestSupport::describe(c) + ") does not write row " +
-                std::to_string(expected.cmdRows[i]) + " as the model holds it";
-          return false;
-        }
-        watch_.insert({u->table, copy, expected.cmdRows[i]});
-        ++totals.commands;
-        if (opt_.dropCommand && ++commandsSeen_ == opt_.dropCommand) continue;
-        chip_model_.execute(c);
-      }
     }
     // The model writes only rows the entry's key addresses, which checkWatched adds.
     return full ? checkAll(why) : checkWatched(e, why);
+  }
+
+  // clearHwTable through the first Util bound to the table.
+  bool clear(Tbl t, const GenEntry& e, Totals& totals, std::string& why) {
+    for (const auto& inst : host_.utils()) {
+      const UtilDesc* u = utilDesc(inst.shortName);
+      if (!u || u->table != t) continue;
+      const auto expected = model_.clear(t, e);
+      const auto dump = host_.shadowDump();
+      Pavo::Ptr<SchanAccel::SchanCmds> cmds;
+      try {
+        cmds = inst.util->clearHwTable(Asic::UnitId::of(e.fap, e.inst));
+      } catch (const Pavo::RangeException&) {
+        if (expected.refused && host_.shadowDump() == dump) return ++totals.refusals, true;
+      }
+      if (expected.refused) {
+        why = inst.shortName + ": clearHwTable did not refuse the unit, or changed the shadow";
+        return false;
+      }
+      return commandsMatch(inst.shortName, t, e, cmds, expected.cmdRows, totals, why);
+    }
+    why = std::string("no Util for ") + kTableDesc[t].name;
+    return false;
+  }
+
+  // The commands write the model's rows (an absent row as zeros) of the entry's copy, in
+  // order; they go to the chip model.
+  bool commandsMatch(const std::string& util, Tbl t, const GenEntry& e,
+                     const Pavo::Ptr<SchanAccel::SchanCmds>& cmds,
+                     const std::vector<unsigned>& rows, Totals& totals, std::string& why) {
+    if (!cmds) {
+      why = util + ": returned no command list";
+      return false;
+    }
+    if (cmds->size() != rows.size()) {
+      why = util + ": " + std::to_string(cmds->size()) + " commands, model " +
+            std::to_string(rows.size());
+      return false;
+    }
+    const auto& info = tables_[t]->info();
+    const std::uint16_t copy = Model::copyOf(e);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const auto& c = cmds->cmdQueue()[i];
+      const Words* m = model_.find(t, copy, rows[i]);
+      bool ok = c.block == info.block && c.fapId == e.fap && c.instanceId == e.inst &&
+                c.address == rows[i] && c.words == kTableDesc[t].words;
+      for (unsigned w = 0; ok && w < kTableDesc[t].words; ++w) ok = c.data[w] == (m ? (*m)[w] : 0);
+      if (!ok) {
+        why = util + ": command " + std::to_string(i) + " (" + TestSupport::describe(c) +
+              ") does not write row " + std::to_string(rows[i]) + " as the model holds it";
+        return false;
+      }
+      watch_.insert({t, copy, rows[i]});
+      ++totals.commands;
+      if (opt_.dropCommand && ++commandsSeen_ == opt_.dropCommand) continue;
+      chip_model_.execute(c);
+    }
+    return true;
   }
 
   // Everything: every row of every copy, every counter, every enqueue record, and the chip.
@@ -853,16 +970,10 @@ class Library {
   std::uint64_t commandsSeen_ = 0;
 };
 
-struct SequenceSpec {
-  std::uint64_t seed;
-  std::vector<unsigned> mask;
-  Dispatch dispatch;
-  std::vector<GenEntry> entries;
-};
-
 SequenceSpec makeSequence(std::uint64_t seed, unsigned length) {
   Generator g(seed);
-  SequenceSpec s{seed, g.fapMask(), seed % 3 == 0 ? Dispatch::AskFirst : Dispatch::Process, {}};
+  const Dispatch d[] = {Dispatch::AskFirst, Dispatch::Steps, Dispatch::Process, Dispatch::Process};
+  SequenceSpec s{seed, g.fapMask(), d[seed % 4], g.noRevert(), g.trapIndex(), {}};
   for (unsigned i = 0; i < length; ++i) s.entries.push_back(g.entry());
   return s;
 }
@@ -877,7 +988,7 @@ struct Failure {
 std::optional<Failure> runSequence(const SequenceSpec& s, std::size_t count, bool fullEachEntry,
                                    const Options& opt, Totals& totals) {
   for (const auto chip : TestSupport::kChips) {
-    Library library(chip, s.mask, opt);
+    Library library(chip, s, opt);
     std::string why;
     if (!library.ready(why)) return Failure{chip, 0, why};
     for (std::size_t i = 0; i < count; ++i) {
@@ -905,7 +1016,9 @@ std::string report(const SequenceSpec& s, const Failure& f) {
   o << "sequence seed " << s.seed << " (rerun with TERN_MODEL_SEED=" << s.seed << "), "
     << TestSupport::chipName(f.chip) << ", fap mask {";
   for (std::size_t i = 0; i < s.mask.size(); ++i) o << (i ? "," : "") << s.mask[i];
-  o << "}, dispatch " << (s.dispatch == Dispatch::AskFirst ? "applicable" : "always") << "\n"
+  const char* dispatch[] = {"processSwEntry", "utilApplicable first", "the three steps"};
+  o << "}, dispatch " << dispatch[unsigned(s.dispatch)] << ", no revert on delete 0x" << std::hex
+    << s.noRevert << ", egress profile index 0x" << s.trapIndex << std::dec << "\n"
     << "shortest failing prefix: " << f.entry << " entries; at entry " << f.entry << ": " << f.why
     << "\n";
   for (std::size_t i = 0; i < f.entry && i < s.entries.size(); ++i)
@@ -972,14 +1085,26 @@ TEST(RobustnessModel, GeneratorReachesEveryBoundary) {
       if (e.tableDelete) seen.insert("tableDelete");
       if (e.isDelete) seen.insert("delete");
       if (e.feed == Feed::Trap) seen.insert("trap");
+      if (e.feed == Feed::Clear && e.inst) seen.insert("clearOfAnotherInstance");
     }
-  EXPECT_EQ(seen.size(), 15u) << ::testing::PrintToString(seen);
+  std::set<Dispatch> dispatches;
+  std::set<std::uint32_t> trapIndexes;
+  for (std::uint64_t seed = 1; seed <= 20; ++seed) {
+    const auto s = makeSequence(seed, 0);
+    dispatches.insert(s.dispatch);
+    trapIndexes.insert(s.trapIndex);
+    if (s.noRevert) seen.insert("noRevert");
+  }
+  EXPECT_EQ(dispatches.size(), 3u);
+  EXPECT_TRUE(trapIndexes.count(0) && trapIndexes.count(17))
+      << ::testing::PrintToString(trapIndexes);
+  EXPECT_EQ(seen.size(), 17u) << ::testing::PrintToString(seen);
 }
 
 // The checker itself must bite: a host whose VSI table object does not revert on delete
 // clears the other three VSIs of an entry, which the model (revertOnDelete set) keeps.
 TEST(RobustnessModel, CheckerFindsADivergenceAndItsShortestPrefix) {
-  SequenceSpec s{42, {0}, Dispatch::Process, {}};
+  SequenceSpec s{42, {0}, Dispatch::Process, 0, 0, {}};
   GenEntry vsi4;
   vsi4.id = 4;
   vsi4.profileMap = 2;
@@ -1010,7 +1135,7 @@ TEST(RobustnessModel, CheckerFindsADivergenceAndItsShortestPrefix) {
 
 // A command the chip never sees leaves the chip behind the shadow: the check finds it.
 TEST(RobustnessModel, CheckerFindsAWithheldCommand) {
-  SequenceSpec s{7, {0}, Dispatch::Process, {}};
+  SequenceSpec s{7, {0}, Dispatch::Process, 0, 0, {}};
   GenEntry mtu;
   mtu.feed = Feed::Mtu;
   mtu.key = 2;

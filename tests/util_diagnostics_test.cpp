@@ -25,6 +25,12 @@
 namespace {
 using namespace UtilCatalog;
 using TestSupport::TraceCapture;
+namespace Log = TestSupport::Log;
+
+// VSI 1 with routing profile 2.
+TestSupport::LogPtr vsi1(Log::Header h = {}) {
+  return Log::entry(Log::RoutingState{.id = 1, .routingProfileMap = 2}, h);
+}
 
 // ---- the wrapper ----------------------------------------------------------------------------
 
@@ -79,46 +85,6 @@ TEST(ThrowIfException, FailuresBecomeTheOrderedTableException) {
       EXPECT_STREQ(e.what(), c.what);
     }
     EXPECT_EQ(builds, 1) << c.what;
-  }
-}
-
-// A VSI profile that does not fit its 4-bit slot: the set hook's report, wrapped by the
-// translation's, both rendering their inputs at the moment of failure.
-TEST(ThrowIfException, NestedFailureThroughTheVsiMap) {
-  for (const auto chip : TestSupport::kChips) {
-    TestSupport::Rig host(chip);
-    const auto util = host.util("IppfVsiToRoutingProfileMapArray0Util");
-    const auto entry = TernL3Ni::RoutingStateLogEntry::vsi(5, 16);
-    const auto unit = Asic::UnitId::of(0, 2);
-    const std::string outer =
-        "translateToHwFormat: [logEntry: " + QelPavo::Impl::valueToStrep(entry) + "]";
-    const std::string inner =
-        "userDefinedDoSetHwEntry: [unitId: " + QelPavo::Impl::valueToStrep(unit) +
-        "], [logEntry: " + QelPavo::Impl::valueToStrep(entry) +
-        "], [hwEntry: { routingProfile: [0, 0, 0, 0] }]";
-    try {
-      util->processSwEntry(TestSupport::vsi(5, 16, 0, 2));
-      ADD_FAILURE() << "profile 16 accepted";
-    } catch (const Asic::OrderedTableException& e) {
-      EXPECT_EQ(e.message(), outer);
-      EXPECT_EQ(std::string(e.what()),
-                outer + ": " + inner + ": U4::value < 0 or > 0x0f not allowed");
-    }
-  }
-}
-
-TEST(ThrowIfException, MtuProcessHookReportsTheWholeLogRecord) {
-  TestSupport::Rig host(Hardware::kChipBcm88890B0);
-  const auto log = TestSupport::mtu(2, 20000, 0, 1);
-  const auto& w = static_cast<const TernL3Intf::MtuProfileLogEntryWrapper&>(*log);
-  try {
-    host.util("EtppcMtuMapTableUtil")->processSwEntry(log);
-    ADD_FAILURE() << "MTU 20000 accepted";
-  } catch (const Asic::OrderedTableException& e) {
-    const std::string message =
-        "processLogEntry: [logEntry: " + QelPavo::Impl::valueToStrep(w.logRecord()) + "]";
-    EXPECT_EQ(e.message(), message);
-    EXPECT_EQ(std::string(e.what()), message + ": U14::value < 0 or > 0x3fff not allowed");
   }
 }
 
@@ -198,7 +164,7 @@ TEST(Trace, FrameTracesNothingBelowTheEnabledLevels) {
   TestSupport::Rig host(Hardware::kChipBcm88890A0);
   const auto log = sample(UtilCatalog::util("IppdInlifProfileTableUtil"), 5);
   TraceCapture capture("8");
-  host.util("IppdAllowDefaultRouteUtil")->processSwEntry(TestSupport::vsi(1, 2, 5));
+  host.util("IppdAllowDefaultRouteUtil")->processSwEntry(vsi1({.fapId = 5}));
   host.util("IppdInlifProfileTableUtil")->processSwEntry(log);
   EXPECT_TRUE(capture.lines().empty());
   host.util("IppdInlifProfileTableUtil")->clearHwTable(Asic::UnitId::of(0, 1));
@@ -233,7 +199,6 @@ struct ExpectedTrace {
 };
 
 TEST(Trace, FrameTextsLevelsHandlesAndContexts) {
-  using TestSupport::vsi;
   const auto chip = Hardware::kChipBcm88890A0;
   const TernAsicUtils::UtilKey key{
       {0x11010402},
@@ -244,11 +209,10 @@ TEST(Trace, FrameTextsLevelsHandlesAndContexts) {
     TraceCapture capture("3,8");
     {
       TestSupport::Rig host(chip, {0});
-      host.util("IppdAllowDefaultRouteUtil")->processSwEntry(vsi(1, 2));
+      host.util("IppdAllowDefaultRouteUtil")->processSwEntry(vsi1());
       host.util("IppdAllowDefaultRouteUtil")
           ->processSwEntry(sample(UtilCatalog::util("IppdAllowDefaultRouteUtil"), 5));
-      host.util("IppaCsInlif0ProfileMapUtil")
-          ->utilApplicable(vsi(1, 2, 0, 0, Asic::LogHeader::kTableDelete));
+      host.util("IppaCsInlif0ProfileMapUtil")->utilApplicable(vsi1({.isTableDelete = true}));
       host.util("IppdInlifProfileTableUtil")->clearHwTable(Asic::UnitId::of(3, 1));
     }
     lines = capture.lines();

@@ -1,6 +1,8 @@
-// Plug-in spine: what loading the plug-in announces, what starting it registers for a
-// supported-revision list, the Utils the factories build, their reflective view, and that
-// building and releasing Utils (also a failed build) leaves no live object behind.
+// Every Util class in both revisions: what loading the plug-in announces, what starting it
+// registers for a supported-revision list, the Utils the factories build, their reflective
+// view, the pipeline's edge cases (applicability, fap ids, table deletes, the entry kind) with
+// the commands checked against a chip model, and that building and releasing Utils (also a
+// failed build) leaves no live object behind.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -9,12 +11,14 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "host/HostControls.h"
 #include "tests/UtilCatalog.h"
 
 namespace {
 using namespace UtilCatalog;
 using Hardware::Tern::FapRevision;
 using TernAsicUtils::UtilHolderContext;
+using Counters = std::vector<std::uint64_t>;  // add, delete, updateOnDel, fapmaskMismatch
 
 // The catalog comes from the registrations; the build's list of Util files (in link order)
 // is what they must match.
@@ -150,6 +154,7 @@ TEST(PluginStart, EachRevisionGetsItsOwnTableObject) {
 
 class EveryUtil : public ::testing::TestWithParam<UtilCase> {
  protected:
+  const UtilInfo& info() const { return GetParam().util; }
   const TernAsicUtils::UtilHolderContext::Registration& registration() const {
     const auto name = qualifiedName(GetParam().util, GetParam().chip);
     for (const auto& r : TestSupport::context().registrations())
@@ -313,5 +318,167 @@ TEST_P(EveryUtil, ConstructionThatThrowsLeaksNothing) {
   EXPECT_EQ(boundTable(util).get(), tm->hwTableColl().begin()->second.get());
 }
 
+// The host's three steps on one entry each, from a fresh host whose fap mask is {0, 1}: whether
+// the entry applies, the counters after it, and one command for the entry's copy that brings
+// a chip model in line with the shadow. (A Util with its own process hook runs the generic
+// steps here: default key, reset entry.)
+TEST_P(EveryUtil, PipelineEdgeCases) {
+  const auto& u = info();
+  const auto deleteAll = std::uint8_t(Asic::LogHeader::kTableDelete | Asic::LogHeader::kIsDelete);
+  const auto ofOtherKind = [&](std::uint8_t fap, std::uint8_t flags) {
+    return routingState(u) ? otherKind(u, fap, 0, flags) : sample(u, fap, 0, flags);
+  };
+  struct Case {
+    const char* name;
+    TestSupport::LogPtr entry;
+    bool applies;
+    Counters counters;
+  };
+  std::vector<Case> cases = {
+      {"nullFapWhateverTheMask", sample(u, 128, 3), true, {1, 0, 0, 0}},
+      {"fapOutsideTheMask", sample(u, 7, 2), false, {0, 0, 0, 1}},
+      {"tableDeleteEvenOfAnotherKind", ofOtherKind(1, deleteAll), true, {0, 1, 0, 0}},
+      {"tableDeleteOutsideTheMaskIsOrdinary", sample(u, 7, 0, deleteAll), false, {0, 0, 0, 1}}};
+  if (routingState(u)) cases.push_back({"otherKindSkipsTheMaskTest", otherKind(u, 7), false, {}});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestSupport::Rig rig(GetParam().chip, {0, 1});
+    const auto util = rig.util(u.name);
+    EXPECT_EQ(util->utilApplicable(c.entry), c.applies);
+    if (c.applies) {
+      EXPECT_EQ(util->writeSwEntryToShadow(c.entry), 0u);
+    }
+    EXPECT_EQ(rig.counters(u.name), c.counters.empty() ? Counters(4) : c.counters);
+    const auto cmds = util->getSchanCmds(c.entry, 0);
+    const auto unit = static_cast<const Asic::LogEntryWrapperBase&>(*c.entry).unitId();
+    ASSERT_EQ(cmds->size(), 1u);
+    EXPECT_EQ(cmds->cmdQueue()[0].fapId, unit.rawFapId());
+    EXPECT_EQ(cmds->cmdQueue()[0].instanceId, unit.instanceId());
+    EXPECT_EQ(rig.enqueueCount({u.swTableId}, unit.rawFapId(), unit.instanceId()), 1u);
+    EXPECT_EQ(rig.shadowDump().size(), c.counters.empty() ? 0u : c.counters[0]);
+    Host::ChipModel chip;
+    chip.execute(*cmds);
+    for (const auto& m : chip.compare(*rig.tableManager()))
+      ADD_FAILURE() << m.table->name << " " << m.key.toString() << " row " << m.row;
+  }
+}
+
+// A fap id above 128 stops every entry point with the range error before anything moves.
+TEST_P(EveryUtil, FapIdAbove128RaisesAndMovesNothing) {
+  TestSupport::Rig rig(GetParam().chip);
+  const auto util = rig.util(info().name);
+  util->processSwEntry(sample(info()));
+  const auto before = std::make_tuple(rig.shadowDump(), rig.counters(info().name),
+                                      rig.enqueueCount({info().swTableId}, 0, 0));
+  for (const std::uint8_t flags : {0, int(Asic::LogHeader::kTableDelete)}) {
+    const auto log = sample(info(), 129, 0, flags);
+    EXPECT_THROW(util->utilApplicable(log), Pavo::RangeException);
+    EXPECT_THROW(util->writeSwEntryToShadow(log), Pavo::RangeException);
+    // (inside a Util's own process hook the range error arrives contained)
+    EXPECT_THROW(util->processSwEntry(log), std::exception);
+    EXPECT_THROW(util->getSchanCmds(log, 0), Pavo::RangeException);
+  }
+  EXPECT_EQ(std::make_tuple(rig.shadowDump(), rig.counters(info().name),
+                            rig.enqueueCount({info().swTableId}, 0, 0)),
+            before);
+}
+
+TEST_P(EveryUtil, UtilsOfOneTableAndRevisionShareOneTableObject) {
+  TestSupport::Rig rig(GetParam().chip);
+  const auto second = TestSupport::context().build(registration(), rig.tableManager());
+  second->fapIdIs(Pavo::Ptr<const TernAsicUtils::FapControlData>(
+      new TernAsicUtils::FapControlData(SchanAccel::FapId(0))));
+  EXPECT_EQ(boundTable(second), boundTable(rig.util(info().name)));
+  EXPECT_EQ(Qel::AllocTrackTypeInfo::liveCount(qualifiedTable(info(), GetParam().chip)), 1);
+  std::set<std::string> tables;
+  for (const auto& u : utils()) tables.insert(u.table);
+  EXPECT_EQ(rig.tableManager()->hwTableColl().size(), tables.size());
+  // What one writes, the other's commands carry.
+  second->writeSwEntryToShadow(sample(info()));
+  Host::ChipModel chip;
+  chip.execute(*rig.util(info().name)->getSchanCmds(sample(info()), 0));
+  EXPECT_FALSE(rig.shadowDump().empty());
+  EXPECT_TRUE(chip.compare(*rig.tableManager()).empty());
+}
+
+TEST_P(EveryUtil, EntryOfAnotherSoftwareTableStopsTheProcess) {
+  const auto foreign = info().feed == Feed::Mtu ? sample(util("IppdInlifProfileTableUtil"))
+                                                : sample(util("EtppcMtuMapTableUtil"));
+  TestSupport::Rig rig(GetParam().chip);
+  const auto util = rig.util(info().name);
+  // A Util with its own process hook takes the entry unchecked on that path.
+  if (info().feed != Feed::Mtu) {
+    EXPECT_DEATH(util->processSwEntry(foreign), "logPtr is NULL");
+  }
+  EXPECT_DEATH(util->getSchanCmds(foreign, 0), "logPtr is NULL");
+}
+
 INSTANTIATE_TEST_SUITE_P(Utils, EveryUtil, ::testing::ValuesIn(allCases()), caseName);
+
+// ---- the reflective steps on two tables --------------------------------------------------------
+class PerChip : public ::testing::TestWithParam<Hardware::ChipType> {
+ protected:
+  TestSupport::Rig host_{GetParam(), {0}};
+};
+
+TEST_P(PerChip, ReadShadowEntryRevertAndKeyThroughReflection) {
+  using Vsi = bcm88890_a0::IppfVsiToRoutingProfileMapHwDirect;
+  using Inlif = bcm88890_a0::IppdInlifProfileTableHwDirect;
+  using Vector = bcm88890_a0::IppaRoutingProfileToVectorMapHwDirect;
+  const auto vsiUtil = host_.util("IppfVsiToRoutingProfileMapArray0Util");
+  const auto inlifUtil = host_.util("IppdInlifProfileTableUtil");
+  const SchanAccel::FapId fap(0);
+  const TernAsicUtils::InstanceId instance = 4;
+  const Vsi::EntryKey vsiKey(0, 1);  // VSI 5: entry 1, slot 1
+  const auto readVsi = [&] {
+    Vsi::Entry out{Vsi::EntryKey{}};
+    out.routingProfileIs(0, 9);  // must be overwritten by the read
+    EXPECT_EQ(inspect(vsiUtil, "readShadowEntry", kCall, {&fap, &instance, &vsiKey}, &out), 0);
+    return out;
+  };
+  const Vsi::Entry reset{Vsi::EntryKey{}};
+  const auto unwritten = readVsi();
+  EXPECT_TRUE(Vsi::Entry::isEq(&unwritten, &reset));
+
+  const auto vsiLog = sample(util("IppfVsiToRoutingProfileMapArray0Util"), 0, instance);
+  vsiUtil->processSwEntry(vsiLog);
+  const auto written = readVsi();
+  EXPECT_EQ(unsigned(written.routingProfile(1)), 3u);
+  EXPECT_EQ(unsigned(written.routingProfile(0)), 0u);
+
+  // The VSI map reverts to what the shadow holds; a table without a revert rule to reset.
+  const auto vsiWrapper =
+      Pavo::dynamic_pointer_cast<const TernL3Ni::RoutingStateLogEntryWrapper>(vsiLog);
+  Vsi::Entry vsiReverted{Vsi::EntryKey{}};
+  EXPECT_EQ(inspect(vsiUtil, "revertHwEntry", kCall, {&vsiWrapper}, &vsiReverted), 0);
+  EXPECT_TRUE(Vsi::Entry::isEq(&vsiReverted, &written));
+
+  const auto inlifLog = sample(util("IppdInlifProfileTableUtil"), 0, instance);
+  inlifUtil->processSwEntry(inlifLog);
+  const auto inlifWrapper =
+      Pavo::dynamic_pointer_cast<const TernL3Ni::RoutingStateLogEntryWrapper>(inlifLog);
+  Inlif::Entry inlifReverted{Inlif::EntryKey{}};
+  inlifReverted.inLifRpfModeIpv4Is(3);
+  EXPECT_EQ(inspect(inlifUtil, "revertHwEntry", kCall, {&inlifWrapper}, &inlifReverted), 0);
+  const Inlif::Entry inlifReset{Inlif::EntryKey{}};
+  EXPECT_TRUE(Inlif::Entry::isEq(&inlifReverted, &inlifReset));
+  EXPECT_FALSE(
+      TestSupport::row(*host_.table("IppdInlifProfileTableHwDirect"), 0, instance, 5).empty());
+
+  // The key of an entry and a unit; a refused key names the unit it was mapped for.
+  const auto vectorUtil = host_.util("IppaRoutingProfileToVectorMapArray3Util");
+  const Asic::UnitId unit = Asic::UnitId::of(5, 2);
+  auto entry = TestSupport::Log::RoutingState{.id = 3, .type = 1}.entry();
+  Vector::EntryKey key;
+  EXPECT_EQ(inspect(vectorUtil, "mapToHwKey", kCall, {&entry, &unit}, &key), 0);
+  EXPECT_EQ(QelPavo::Impl::valueToStrep(key), "{ array: 3, entryIndex: 3 }");
+  entry = TestSupport::Log::RoutingState{.id = 16, .type = 1}.entry();
+  EXPECT_NE(TestSupport::orderedTableError([&] {
+              inspect(vectorUtil, "mapToHwKey", kCall, {&entry, &unit}, &key);
+            }).find("[unitId: { fapId: 5, instanceId: 2 }]"),
+            std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Chips, PerChip, ::testing::ValuesIn(TestSupport::kChips),
+                         TestSupport::ParamName());
 }  // namespace
