@@ -574,7 +574,6 @@ std::uint32_t answerTrapIndex(Hardware::ChipType, TernPPExport::egress_fwd_actio
 }
 
 struct Options {
-  bool fullCheckEachEntry = false;
   // Sabotage for the checker's own tests: clear revertOnDelete on this table, or withhold
   // the Nth command from the chip model.
   const char* clearRevertOn = nullptr;
@@ -820,8 +819,6 @@ class Library {
     }
     return true;
   }
-
-  std::uint64_t chipCommands() const { return chip_model_.commands(); }
 
  private:
   static std::string text(const std::optional<bool>& v, const std::string& err) {
@@ -1105,17 +1102,8 @@ TEST(RobustnessModel, GeneratorReachesEveryBoundary) {
 // clears the other three VSIs of an entry, which the model (revertOnDelete set) keeps.
 TEST(RobustnessModel, CheckerFindsADivergenceAndItsShortestPrefix) {
   SequenceSpec s{42, {0}, Dispatch::Process, 0, 0, {}};
-  GenEntry vsi4;
-  vsi4.id = 4;
-  vsi4.profileMap = 2;
-  GenEntry trap;
-  trap.feed = Feed::Trap;
-  trap.outPort = 9;
-  GenEntry vsi5 = vsi4;
-  vsi5.id = 5;
-  vsi5.profileMap = 7;
-  GenEntry del5 = vsi5;
-  del5.isDelete = true;
+  const GenEntry vsi4{.id = 4, .profileMap = 2}, trap{.feed = Feed::Trap, .outPort = 9},
+      vsi5{.id = 5, .profileMap = 7}, del5{.isDelete = true, .id = 5, .profileMap = 7};
   s.entries = {vsi4, trap, vsi5, del5, trap, vsi4};
   Options opt;
   opt.clearRevertOn = "IppfVsiToRoutingProfileMapHwDirect";
@@ -1136,10 +1124,7 @@ TEST(RobustnessModel, CheckerFindsADivergenceAndItsShortestPrefix) {
 // A command the chip never sees leaves the chip behind the shadow: the check finds it.
 TEST(RobustnessModel, CheckerFindsAWithheldCommand) {
   SequenceSpec s{7, {0}, Dispatch::Process, 0, 0, {}};
-  GenEntry mtu;
-  mtu.feed = Feed::Mtu;
-  mtu.key = 2;
-  mtu.mtuBytes = 1500;
+  const GenEntry mtu{.feed = Feed::Mtu, .key = 2, .mtuBytes = 1500};
   s.entries = {mtu, mtu};
   Options opt;
   opt.dropCommand = 3;  // the third of the eight rows of the first entry

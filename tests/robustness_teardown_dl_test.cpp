@@ -11,10 +11,11 @@
 
 #include "host/Diag.h"
 #include "host/Host.h"
+#include "host/LogEntryBuilders.h"
 #include "tests/UtilCatalog.h"
 
 namespace {
-using LogPtr = Pavo::Ptr<Asic::LogEntryWrapperBase>;
+using Host::Log::LogPtr;
 
 bool loaded() {
   void* h = dlopen(TERN_PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD);
@@ -22,41 +23,27 @@ bool loaded() {
   return h != nullptr;
 }
 
-std::vector<LogPtr> entries() {
-  const Asic::LogHeader set{0, Asic::UnitId::of(0, 0)};
-  const Asic::LogHeader del{Asic::LogHeader::kIsDelete, Asic::UnitId::of(0, 0)};
-  const Asic::LogHeader nullFap{0, Asic::UnitId::of(128, 1)};
-  const Asic::LogHeader badFap{0, Asic::UnitId::of(129, 0)};
-  TernL3Ni::RoutingEnableProfile p;
-  p.routingState.flag = {1, 0, 1, 0, 1};
-  p.urpfState = {1, 1, 1, 0, 1};
-  return {
-      LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(set,
-                                                       TernL3Ni::RoutingStateLogEntry::vsi(5, 7))),
-      LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(
-          nullFap, TernL3Ni::RoutingStateLogEntry::profile(3, p))),
-      LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(set,
-                                                       TernL3Ni::RoutingStateLogEntry::vsi(6, 16))),
-      LogPtr(new TernL3Ni::RoutingStateLogEntryWrapper(
-          del, TernL3Ni::RoutingStateLogEntry::profile(3, p))),
-      LogPtr(
-          new TernTrapLib::EtppbTrapForwardActionTableDataModelLogEntryWrapper(set, {{1}, 9, 200})),
-      LogPtr(new TernL3Intf::MtuProfileLogEntryWrapper(set, {{2}, 1500})),
-      LogPtr(new TernL3Intf::MtuProfileLogEntryWrapper(badFap, {{2}, 1500})),
-      LogPtr(new TernL3Intf::MtuProfileLogEntryWrapper(set, {{17}, 1500})),
+// Entries of all three software tables, each with its software table id: some written, some
+// refused (VSI profile 16, fap id 129, MTU profile 17).
+std::vector<std::pair<Asic::SwTableId, LogPtr>> entries() {
+  namespace Log = Host::Log;
+  const Log::RoutingState profile{.id = 3, .type = 1, .routingState = {1, 0, 1}, .ipv4Enabled = 1};
+  const auto routing = [](const Log::RoutingState& r, const Log::Header& h) {
+    return std::pair{Log::RoutingState::kSwTableId, Log::entry(r, h)};
   };
-}
-
-Asic::SwTableId swTableOf(const Asic::LogEntryWrapperBase& e) {
-  switch (e.family()) {
-    case Asic::LogFamily::RoutingState:
-      return Asic::SwTableId{0x11010402};
-    case Asic::LogFamily::TrapForwardAction:
-      return Asic::SwTableId{0x11010401};
-    case Asic::LogFamily::MtuProfile:
-      return Asic::SwTableId{0x0F080403};
-  }
-  return {};
+  const auto mtu = [](std::uint8_t key, std::uint8_t fap) {
+    return std::pair{Log::MtuProfile::kSwTableId,
+                     Log::entry(Log::MtuProfile{.key = key, .mtuBytes = 1500}, {.fapId = fap})};
+  };
+  return {routing({.id = 5, .routingProfileMap = 7}, {}),
+          routing(profile, {.fapId = 128, .instanceId = 1}),
+          routing({.id = 6, .routingProfileMap = 16}, {}),
+          routing(profile, {.isDelete = true}),
+          {Log::TrapForwardAction::kSwTableId,
+           Log::entry(Log::TrapForwardAction{.key = 1, .outPort = 9, .stampValue = 200})},
+          mtu(2, 0),
+          mtu(2, 129),
+          mtu(17, 0)};
 }
 
 // Uses the loaded plug-in: both revisions, every Util, entries that succeed and entries that
@@ -73,9 +60,9 @@ void useThePlugin(const TernAsicUtils::UtilHolderContext& ctx, unsigned& refused
                                            "::TernL3NiUtil::IppfVsiToRoutingProfileMapArray0Util"),
         1);
     Host::ChipModel hw;
-    for (const auto& log : entries())
+    for (const auto& [swTableId, log] : entries())
       for (const auto& u : utils) {
-        if (u.key.swTableId != swTableOf(*log)) continue;
+        if (u.key.swTableId != swTableId) continue;
         try {
           hw.execute(*u.util->processSwEntry(log));
         } catch (const std::exception&) {
