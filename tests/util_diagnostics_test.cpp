@@ -175,14 +175,14 @@ TEST(Trace, FrameTracesNothingBelowTheEnabledLevels) {
 // One captured trace line: "L<level> <handle> <file>:<line> <function> [<context>] <text>".
 struct TraceLine {
   unsigned level = 0;
-  std::string handle, file, context, text;
+  std::string handle, file, function, context, text;
 };
 std::optional<TraceLine> parse(const std::string& line) {
   std::istringstream in(line);
   char l = 0;
   TraceLine t;
-  std::string fileLine, function;
-  if (!(in >> l >> t.level >> t.handle >> fileLine >> function) || l != 'L') return {};
+  std::string fileLine;
+  if (!(in >> l >> t.level >> t.handle >> fileLine >> t.function) || l != 'L') return {};
   t.file = fileLine.substr(0, fileLine.rfind(':'));
   const auto open = line.find(" [", 0), close = line.find("] ", open);
   if (open == std::string::npos || close == std::string::npos) return {};
@@ -213,6 +213,9 @@ TEST(Trace, FrameTextsLevelsHandlesAndContexts) {
       host.util("IppdAllowDefaultRouteUtil")
           ->processSwEntry(sample(UtilCatalog::util("IppdAllowDefaultRouteUtil"), 5));
       host.util("IppaCsInlif0ProfileMapUtil")->utilApplicable(vsi1({.isTableDelete = true}));
+      // A table delete of the other kind: the register's revert hook sees it too.
+      host.util("IppdAllowDefaultRouteUtil")
+          ->processSwEntry(vsi1({.isDelete = true, .isTableDelete = true}));
       host.util("IppdInlifProfileTableUtil")->clearHwTable(Asic::UnitId::of(3, 1));
     }
     lines = capture.lines();
@@ -254,7 +257,11 @@ TEST(Trace, FrameTextsLevelsHandlesAndContexts) {
   const auto created = std::count_if(parsed.begin(), parsed.end(), [](const TraceLine& t) {
     return t.text == " Created schanEnqeueuStats for SwTableId 11:01:0402 ";
   });
-  EXPECT_EQ(created, 2);
+  EXPECT_EQ(created, 3);
+  EXPECT_TRUE(std::any_of(parsed.begin(), parsed.end(), [](const TraceLine& t) {
+    return t.function == "userDefinedDoRevertHwEntry" &&
+           t.text == " calling user specified util function";
+  }));
 }
 
 // ---- log message declarations -----------------------------------------------------------
