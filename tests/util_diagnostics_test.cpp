@@ -204,6 +204,7 @@ TEST(Trace, FrameTextsLevelsHandlesAndContexts) {
       {0x11010402},
       Hardware::Tern::FapRevision(chip, 0),
       qualifiedName(UtilCatalog::util("IppdAllowDefaultRouteUtil"), chip)};
+  const auto tableDelete = vsi1({.instanceId = 2, .isDelete = true, .isTableDelete = true});
   std::vector<std::string> lines;
   {
     TraceCapture capture("3,8");
@@ -214,8 +215,7 @@ TEST(Trace, FrameTextsLevelsHandlesAndContexts) {
           ->processSwEntry(sample(UtilCatalog::util("IppdAllowDefaultRouteUtil"), 5));
       host.util("IppaCsInlif0ProfileMapUtil")->utilApplicable(vsi1({.isTableDelete = true}));
       // A table delete of the other kind: the register's revert hook sees it too.
-      host.util("IppdAllowDefaultRouteUtil")
-          ->processSwEntry(vsi1({.isDelete = true, .isTableDelete = true}));
+      host.util("IppdAllowDefaultRouteUtil")->processSwEntry(tableDelete);
       host.util("IppdInlifProfileTableUtil")->clearHwTable(Asic::UnitId::of(3, 1));
     }
     lines = capture.lines();
@@ -227,6 +227,11 @@ TEST(Trace, FrameTextsLevelsHandlesAndContexts) {
       {3, allow, true, " calling getSchanCmds "},
       {3, allow, false, " IppdAllowDefaultRouteUtil util is not Applicable"},
       {3, allow, true, " fapId: 0 instanceId 0 swEntry: " + vsiEntry},
+      {3, allow, true,
+       " fapId: 0 instanceId 2 logEntry: " +
+           QelPavo::Impl::valueToStrep(
+               static_cast<const TernL3Ni::RoutingStateLogEntryWrapper&>(*tableDelete)
+                   .logRecord())},
       {3, allow, true, " Created schanEnqeueuStats for SwTableId 11:01:0402 "},
       {3, allow, true, " Incrementing EnqueueStats for shadowKey { fapId: 0, instanceId: 0 }"},
       {3, allow, false, " swKey: { id: 1, type: 0 } hwKey: { }"},
