@@ -18,6 +18,10 @@ void* counted(std::size_t n) {
   if (void* p = std::malloc(n ? n : 1)) return p;
   throw std::bad_alloc();
 }
+void* countedNothrow(std::size_t n) noexcept {
+  if (gCounting) ++gNews;
+  return std::malloc(n ? n : 1);
+}
 void* countedAligned(std::size_t n, std::align_val_t a) {
   if (gCounting) ++gNews;
   const auto al = static_cast<std::size_t>(a);
@@ -28,20 +32,8 @@ void* countedAligned(std::size_t n, std::align_val_t a) {
 
 void* operator new(std::size_t n) { return counted(n); }
 void* operator new[](std::size_t n) { return counted(n); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-  try {
-    return counted(n);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-  try {
-    return counted(n);
-  } catch (...) {
-    return nullptr;
-  }
-}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return countedNothrow(n); }
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return countedNothrow(n); }
 void* operator new(std::size_t n, std::align_val_t a) { return countedAligned(n, a); }
 void* operator new[](std::size_t n, std::align_val_t a) { return countedAligned(n, a); }
 void operator delete(void* p) noexcept { std::free(p); }

@@ -287,14 +287,16 @@ class Model {
     std::vector<unsigned> cmdRows;  // rows the returned commands write, in order
   };
 
-  // processSwEntry of one Util, step by step in the pipeline's order.
-  Outcome process(const UtilDesc& u, const GenEntry& e) {
+  // processSwEntry of one Util, step by step in the pipeline's order; or, with `applies`
+  // given, the shadow write if the entry applies and then the commands, as a host does that
+  // asked utilApplicable itself.
+  Outcome process(const UtilDesc& u, const GenEntry& e, std::optional<bool> applies = {}) {
     Outcome out;
     try {
       if (u.table == Mtu && mtuHook_) {
         mtuProcess(e, out);
       } else {
-        if (applicable(u, e)) write(u, e);
+        if (applies ? *applies : applicable(u, e)) write(u, e);
         out.cmdRows.push_back(schanRow(u, e));
       }
     } catch (const Refused&) {
@@ -629,6 +631,7 @@ class Library {
       }
       ++totals.calls;
 
+      std::optional<bool> applies;
       if (dispatch != Dispatch::Process) {
         const auto expected = model_.applicableOnly(*u, e);
         std::optional<bool> actual;
@@ -644,10 +647,12 @@ class Library {
           return false;
         }
         if (!actual) ++totals.refusals;
-        if (!actual || !*actual) continue;
+        if (!actual || (!*actual && dispatch == Dispatch::AskFirst)) continue;
+        applies = actual;
       }
 
-      const auto expected = model_.process(*u, e);
+      const auto expected =
+          dispatch == Dispatch::Steps ? model_.process(*u, e, applies) : model_.process(*u, e);
       Pavo::Ptr<SchanAccel::SchanCmds> cmds;
       std::string err;
       bool refused = false;
@@ -665,9 +670,10 @@ class Library {
       };
       std::uint32_t status = 0;  // what writeSwEntryToShadow returns: always 0
       try {
-        if (dispatch == Dispatch::Steps)
-          cmds = inst.util->getSchanCmds(log, status = inst.util->writeSwEntryToShadow(log));
-        else
+        if (dispatch == Dispatch::Steps) {
+          if (*applies) status = inst.util->writeSwEntryToShadow(log);
+          cmds = inst.util->getSchanCmds(log, status);
+        } else
           cmds = inst.util->processSwEntry(log);
         tracesOff();
       } catch (const Asic::OrderedTableException& x) {

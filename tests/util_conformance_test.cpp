@@ -363,26 +363,6 @@ TEST_P(EveryUtil, PipelineEdgeCases) {
   }
 }
 
-// A fap id above 128 stops every entry point with the range error before anything moves.
-TEST_P(EveryUtil, FapIdAbove128RaisesAndMovesNothing) {
-  TestSupport::Rig rig(GetParam().chip);
-  const auto util = rig.util(info().name);
-  util->processSwEntry(sample(info()));
-  const auto before = std::make_tuple(rig.shadowDump(), rig.counters(info().name),
-                                      rig.enqueueCount({info().swTableId}, 0, 0));
-  for (const std::uint8_t flags : {0, int(Asic::LogHeader::kTableDelete)}) {
-    const auto log = sample(info(), 129, 0, flags);
-    EXPECT_THROW(util->utilApplicable(log), Pavo::RangeException);
-    EXPECT_THROW(util->writeSwEntryToShadow(log), Pavo::RangeException);
-    // (inside a Util's own process hook the range error arrives contained)
-    EXPECT_THROW(util->processSwEntry(log), std::exception);
-    EXPECT_THROW(util->getSchanCmds(log, 0), Pavo::RangeException);
-  }
-  EXPECT_EQ(std::make_tuple(rig.shadowDump(), rig.counters(info().name),
-                            rig.enqueueCount({info().swTableId}, 0, 0)),
-            before);
-}
-
 TEST_P(EveryUtil, UtilsOfOneTableAndRevisionShareOneTableObject) {
   TestSupport::Rig rig(GetParam().chip);
   const auto second = TestSupport::context().build(registration(), rig.tableManager());

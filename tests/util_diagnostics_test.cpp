@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
-#include <elf.h>
 #include <fcntl.h>
 #include <link.h>
 #include <sys/wait.h>
@@ -11,9 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -271,56 +268,31 @@ TEST(Trace, FrameTextsLevelsHandlesAndContexts) {
 
 // ---- log message declarations -----------------------------------------------------------
 
-struct Section {
-  std::uint64_t addr = 0, size = 0, flags = 0;
-  bool found = false;
-};
-
-template <class Ehdr, class Shdr>
-Section findSection(const std::vector<char>& image, const char* name) {
-  Section out;
-  if (image.size() < sizeof(Ehdr)) return out;
-  Ehdr eh;
-  std::memcpy(&eh, image.data(), sizeof eh);
-  const auto header = [&](unsigned i) {
-    Shdr sh{};
-    const std::size_t at = eh.e_shoff + std::size_t(i) * eh.e_shentsize;
-    if (at + sizeof sh <= image.size()) std::memcpy(&sh, image.data() + at, sizeof sh);
-    return sh;
-  };
-  const Shdr names = header(eh.e_shstrndx);
-  for (unsigned i = 0; i < eh.e_shnum; ++i) {
-    const Shdr sh = header(i);
-    const std::size_t at = names.sh_offset + sh.sh_name;
-    if (at < image.size() && std::strcmp(image.data() + at, name) == 0)
-      return {sh.sh_addr, sh.sh_size, sh.sh_flags, true};
-  }
-  return out;
-}
-
+// The plug-in's record section as the toolchain's readelf lists it (binutils comes with the
+// compiler): read from the file, not from what this process made of it.
 TEST(LogDescriptors, SectionHoldsExactlyTheThreeRecords) {
-  std::ifstream file(TERN_PLUGIN_PATH, std::ios::binary);
-  const std::vector<char> image{std::istreambuf_iterator<char>(file), {}};
-  ASSERT_GT(image.size(), std::size_t(EI_NIDENT));
-  ASSERT_EQ(std::memcmp(image.data(), ELFMAG, SELFMAG), 0);
-  const bool is32 = image[EI_CLASS] == ELFCLASS32;
-  ASSERT_EQ(is32, sizeof(void*) == 4);
-  const Section s = is32 ? findSection<Elf32_Ehdr, Elf32_Shdr>(image, ".veltro_logmsg")
-                         : findSection<Elf64_Ehdr, Elf64_Shdr>(image, ".veltro_logmsg");
-  ASSERT_TRUE(s.found);
-  EXPECT_TRUE(s.flags & SHF_ALLOC);
-  EXPECT_EQ(s.size, 3 * sizeof(Qel::LogDescriptor));
-  if (is32) {
-    EXPECT_EQ(sizeof(Qel::LogDescriptor), 24u);
-    EXPECT_EQ(s.size, 72u);
-  }
+  FILE* out = popen(("readelf -SW '" + std::string(TERN_PLUGIN_PATH) + "'").c_str(), "r");
+  ASSERT_NE(out, nullptr);
+  std::uint64_t addr = 0, size = 0;
+  std::string name, type, offset, entrySize, flags;
+  for (char line[512]; std::fgets(line, sizeof line, out);)
+    if (const char* at = std::strstr(line, ".veltro_logmsg ")) {
+      std::istringstream in(at);
+      in >> name >> type >> std::hex >> addr >> offset >> size >> entrySize >> flags;
+    }
+  pclose(out);
+  ASSERT_EQ(name, ".veltro_logmsg");
+  EXPECT_NE(flags.find('A'), std::string::npos) << flags;  // loaded with the object
+  EXPECT_EQ(size, 3 * sizeof(Qel::LogDescriptor));
+  // Four pointers and two words: 24 bytes in the agent's 32-bit build.
+  EXPECT_EQ(sizeof(Qel::LogDescriptor), sizeof(void*) == 4 ? 24u : 40u);
   // Read the records where the loader mapped the section in this process.
   void* handle = dlopen(TERN_PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD);
   ASSERT_NE(handle, nullptr) << dlerror();
   link_map* map = nullptr;
   ASSERT_EQ(dlinfo(handle, RTLD_DI_LINKMAP, &map), 0);
   const auto* records =
-      reinterpret_cast<const Qel::LogDescriptor*>(std::uintptr_t(map->l_addr + s.addr));
+      reinterpret_cast<const Qel::LogDescriptor*>(std::uintptr_t(map->l_addr + addr));
   dlclose(handle);
   const char* const names[] = {"HW_ABSTRACTION_EXCEPTION", "HW_ABSTRACTION_RELAUNCH_ERROR",
                                "HW_ABSTRACTION_ERROR"};
