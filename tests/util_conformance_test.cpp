@@ -4,14 +4,9 @@
 // the commands checked against a chip model, and that building and releasing Utils (also a
 // failed build) leaves no live object behind.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 
-#include "host/HostControls.h"
 #include "tests/UtilCatalog.h"
 
 namespace {
@@ -49,37 +44,6 @@ TEST(PluginAnnouncement, TwentyPluginsInLoadOrderOnTheUtilLoader) {
   std::vector<std::string> expected;
   for (const auto& n : expectedUtilNames()) expected.push_back(n + "Plugin");
   EXPECT_EQ(names, expected);
-}
-
-// The test program links the plug-in, so loading it here proves nothing about dlopen. The
-// simulator is a host program that does not link it: it dlopens the object, starts it and
-// builds every registered Util, so its listing shows what a fresh process gets.
-TEST(PluginAnnouncement, FreshHostProcessLoadsAndStartsTheObject) {
-#ifndef UTILSIM_PATH
-  GTEST_SKIP() << "simulator not built";
-#else
-  if (access(UTILSIM_PATH, X_OK) != 0) GTEST_SKIP() << "simulator not built";
-  const std::string cmd =
-      std::string("'") + UTILSIM_PATH + "' list --json --plugin '" + TERN_PLUGIN_PATH + "'";
-  FILE* out = popen(cmd.c_str(), "r");
-  ASSERT_NE(out, nullptr);
-  std::string text;
-  char buf[4096];
-  for (std::size_t n; (n = fread(buf, 1, sizeof buf, out)) > 0;) text.append(buf, n);
-  ASSERT_EQ(pclose(out), 0) << text;
-  const auto doc = nlohmann::json::parse(text);
-  ASSERT_TRUE(doc.is_array());
-  const auto names = expectedUtilNames();
-  ASSERT_EQ(doc.size(), names.size()) << text;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    const auto& u = utils()[i / 2];
-    const auto chip = TestSupport::kChips[i % 2];
-    EXPECT_EQ(doc[i].at("util"), names[i]);
-    EXPECT_EQ(doc[i].at("plugin"), names[i] + "Plugin");
-    EXPECT_EQ(doc[i].at("swTableId"), fmt::format("{}", Asic::SwTableId{u.swTableId}));
-    EXPECT_EQ(doc[i].at("hwTableType"), qualifiedTable(u, chip));
-  }
-#endif
 }
 
 // Replaces the host's supported-revision list for one test and puts the original back.
