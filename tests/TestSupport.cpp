@@ -75,12 +75,6 @@ std::map<std::string, std::uint32_t> row(const TernAsicUtils::HwCommonTableBase&
   return out;
 }
 
-std::string describe(const SchanAccel::SchanCmd& cmd) {
-  const auto d = ::Host::decode(cmd);
-  if (!d.table) return "unknown block " + std::to_string(cmd.block);
-  return std::string(d.table->name) + " " + d.key.toString() + " " + d.table->rowKeyText(d.row) +
-         " " + d.table->rowEntryText(cmd.data);
-}
 std::string shadowRowText(const TernAsicUtils::HwCommonTableBase& table, unsigned fapId,
                           unsigned instanceId, unsigned r) {
   const TernAsicUtils::HwShadowKey key{SchanAccel::FapId(fapId), std::uint8_t(instanceId)};

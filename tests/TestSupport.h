@@ -50,10 +50,8 @@ class Rig {
 // "name[i]".
 std::map<std::string, std::uint32_t> row(const TernAsicUtils::HwCommonTableBase& table,
                                          unsigned fapId, unsigned instanceId, unsigned rowIndex);
-// Text of one command: "Table {key} {entry}" decoded from its words, with its shadow key.
-std::string describe(const SchanAccel::SchanCmd& cmd);
-// The same text for a row as the shadow holds it (an absent row reads as its reset value),
-// so that commands can be compared with the rows they are meant to write.
+// "Table {key} {entry}" for a row as the shadow holds it (an absent row reads as its reset
+// value): what shadowDump lists.
 std::string shadowRowText(const TernAsicUtils::HwCommonTableBase& table, unsigned fapId,
                           unsigned instanceId, unsigned rowIndex);
 // what() of the Asic::OrderedTableException that fn raises; a test failure (and "") when it

@@ -13,14 +13,6 @@
 namespace TernAsicUtils {
 inline void PrintTo(const UtilKey& k, std::ostream* os) { *os << QelPavo::Impl::valueToStrep(k); }
 }  // namespace TernAsicUtils
-namespace Hardware {
-inline void PrintTo(ChipType c, std::ostream* os) { *os << chipTypeName(c); }
-}  // namespace Hardware
-namespace Hardware::Tern {
-inline void PrintTo(const FapRevision& r, std::ostream* os) {
-  *os << QelPavo::Impl::valueToStrep(r);
-}
-}  // namespace Hardware::Tern
 
 namespace UtilCatalog {
 // Util classes the build links into the plug-in (its list of Util files); each has a class per
@@ -59,10 +51,9 @@ inline const std::vector<UtilInfo>& utils() {
       const auto util = context.build(r, tm);
       util->fapIdIs(Pavo::Ptr<const TernAsicUtils::FapControlData>(
           new TernAsicUtils::FapControlData(SchanAccel::FapId(0))));
-      const std::string table = util->hwTableType().substr(prefix.size());
-      const std::uint32_t id = r.key.swTableId.value;
-      out.push_back(
-          {qualified.substr(qualified.rfind("::") + 2), ns, table, id, Host::Log::feedOf(*util)});
+      out.push_back({qualified.substr(qualified.rfind("::") + 2), ns,
+                     util->hwTableType().substr(prefix.size()), r.key.swTableId.value,
+                     Host::Log::feedOf(*util)});
     }
     return out;
   }();

@@ -165,7 +165,8 @@ TEST(PerUnitBitmapTest, BitsOrAndTexts) {
   two.wordIs(0, 0x1);
   two.wordIs(1, 0xffffffffu);
   two.bitsOr(30, 3, 4);  // crosses into word 1, clearing the field first
-  EXPECT_EQ(std::tuple(two.word(0), two.word(1)), std::tuple(0xc0000001u, 0xfffffffcu));
+  EXPECT_EQ(std::tuple(two.word(0), two.word(1), text(two)),
+            std::tuple(0xc0000001u, 0xfffffffcu, "[0xc0000001, 0xfffffffc]"));
   for (const unsigned pos : {8u, 12u}) m.bitsOr(pos, 3, 2);
   m.bitsOr(8, 1, 2);
   m.bitsOr(64, 0xffffffffu, 32);
@@ -222,7 +223,7 @@ TEST_F(TraceTest, ConfigurationsAndTheLevelsTheyGive) {
     std::vector<unsigned> a, b, other;
   } cases[] = {
       {"2,3", {2, 3}, {2, 3}, {2, 3}}, {"0,31", {0, 31}, {0, 31}, {0, 31}},
-      {"A=8;*=2", {8}, {2}, {2}},      {"B=3,8", {}, {3, 8}, {}},  // no "*": the rest off
+      {"A=8;B=3;*=2", {8}, {3}, {2}},  {"B=3,8", {}, {3, 8}, {}},  // no "*": the rest off
       {nullptr, {}, {}, {}},           {"A=8", {8}, {}, {}},
   };
   EXPECT_TRUE(levels(a_).empty() && levels(b_).empty());  // nothing enabled by default

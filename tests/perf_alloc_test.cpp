@@ -1,6 +1,6 @@
 // The steady-state path of one log entry takes no memory from the general heap: neither
 // operator new (replaced here by a counting one) nor a slab refill. Also the memory a shadow
-// copy takes: nothing until it is written, and all ten tables' copies together stay small.
+// copy takes: nothing until it is written, and every table's copies together stay small.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -109,19 +109,6 @@ TEST_P(SteadyState, ProcessSwEntryTakesNothingFromTheHeap) {
 INSTANTIATE_TEST_SUITE_P(EveryA0Util, SteadyState, ::testing::ValuesIn(PerfWorkload::utilNames()),
                          [](const auto& info) { return info.param; });
 
-TEST(PerfAllocTest, RoutingStateEntryThroughEveryRoutingStateUtilTakesNothingFromTheHeap) {
-  PerfWorkload::Rig rig;
-  const auto utils = rig.routingStateUtils();
-  ASSERT_FALSE(utils.empty());
-  const auto entries = PerfWorkload::profileEntries();
-  PerfWorkload::runAll(utils, entries);
-  std::size_t commands = 0;
-  const auto use = heapUseOf([&] { commands = PerfWorkload::runAll(utils, entries); });
-  EXPECT_EQ(use.news, 0u);
-  EXPECT_EQ(use.slabRefills, 0u);
-  EXPECT_EQ(commands, entries.size() * utils.size());
-}
-
 TEST(PerfAllocTest, ShadowCopyNeverWrittenTakesNothing) {
   PerfWorkload::Rig rig;
   // Entries of a fap outside the mask are not written, but their commands read the copy.
@@ -144,7 +131,7 @@ TEST(PerfAllocTest, ShadowCopyNeverWrittenTakesNothing) {
   }
 }
 
-TEST(PerfAllocTest, FullShadowCopiesOfAllTenTablesFitIn32KiB) {
+TEST(PerfAllocTest, FullShadowCopiesOfEveryTableFitIn32KiB) {
   PerfWorkload::Rig rig;
   for (const auto& name : PerfWorkload::utilNames())
     PerfWorkload::runPass(*rig.util(name), PerfWorkload::entriesFor(name));

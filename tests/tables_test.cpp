@@ -13,21 +13,13 @@ namespace Log = TestSupport::Log;
 using RS = Log::RoutingState;
 using TestSupport::LogPtr;
 
-LogPtr vsi(std::uint32_t id, std::uint8_t map, Log::Header h = {}) {
-  return Log::entry(RS{.id = id, .routingProfileMap = map}, h);
-}
-LogPtr profile(RS r, Log::Header h = {}) {
-  r.type = 1;
-  return Log::entry(r, h);
-}
-
 class TableTexts : public ::testing::TestWithParam<Hardware::ChipType> {};
 
 TEST_P(TableTexts, VectorIsTracedHighestWordFirst) {
   TestSupport::Rig rig(GetParam());
   TestSupport::TraceCapture trace("2");
   rig.util("IppfRoutingProfileToVectorMapArray0Util")
-      ->processSwEntry(profile({.id = 3, .routingState = {1, 0, 0, 0, 1}}));
+      ->processSwEntry(Log::entry(RS{.id = 3, .type = 1, .routingState = {1, 0, 0, 0, 1}}));
   std::string words;
   for (int i = 0; i < 8; ++i) words += " 0x00000000";
   EXPECT_TRUE(trace.contains("RoutingEnableVector: " + words + " 0x00030300"));
@@ -78,13 +70,14 @@ std::vector<Refusal> refusals() {
   auto mtuKey = mtu(17, 1500, keyRange("EtppcMtuMapTableHwDirect", "value", "min", "null"));
   mtuKey.name = "mtuProfileAbove16";
   return {
-      {"vsiProfileAbove15", "IppfVsiToRoutingProfileMapArray0Util", vsi(9, 16, {.instanceId = 2}),
+      {"vsiProfileAbove15", "IppfVsiToRoutingProfileMapArray0Util",
+       Log::entry(RS{.id = 9, .routingProfileMap = 16}, {.instanceId = 2}),
        "translateToHwFormat: [logEntry: " + vsi16 +
            "]: userDefinedDoSetHwEntry: [unitId: { fapId: 0, instanceId: 2 }], [logEntry: " +
            vsi16 +
            "], [hwEntry: { routingProfile: [0, 0, 0, 0] }]: U4::value < 0 or > 0x0f not allowed"},
       {"vectorProfileAbove15", "IppaRoutingProfileToVectorMapArray3Util",
-       profile({.id = 16, .routingState = {1}}),
+       Log::entry(RS{.id = 16, .type = 1, .routingState = {1}}),
        keyText(profile16, "{ array: 2, entryIndex: 0 }",
                keyRange("IppaRoutingProfileToVectorMapHwDirect", "entryIndex", "entryIndexMin",
                         "entryIndexMax"))},
@@ -95,7 +88,8 @@ std::vector<Refusal> refusals() {
        true},
       mtuBytes,
       mtuKey,
-      {"fapId129", "IppdInlifProfileTableUtil", profile({.id = 1}, {.fapId = 129}), kFapIdRange},
+      {"fapId129", "IppdInlifProfileTableUtil", Log::entry(RS{.id = 1, .type = 1}, {.fapId = 129}),
+       kFapIdRange},
       {"clearOfFapId129", "IppdInlifProfileTableUtil", nullptr, kFapIdRange},
   };
 }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -93,10 +94,7 @@ TEST(GracefulAssertChild, ExitWithMode) {
 }
 
 int modeInChild(const char* value) {
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return -1;
-  self[n] = '\0';
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe");
   const pid_t pid = fork();
   if (pid == 0) {
     if (value)
@@ -107,10 +105,10 @@ int modeInChild(const char* value) {
     const int devNull = open("/dev/null", O_WRONLY);
     if (devNull >= 0) dup2(devNull, STDOUT_FILENO);
 #ifdef TERN_TEST_EMULATOR
-    execlp(TERN_TEST_EMULATOR, TERN_TEST_EMULATOR, self,
+    execlp(TERN_TEST_EMULATOR, TERN_TEST_EMULATOR, self.c_str(),
            "--gtest_filter=GracefulAssertChild.ExitWithMode", static_cast<char*>(nullptr));
 #else
-    execl(self, self, "--gtest_filter=GracefulAssertChild.ExitWithMode",
+    execl(self.c_str(), self.c_str(), "--gtest_filter=GracefulAssertChild.ExitWithMode",
           static_cast<char*>(nullptr));
 #endif
     _exit(127);
