@@ -76,14 +76,9 @@ inline bool routingState(const UtilInfo& u) {
 }
 
 // An entry of the Util's own software table (and kind) that it writes: key 5 of its feed.
-inline TestSupport::LogPtr sample(const UtilInfo& u, std::uint8_t fapId = 0,
-                                  std::uint8_t instanceId = 0, std::uint8_t flags = 0,
+inline TestSupport::LogPtr sample(const UtilInfo& u, const TestSupport::Log::Header& h = {},
                                   std::uint8_t key = 5) {
   namespace Log = TestSupport::Log;
-  const Log::Header h{.fapId = fapId,
-                      .instanceId = instanceId,
-                      .isDelete = bool(flags & Asic::LogHeader::kIsDelete),
-                      .isTableDelete = bool(flags & Asic::LogHeader::kTableDelete)};
   switch (u.feed) {
     case Feed::Vsi:
       return Log::entry(Log::RoutingState{.id = key, .routingProfileMap = 3}, h);
@@ -104,10 +99,8 @@ inline TestSupport::LogPtr sample(const UtilInfo& u, std::uint8_t fapId = 0,
   return Log::entry(Log::MtuProfile{.key = key, .mtuBytes = 1500}, h);
 }
 // A routing-state entry of the kind the Util does not take (same key).
-inline TestSupport::LogPtr otherKind(const UtilInfo& u, std::uint8_t fapId = 0,
-                                     std::uint8_t instanceId = 0, std::uint8_t flags = 0) {
-  return sample(UtilInfo{"", "", "", 0, u.feed == Feed::Vsi ? Feed::Profile : Feed::Vsi}, fapId,
-                instanceId, flags);
+inline TestSupport::LogPtr otherKind(const UtilInfo& u, const TestSupport::Log::Header& h = {}) {
+  return sample(UtilInfo{"", "", "", 0, u.feed == Feed::Vsi ? Feed::Profile : Feed::Vsi}, h);
 }
 
 struct UtilCase {

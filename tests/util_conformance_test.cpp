@@ -272,10 +272,9 @@ TEST_P(EveryUtil, ConstructionThatThrowsLeaksNothing) {
 // steps here: default key, reset entry.)
 TEST_P(EveryUtil, PipelineEdgeCases) {
   const auto& u = info();
-  const auto deleteAll = std::uint8_t(Asic::LogHeader::kTableDelete | Asic::LogHeader::kIsDelete);
-  const auto ofOtherKind = [&](std::uint8_t fap, std::uint8_t flags) {
-    return routingState(u) ? otherKind(u, fap, 0, flags) : sample(u, fap, 0, flags);
-  };
+  const TestSupport::Log::Header deleteAll{.fapId = 1, .isDelete = true, .isTableDelete = true};
+  auto deleteAllOutside = deleteAll;
+  deleteAllOutside.fapId = 7;
   struct Case {
     const char* name;
     TestSupport::LogPtr entry;
@@ -283,11 +282,15 @@ TEST_P(EveryUtil, PipelineEdgeCases) {
     Counters counters;
   };
   std::vector<Case> cases = {
-      {"nullFapWhateverTheMask", sample(u, 128, 3), true, {1, 0, 0, 0}},
-      {"fapOutsideTheMask", sample(u, 7, 2), false, {0, 0, 0, 1}},
-      {"tableDeleteEvenOfAnotherKind", ofOtherKind(1, deleteAll), true, {0, 1, 0, 0}},
-      {"tableDeleteOutsideTheMaskIsOrdinary", sample(u, 7, 0, deleteAll), false, {0, 0, 0, 1}}};
-  if (routingState(u)) cases.push_back({"otherKindSkipsTheMaskTest", otherKind(u, 7), false, {}});
+      {"nullFapWhateverTheMask", sample(u, {.fapId = 128, .instanceId = 3}), true, {1, 0, 0, 0}},
+      {"fapOutsideTheMask", sample(u, {.fapId = 7, .instanceId = 2}), false, {0, 0, 0, 1}},
+      {"tableDeleteEvenOfAnotherKind",
+       routingState(u) ? otherKind(u, deleteAll) : sample(u, deleteAll),
+       true,
+       {0, 1, 0, 0}},
+      {"tableDeleteOutsideTheMaskIsOrdinary", sample(u, deleteAllOutside), false, {0, 0, 0, 1}}};
+  if (routingState(u))
+    cases.push_back({"otherKindSkipsTheMaskTest", otherKind(u, {.fapId = 7}), false, {}});
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TestSupport::Rig rig(GetParam().chip, {0, 1});
@@ -366,7 +369,8 @@ TEST_P(PerChip, ReadShadowEntryRevertAndKeyThroughReflection) {
   const auto unwritten = readVsi();
   EXPECT_TRUE(Vsi::Entry::isEq(&unwritten, &reset));
 
-  const auto vsiLog = sample(util("IppfVsiToRoutingProfileMapArray0Util"), 0, instance);
+  const auto vsiLog =
+      sample(util("IppfVsiToRoutingProfileMapArray0Util"), {.instanceId = instance});
   vsiUtil->processSwEntry(vsiLog);
   const auto written = readVsi();
   EXPECT_EQ(unsigned(written.routingProfile(1)), 3u);
@@ -379,7 +383,7 @@ TEST_P(PerChip, ReadShadowEntryRevertAndKeyThroughReflection) {
   EXPECT_EQ(inspect(vsiUtil, "revertHwEntry", kCall, {&vsiWrapper}, &vsiReverted), 0);
   EXPECT_TRUE(Vsi::Entry::isEq(&vsiReverted, &written));
 
-  const auto inlifLog = sample(util("IppdInlifProfileTableUtil"), 0, instance);
+  const auto inlifLog = sample(util("IppdInlifProfileTableUtil"), {.instanceId = instance});
   inlifUtil->processSwEntry(inlifLog);
   const auto inlifWrapper =
       Pavo::dynamic_pointer_cast<const TernL3Ni::RoutingStateLogEntryWrapper>(inlifLog);

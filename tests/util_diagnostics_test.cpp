@@ -157,7 +157,7 @@ TEST(Trace, DisabledLevelRendersNoArgument) {
 
 TEST(Trace, FrameTracesNothingBelowTheEnabledLevels) {
   TestSupport::Rig host(Hardware::kChipBcm88890A0);
-  const auto log = sample(UtilCatalog::util("IppdInlifProfileTableUtil"), 5);
+  const auto log = sample(UtilCatalog::util("IppdInlifProfileTableUtil"), {.fapId = 5});
   TraceCapture capture("8");
   host.util("IppdAllowDefaultRouteUtil")->processSwEntry(vsi1({.fapId = 5}));
   host.util("IppdInlifProfileTableUtil")->processSwEntry(log);
@@ -207,7 +207,7 @@ TEST(Trace, FrameTextsLevelsHandlesAndContexts) {
       TestSupport::Rig host(chip, {0});
       host.util("IppdAllowDefaultRouteUtil")->processSwEntry(vsi1());
       host.util("IppdAllowDefaultRouteUtil")
-          ->processSwEntry(sample(UtilCatalog::util("IppdAllowDefaultRouteUtil"), 5));
+          ->processSwEntry(sample(UtilCatalog::util("IppdAllowDefaultRouteUtil"), {.fapId = 5}));
       host.util("IppaCsInlif0ProfileMapUtil")->utilApplicable(vsi1({.isTableDelete = true}));
       // A table delete of the other kind: the register's revert hook sees it too.
       host.util("IppdAllowDefaultRouteUtil")->processSwEntry(tableDelete);
