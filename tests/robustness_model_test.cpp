@@ -4,7 +4,9 @@
 // table must hold. The model below is written from the table rules (key placement, field
 // values, delete rules, applicability, the order of the pipeline's steps), not by calling any
 // of the library's logic; it encodes rows in the row format the host documents
-// (docs/hardware-tables.md), so the host's encoder is checked too.
+// (docs/hardware-tables.md), so the host's encoder is checked too. Each sequence also draws
+// its fap mask, the tables that do not revert on delete, the egress profile index the host
+// answers and how the host drives the Utils; a few of its entries are table clears.
 //
 // Reproducing: every sequence has its own seed, printed on failure with the shortest failing
 // prefix as utilsim input lines. TERN_MODEL_SEED=<seed> reruns that one sequence;
