@@ -956,11 +956,11 @@ TEST(RobustnessModel, RandomSequencesOnEveryUtilOfBothRevisionsMatchTheModel) {
   unsigned run = 0, failures = 0;
   for (unsigned i = 0; i < sequences && failures < 3; ++i) {
     const std::uint64_t seed = only && *only ? std::strtoull(only, nullptr, 10) : base + i;
-    const auto spec = makeSequence(seed, length);
+    const auto sequence = makeSequence(seed, length);
     ++run;
-    if (auto f = runSequence(spec, spec.entries.size(), false, Options{}, totals)) {
+    if (auto f = runSequence(sequence, sequence.entries.size(), false, Options{}, totals)) {
       ++failures;
-      ADD_FAILURE() << report(spec, shrink(spec, *f, Options{}));
+      ADD_FAILURE() << report(sequence, shrink(sequence, *f, Options{}));
     }
     if (only && *only) break;
   }
