@@ -22,8 +22,10 @@ out=$TERN_BINARY_DIR/fuzz
 bindir=$(dirname "$TERN_PLUGIN_PATH")
 bin=$out/fuzz_input
 mkdir -p "$out"
-sources=("$src/tools/fuzz/fuzz_input.cpp" "$src/tools/utilsim/Input.cpp" "$src/tools/utilsim/Fields.cpp"
-  "$src/tools/utilsim/Replay.cpp")
+sources=("$src/tools/fuzz/fuzz_input.cpp")
+for f in Input Files EntryStream JsonCheck Fields Replay Sha256; do
+  sources+=("$src/tools/utilsim/$f.cpp")
+done
 
 # Rebuild only when a source, a header it may include or a linked library is newer.
 stale=1

@@ -2,16 +2,20 @@
 // bundled examples write is compared byte for byte by example_expect.sh, not here.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -87,6 +91,16 @@ class UtilsimTest : public ::testing::Test {
         << "unprintable in: " << r.err.substr(0, 3000);
     return r;
   }
+  // What a shell command prints (for tools that are not under test).
+  std::string shell(const std::string& cmd) {
+    std::string out;
+    if (std::FILE* p = popen(("cd " + dir_.string() + " && " + cmd).c_str(), "r")) {
+      char buf[4096];
+      for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+      pclose(p);
+    }
+    return out;
+  }
   void check(const std::vector<Case>& cases, const Files& files = {}) {
     for (const auto& [args, status, want] : cases) {
       SCOPED_TRACE(args);
@@ -98,12 +112,19 @@ class UtilsimTest : public ::testing::Test {
   Json json(const std::string& args, int status = 0, const Files& files = {}) {
     const auto r = run("replay --json " + args, files);
     EXPECT_EQ(r.status, status) << args << ": " << r.err.substr(0, 3000);
-    return Json::parse(r.out);
+    return results(r.out);
+  }
+  // A document as a run's results: what wrote it (the plug-in's build id differs from build
+  // to build) is no result.
+  static Json results(const std::string& text) {
+    auto doc = Json::parse(text);
+    if (doc.contains("header")) doc["header"].erase("writtenBy");
+    return doc;
   }
 
   fs::path dir_;
   const std::string basic_ = slurp(TERN_SOURCE_DIR "/examples/basic.jsonl");
-  Json stored_ = Json::parse(slurp(TERN_SOURCE_DIR "/examples/basic.expected.json"));
+  Json stored_ = results(slurp(TERN_SOURCE_DIR "/examples/basic.expected.json"));
   const std::string changed_ = [s = basic_]() mutable {  // VSI 4 on routing profile 3, not 1
     return s.replace(s.find("\"routingProfileMap\": 1}"), 23, "\"routingProfileMap\": 3}");
   }();
@@ -116,12 +137,17 @@ TEST_F(UtilsimTest, CommandLine) {
         "list --chip x", "replay --dispatch sometimes", "replay --trace x", "replay a b",
         "replay --expect e.json --json", "replay --expect e.json --jsonl",
         "replay --show chains --expect e.json", "replay --expect=e.json --timing",
-        "replay --json --jsonl", "diff a"}) {
+        "replay --json --jsonl", "diff a",
+        // A state over what the run reads or writes, however it is named, would destroy it.
+        "replay --save-state log.jsonl log.jsonl", "replay --save-state log.jsonl <log.jsonl",
+        "replay --expect e.json --save-state ./e.json log.jsonl",
+        "replay --save-state .out log.jsonl"}) {
     SCOPED_TRACE(args);
-    const auto r = run(args);
+    const auto r = run(args, {{"log.jsonl", basic_}, {"e.json", "{}"}});
     const auto command = args.find(' ') == npos ? "" : args.substr(0, args.find(' ') + 1);
     EXPECT_EQ(r.status * 1000 + std::count(r.err.begin(), r.err.end(), '\n'), 2002) << r.err;
     expect(r, "2>^utilsim: |2>\nrun 'utilsim " + command + "--help' for the ");
+    EXPECT_EQ(slurp(dir_ / "log.jsonl") + slurp(dir_ / "e.json"), basic_ + "{}");
   }
   // Help (the command's own), version, unusable files; a run in which an option or entries
   // change nothing says so once and keeps its status.
@@ -200,7 +226,18 @@ TEST_F(UtilsimTest, InputErrorsNameTheirLine) {
       {"{\"table\": \"mtuProfile\", \"key\": 1, \"value\": {\"\xc3\x28\": 1}}",
        "47: not valid JSON"},
       {"\xed\xa0\x80", "1: not valid JSON"},
-      {"{\"table\": \"mtuProfile\",\0 \"key\": 1}"s, "24: not valid JSON"},
+      {"{\"table\": \"mtuProfile\",\0 \"key\": 1}"s, "24: not valid JSON: a NUL byte (\\x00)"},
+      // The parser would end the line at the NUL; in a comment it is no text either.
+      {"{\"table\": \"mtuProfile\", \"key\": 1}\0{\"table\": \"mtuProfile\", \"key\": 2}"s,
+       "34: not valid JSON: a NUL byte"},
+      {"# a comment\0"s, "12: not valid JSON: a NUL byte"},
+      {"\xef\xbb\xbf{\"table\": \"mtuProfile\", \"key\": 1}",
+       "1: not valid JSON: a byte order mark"},
+      // Eight levels are read (and the unknown field found); nine are not.
+      {R"({"table": "mtuProfile", "key": 1, "value": {"a": [[[[[[1]]]]]]}})",
+       " value.a: unknown field"},
+      {R"({"table": "mtuProfile", "key": 1, "value": {"a": [[[[[[[1]]]]]]]}})",
+       " nesting deeper than 8 levels"},
       {R"({"table": ")" + std::string(3 << 20, 'x') + "\"}", " line is longer than 1048576 bytes"},
       {std::string((1 << 20) - 1, ' ') + "x", "1048576: not valid JSON"},
       {std::string(200000, '[') + std::string(200000, ']'), " nesting deeper than 8 levels"},
@@ -225,31 +262,37 @@ TEST_F(UtilsimTest, InputErrorsNameTheirLine) {
   }
   // Checking stops after 1000 errors; an empty log is a valid run. A pipe is replayed up to
   // its first bad line.
-  check(
-      {{"replay errors.jsonl", 2,
-        "2>errors.jsonl:1: missing field 'table'|2>errors.jsonl:1000: too many errors; the rest "
-        "of the input was not checked|2>!:1001:|2>utilsim: 1000 input errors (checking stopped "
-        "at line 1000); nothing was replayed"},
-       {"replay empty.jsonl", 0, "Hardware check: consistent"},
-       {"replay comments.jsonl", 0, "Hardware check: consistent"}},
-      {{"errors.jsonl", errors}, {"empty.jsonl", ""}, {"comments.jsonl", "# a comment\r\n \n\n"}});
+  check({{"replay errors.jsonl", 2,
+          "2>errors.jsonl:1: missing field 'table'|2>errors.jsonl:1000: too many errors; the rest "
+          "of the input was not checked|2>!:1001:|2>utilsim: 1000 input errors (checking stopped "
+          "at line 1000); nothing was replayed"},
+         {"replay empty.jsonl", 0, "Hardware check: consistent"},
+         {"replay comments.jsonl", 0, "Hardware check: consistent"}},
+        {{"errors.jsonl", errors},
+         {"empty.jsonl", ""},
+         {"comments.jsonl", "# a comment\r\n \r\n\r\n"}});
+  // What came before the bad line is a valid document that says it is partial.
   const auto later = basic_ + "{\"table\": \"bogus\"}\n{}\n";
   const auto piped = run("replay --json -", {{"later.jsonl", later}}, "later.jsonl");
   EXPECT_EQ(piped.status, 2);
-  EXPECT_EQ(Json::parse(piped.out), stored_);
+  auto partial = stored_;
+  partial["complete"] = false;
+  partial["stoppedAt"] = 42;
+  EXPECT_EQ(results(piped.out), partial);
   expect(piped,
          "2><stdin>:42: table: unknown table|2>!<stdin>:43:|2>utilsim: stopped at the "
          "input error on line 42; the 20 entries before it were replayed\n");
 }
 
 TEST_F(UtilsimTest, ReportsAndComparisons) {
-  auto changed = "# one more comment\n\n" + changed_, off = stored_.dump(), many = ""s;
+  auto changed = "# one more comment\n\n" + changed_, many = ""s,
+       off = slurp(TERN_SOURCE_DIR "/examples/basic.expected.json");
   for (int i = 0; i < 60; ++i)  // 60 VSIs on routing profile 16: two failures each
     many += R"({"table": "routingState", "key": {"id": )" + std::to_string(i) +
             R"(}, "value": {"routingProfileMap": 16}})" + "\n";
   const Files files = {
       {"many.jsonl", many},
-      {"off.json", off.replace(off.find("\"errors\":0"), 10, "\"errors\":1")},
+      {"off.json", off.replace(off.find("\"errors\": 0"), 11, "\"errors\": 1")},
       {"shifted.jsonl", "# one more comment\n\n" + basic_},
       {"changed.jsonl", changed},
       {"short.jsonl", changed.substr(0, changed.find("# VSI 1000"))},
@@ -292,8 +335,10 @@ TEST_F(UtilsimTest, ReportsAndComparisons) {
        {"replay --expect basic.expected.json basic.jsonl", 0, "matches"},
        {"replay --expect off.json basic.jsonl", 1,
         "(1 difference line):\n  /errors: expected 1, got 0\n"},
+       // Other options than the stored run's are said first: a difference is no regression.
        {"replay --drop-command 1 --expect basic.expected.json basic.jsonl", 1,
-        "/hardware/consistent: expected true, got false"},
+        "^utilsim: basic.expected.json was recorded with other options than this run: "
+        "--drop-command none (this run: 1)\n|/hardware/consistent: expected true, got false"},
        // Entries are compared by content and order, not line (a --timing document serves).
        {"replay --expect timed.json shifted.jsonl", 0, ""},
        {"replay --expect timed.json changed.jsonl", 1,
@@ -313,20 +358,22 @@ TEST_F(UtilsimTest, ReportsAndComparisons) {
 }
 
 TEST_F(UtilsimTest, JsonDocumentsAndStates) {
-  // --jsonl: the entries, each with the entry as read (a log again), then the rest.
+  // --jsonl: the header, the entries (each with the entry as read: a log again), then the
+  // rest of the document with the header again (a state).
   const auto lines = run("replay --jsonl basic.jsonl").out;
   std::istringstream in(lines);
   std::string relog, line;
+  std::getline(in, line);
+  EXPECT_EQ(results(line), Json({{"header", stored_.at("header")}}));
   for (const auto& entry : stored_.at("entries")) {
     std::getline(in, line);
-    auto object = Json::parse(line);
+    const auto object = Json::parse(line);
     relog += object.at("entry").dump() + "\n";
-    object.erase("entry");
     EXPECT_EQ(object, entry);
   }
-  stored_.erase("entries");  // the rest of the document
-  EXPECT_TRUE(std::getline(in, line) && Json::parse(line) == stored_ && !std::getline(in, line))
-      << line;
+  auto end = stored_;
+  end.erase("entries");
+  EXPECT_TRUE(std::getline(in, line) && results(line) == end && !std::getline(in, line)) << line;
   EXPECT_EQ(json("again.jsonl", 0, {{"again.jsonl", relog}}).at("tables"), stored_.at("tables"));
   // A withheld command: the check names who wrote the shadow row, and that none wrote the chip's.
   auto hardware = stored_.at("hardware");
@@ -351,26 +398,118 @@ TEST_F(UtilsimTest, JsonDocumentsAndStates) {
     for (const auto& [name, table] : part.items())
       for (const auto& row : table)
         EXPECT_EQ(row.at("fapId").dump() + row.at("instanceId").dump(), "11") << name;
-  // A saved state continues a run: two halves end where the whole does.
+
+  // A saved state continues a run: two halves end where the whole does, mismatch included
+  // (MTU profile 16 writes a row it has no command for). The state is the document without
+  // its entries; what the first half left is "loaded from" it.
   const auto cut = basic_.find("# VSI 1000");  // VSI 6 changes after it, in an entry set before
-  const auto half = nlohmann::ordered_json::parse(
-      run("replay --json --save-state half.json first", {{"first", basic_.substr(0, cut)}}).out);
+  const auto first = basic_.substr(0, cut) +
+                     R"({"table": "mtuProfile", "key": 16, "value": {"mtuBytes": 1000}})" + "\n";
+  const Files halves = {{"first", first}, {"second", basic_.substr(cut)}};
+  auto half =
+      nlohmann::ordered_json::parse(run("replay --json --save-state half.json first", halves).out);
   const auto state = slurp(dir_ / "half.json");
-  const nlohmann::ordered_json saved = {{"chip", half["chip"]}, {"tables", half["tables"]}};
-  EXPECT_EQ(state, saved.dump(2) + "\n");
-  const auto second = json("--load-state half.json second", 0, {{"second", basic_.substr(cut)}});
-  EXPECT_EQ(second.at("tables"), stored_.at("tables"));
-  // A --jsonl last line serves as a state; the changed VSI 4 changes a row per VSI map.
+  half.erase("entries");
+  EXPECT_EQ(state, half.dump(2) + "\n");
+  const auto second = json("--load-state half.json second", 1, halves);
+  const auto whole = json("whole", 1, {{"whole", first + basic_.substr(cut)}});
+  EXPECT_EQ(second.at("tables"), whole.at("tables"));
+  auto mismatch = whole.at("hardware").at("mismatches");
+  ASSERT_EQ(mismatch.size(), 1u);
+  mismatch[0]["shadowWrittenBy"] = {{"loadedFrom", "half.json"}};
+  EXPECT_EQ(second.at("hardware").at("mismatches"), mismatch);
+  // The header: what wrote the run, as --version says it, and what changes its results (the
+  // state loaded by name and digest); filters only when given.
+  const auto version = run("--version").out, sha = shell("sha256sum half.json");
+  const auto id = version.find("build id ");
+  auto header = Json::parse(R"({"format": "utilsim-run", "version": 2, "run": {
+      "chip": "bcm88890_a0", "fapMask": "0-3,7,128", "dispatch": "always", "dropCommand": 2,
+      "loadedState": {"file": "half.json"}}, "filters": {"tables":
+      ["EtppcMtuMapTableHwDirect"], "faps": "0-1", "instances": "3", "changed": true}})");
+  header["writtenBy"] = {
+      {"utilsim", version.substr(8, version.find('\n') - 8)},
+      {"pluginBuildId", id == npos ? "" : version.substr(id + 9, version.find('\n', id) - id - 9)}};
+  header["run"]["loadedState"]["sha256"] = sha.substr(0, 64);
+  const auto given =
+      Json::parse(run("replay --json --fap-mask 0-3,7,128 --dispatch always --drop-command 2 "
+                      "--load-state half.json --table EtppcMtuMapTableHwDirect --fap 0,1 "
+                      "--instance 3 --changed second",
+                      halves)
+                      .out);
+  EXPECT_EQ(given.at("header"), header);
+
+  // A --jsonl last line serves as a state, and so does a state with Windows line ends; the
+  // changed VSI 4 changes a row per VSI map.
   auto text = "=utilsim: from basic.expected.json to b.json: 0 rows added, 0 removed, 2 changed\n"s;
   for (const auto& [table, array] : {std::pair{"IppfVsiToRoutingProfileMapHwDirect", "0"},
                                      {"IppaVsiToRoutingProfileMapHwDirect", "3"}})
     text += "changed "s + table + " fap 0 instance 0 array=" + array +
             " entryIndex=1:\n  routingProfile: [1, 2, 2, 4] -> [3, 2, 2, 4]\n";
+  auto crlf = state;
+  for (auto at = crlf.find('\n'); at != npos; at = crlf.find('\n', at + 2)) crlf.insert(at, "\r");
+  const auto partial =
+      run("replay --json -", {{"later.jsonl", basic_ + "{}\n"}}, "later.jsonl").out;
+  auto newer = state;
+  newer.replace(newer.find("\"version\": 2"), 12, "\"version\": 3");
+  auto legacy = stored_;  // as documents were before they had a header
+  legacy.erase("header");
+  legacy.erase("complete");
+  legacy["chip"] = "bcm88890_a0";
+  for (auto& entry : legacy["entries"]) entry.erase("entry");
+  auto nul = slurp(dir_ / "basic.expected.json");
+  nul.insert(nul.find("\n    {"), 1, '\0');
+  const Files files = {
+      {"same.json", lines.substr(lines.rfind('\n', lines.size() - 2) + 1)},
+      {"b.json", run("replay --json c.jsonl", {{"c.jsonl", changed_}}).out},
+      {"half.json", state},
+      {"crlf.json", crlf},
+      {"partial.json", partial},
+      {"filtered.json", run("replay --json --table EtppcMtuMapTableHwDirect basic.jsonl").out},
+      {"newer.json", newer},
+      {"legacy.json", legacy.dump()},
+      {"nul.json", nul},
+      {"second", basic_.substr(cut)}};
+  const auto refused = "; a state must hold the whole end of a run"s;
+  const auto newerText = "/header/version: format version 3 is newer than this utilsim"s;
   check({{"diff basic.expected.json same.json", 0, "=utilsim: no differences\n"},
-         {"diff basic.expected.json b.json", 1, text}},
-        {{"same.json", lines.substr(lines.rfind('\n', lines.size() - 2) + 1)},
-         {"b.json", run("replay --json c.jsonl", {{"c.jsonl", changed_}}).out}});
-  const auto diff = Json::parse(run("diff --json basic.expected.json b.json").out);
+         {"diff basic.expected.json b.json", 1, text},
+         {"diff half.json crlf.json", 0, "=utilsim: no differences\n"},
+         {"diff basic.expected.json partial.json", 0,
+          "=utilsim: no differences (partial.json is a partial run: its replay stopped at the "
+          "input error on line 42)\n"},
+         {"replay --load-state partial.json second", 2,
+          "=|2>^utilsim: --load-state partial.json is a partial run: its replay stopped at the "
+          "input error on line 42" +
+              refused},
+         {"replay --load-state filtered.json second", 2,
+          "=|2>^utilsim: --load-state filtered.json was written with filters (--table "
+          "EtppcMtuMapTableHwDirect): it shows part of a run" +
+              refused},
+         {"replay --chip bcm88890_b0 --load-state half.json second", 2,
+          "=|2>^utilsim: --load-state half.json is a state of bcm88890_a0 and this run is of "
+          "bcm88890_b0"},
+         {"replay --expect partial.json basic.jsonl", 2,
+          "=|2>^utilsim: partial.json is a partial run (its replay stopped at the input error on "
+          "line 42): it cannot serve as a golden"},
+         {"replay --expect filtered.json basic.jsonl", 2,
+          "=|2>^utilsim: filtered.json was written with filters (--table "
+          "EtppcMtuMapTableHwDirect)"},
+         {"replay --load-state newer.json second", 2, "=|2>^newer.json: " + newerText},
+         {"diff newer.json half.json", 2, "=|2>^newer.json: " + newerText},
+         {"replay --expect newer.json basic.jsonl", 2, "=|2>^utilsim: newer.json: " + newerText},
+         // Written before documents had a header: still read, with one warning.
+         {"replay --expect legacy.json basic.jsonl", 0,
+          "=utilsim: the run matches legacy.json\n|2>=utilsim: warning: legacy.json has no "
+          "header (written by an older utilsim): it is compared as it is; record it again to "
+          "compare the input of each entry too\n"},
+         {"diff legacy.json basic.expected.json", 0,
+          "=utilsim: no differences\n|2>=utilsim: warning: legacy.json has no header (written by "
+          "an older utilsim): whether it holds the whole end of a run is not known\n"},
+         {"replay --expect nul.json basic.jsonl", 2,
+          "=|2>^utilsim: nul.json: not valid JSON: a NUL byte (\\x00) (at byte "},
+         {"replay --load-state nul.json second", 2, "=|2>^nul.json: not valid JSON: a NUL byte"}},
+        files);
+  const auto diff = Json::parse(run("diff --json basic.expected.json b.json", files).out);
   EXPECT_EQ(diff.at("added").size() + diff.at("removed").size(), 0u);
   ASSERT_EQ(diff.at("changed").size(), 2u);
   EXPECT_EQ(diff.at("changed").at(0).at("fields"),
@@ -385,26 +524,93 @@ TEST_F(UtilsimTest, JsonDocumentsAndStates) {
             vsiMap + "entry/routingProfile/0: 16 is out of range (0 to 15)"},
            {"\"EtppcMtuMapTableHwDirect\"", "\"Bogus\"", "/tables/Bogus: unknown table"},
            {"\"tables\"", "\"table\"", "/tables: missing"},
-           {"\n}", "", "not valid JSON: parse error"}}) {
+           {"\"mtuByteSize\": 1000", "\"mtuByteSize\": 1001",
+            "/hardware/mismatches/0/shadow: is not the row the tables hold"},
+           {"\n}\n", "", "not valid JSON: unexpected end of the document (at byte "},
+           {"\n}\n", "\n}\n\0garbage"s, "not valid JSON: a NUL byte (\\x00) (at byte "}}) {
     check({{"replay --json --load-state bad.json basic.jsonl", 2, "=|2>bad.json: " + message},
            {"diff bad.json basic.expected.json", 2, "=|2>bad.json: " + message}},
           {{"bad.json", std::string(state).replace(state.find(from), from.size(), to)}});
   }
 }
 
-// Nothing of an entry outlives it: ten times the log takes the same memory.
+// Files utilsim writes are replaced whole or not at all.
+TEST_F(UtilsimTest, StatesAreWrittenSafely) {
+  // A symbolic link stays a link and its file is replaced; a new file gets the mode the
+  // umask gives; a FIFO (or a pipe as /dev/fd/N) is written as it is.
+  std::ofstream(dir_ / "real.json") << "previous";
+  fs::create_symlink("real.json", dir_ / "link.json");
+  ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  std::string fromFifo;
+  std::thread reader([&] { fromFifo = slurp(dir_ / "fifo"); });
+  check({{"replay --save-state fifo basic.jsonl", 0, ""},
+         {"replay --save-state link.json basic.jsonl", 0, ""},
+         {"replay --save-state new.json basic.jsonl", 0, ""}});
+  reader.join();
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.json"));
+  EXPECT_EQ(slurp(dir_ / "real.json"), slurp(dir_ / "new.json"));
+  EXPECT_EQ(fromFifo, slurp(dir_ / "new.json"));
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(fs::status(dir_ / "new.json").permissions(), fs::perms(0666 & ~mask));
+  // A run stopped by a signal while it reads its log leaves the previous state and no
+  // temporary file. The log is a FIFO held open here: once utilsim has opened it, the
+  // temporary file exists, and the run cannot end before the signal.
+  ASSERT_EQ(mkfifo((dir_ / "log").c_str(), 0600), 0);
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+    SCOPED_TRACE(sig);
+    const auto cmd = "cd " + dir_.string() +
+                     " && exec '" UTILSIM_PATH
+                     "' replay --save-state real.json log >/dev/null 2>.err";
+    const pid_t pid = fork();
+    if (pid == 0) {
+      execl("/bin/sh", "sh", "-c", cmd.c_str(), nullptr);
+      _exit(127);
+    }
+    std::ofstream log(dir_ / "log");
+    log << basic_ << std::flush;
+    kill(pid, sig);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir_))
+      if (e.path().filename().string().find("real.json") != npos)
+        names.push_back(e.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"real.json"});
+    EXPECT_EQ(slurp(dir_ / "real.json"), slurp(dir_ / "new.json"));
+  }
+}
+
+// Nothing of an entry outlives it: ten times the log (or the stored document) takes the same
+// memory.
 TEST_F(UtilsimTest, MemoryStaysBoundedAsTheLogGrows) {
 #ifdef __SANITIZE_ADDRESS__
   GTEST_SKIP() << "the sanitizer's allocator holds on to freed memory";
 #endif
   const auto gen = " && python3 '" TERN_SOURCE_DIR "/scripts/gen-replay-log' "s;
-  ASSERT_EQ(std::system(("cd " + dir_.string() + gen + "20000 >s" + gen + "200000 >l").c_str()), 0);
-  for (const std::string format : {"--json", "--no-progress"}) {
-    const auto small = run("replay " + format + " s >/dev/null");
-    const auto large = run("replay " + format + " l >/dev/null");
-    EXPECT_EQ(small.status + large.status, 0);
+  ASSERT_EQ(std::system(("cd " + dir_.string() + gen + "20000 >s" + gen + "200000 >l" + gen +
+                         "5000 >d" + gen + "50000 >D")
+                            .c_str()),
+            0);
+  // Stored documents are read past their entries, not into memory: diff and --load-state.
+  ASSERT_EQ(run("replay --json --save-state d.state d >d.json").status +
+                run("replay --json D >D.json").status,
+            0);
+  for (const std::string command :
+       {"replay --json X >/dev/null", "replay --no-progress X >/dev/null", "diff X.json X.json",
+        "replay --load-state X.json /dev/null", "diff d.state X.json"}) {
+    const auto size = [&](const std::string& x) {
+      auto c = command;
+      for (auto at = c.find('X'); at != npos; at = c.find('X', at)) c.replace(at, 1, x);
+      return c;
+    };
+    const bool docs = command.find(".json") != npos;
+    const auto small = run(size(docs ? "d" : "s"));
+    const auto large = run(size(docs ? "D" : "l"));
+    EXPECT_EQ(small.status * 10 + large.status, command.find("d.state") != npos) << command;
     EXPECT_LT(large.maxKiB, small.maxKiB * 11 / 10)
-        << format << ": " << small.maxKiB << " KiB, then " << large.maxKiB;
+        << command << ": " << small.maxKiB << " KiB, then " << large.maxKiB;
   }
 }
 }  // namespace

@@ -1,11 +1,15 @@
-// libFuzzer target: arbitrary bytes go to the simulator's input reader (tools/utilsim/Input),
-// and whatever it accepts is replayed through every Util of one chip (tools/utilsim/Replay),
-// with the plug-in as the simulator loads it. Built and run by tests/fuzz_input.sh.
+// libFuzzer target: arbitrary bytes go to the simulator's log reader (tools/utilsim/Files,
+// Input), and whatever it accepts is replayed through every Util of one chip
+// (tools/utilsim/Replay), with the plug-in as the simulator loads it. Built and run by
+// tests/fuzz_input.sh.
 //
 // Besides the sanitizers' own findings, the target stops on a broken guarantee:
 // - every line gets the same answer from checkLine as from the general checker alone
 //   (checkLineSlow): the fast path that reads plain lines accepts no line the general checker
 //   refuses and reads every line it accepts into the same entry;
+// - a line holding a NUL byte is refused, whatever both checkers say (the JSON parser takes
+//   a NUL for the end of its input, so a line could lose what follows it);
+// - the two SHA-256 engines (the processor's instructions, plain code) agree on the input;
 // - every input error names a line within the text and a non-empty message made of
 //   printable ASCII only (messages quote hostile bytes as \xNN);
 // - after a replay the chip model equals every shadow copy, except row 128 of the MTU
@@ -20,8 +24,10 @@
 #include <vector>
 
 #include "host/Host.h"
+#include "tools/utilsim/EntryStream.h"
 #include "tools/utilsim/Input.h"
 #include "tools/utilsim/Replay.h"
+#include "tools/utilsim/Sha256.h"
 
 namespace {
 const TernAsicUtils::UtilHolderContext& context() {
@@ -65,6 +71,8 @@ void checkFastPath(std::string_view text) {
     std::vector<Utilsim::InputError> fastErrors, slowErrors;
     const bool fastOk = Utilsim::checkLine(line, ++number, fast, fastErrors);
     const bool slowOk = Utilsim::checkLineSlow(line, number, slow, slowErrors);
+    if (line.find('\0') != std::string_view::npos && (fastOk || slowOk))
+      broken("a line holding a NUL byte was accepted", Utilsim::printable(line, 200));
     if (fastOk != slowOk || (fastOk && !sameEntry(fast, slow)) ||
         !sameErrors(fastErrors, slowErrors))
       broken("checkLine differs from the general checker", Utilsim::printable(line, 200));
@@ -81,12 +89,23 @@ unsigned lineCount(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   checkFastPath(text);
-  const auto parsed = Utilsim::parseInput(text);
-  if (!parsed.errors.empty()) {
-    if (parsed.errors.size() > Utilsim::InputLimits::kMaxErrors + 1)
-      broken("too many errors", std::to_string(parsed.errors.size()));
+  Utilsim::Sha256 best, plain(Utilsim::Sha256::Engine::Portable);
+  best.add(text);
+  plain.add(text);
+  if (best.hex() != plain.hex()) broken("the SHA-256 engines differ", std::to_string(size));
+  if (size == 0) return 0;
+  // The input read as utilsim reads a log: line by line through its reader, up to the cap.
+  std::vector<Utilsim::InputEntry> entries;
+  std::vector<Utilsim::InputError> errors;
+  {
+    Utilsim::LineReader in(fmemopen(const_cast<std::uint8_t*>(data), size, "rb"), "fuzz");
+    Utilsim::checkInput(in, errors, [&](const auto& e) { entries.push_back(e); });
+  }
+  if (!errors.empty()) {
+    if (errors.size() > Utilsim::InputLimits::kMaxErrors + 100)
+      broken("too many errors", std::to_string(errors.size()));
     const unsigned lines = lineCount(text);
-    for (const auto& e : parsed.errors) {
+    for (const auto& e : errors) {
       if (e.line > lines) broken("error beyond the last line", e.message);
       if (e.message.empty()) broken("empty error message", "line " + std::to_string(e.line));
       for (unsigned char c : e.message)
@@ -94,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
   }
-  if (parsed.entries.empty()) return 0;
+  if (entries.empty()) return 0;
 
   // The first byte picks the chip, the dispatch and the fap mask, so that both revisions
   // and masks that do not cover the entries are reached.
@@ -104,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (unsigned id = 0; id <= 128; ++id)
     if ((data[0] & 4) == 0 || id % 2 == 0) config.fapmask.fapIdIs(SchanAccel::FapId(id), true);
   Utilsim::Replay replay(context(), config);
-  for (const auto& e : parsed.entries) replay.process(e);
+  for (const auto& e : entries) replay.process(e);
   replay.finish();
   for (const auto& m : replay.mismatches())
     if (std::string_view(m.table->name) != "EtppcMtuMapTableHwDirect" || m.row != 128)

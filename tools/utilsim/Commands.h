@@ -1,5 +1,4 @@
-// The commands main dispatches to (`diff`: State.h), and what they share: writing the
-// output and warnings.
+// The commands main dispatches to, and what they share: writing the output and warnings.
 #pragma once
 
 #include <fmt/format.h>
@@ -7,6 +6,7 @@
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "tools/utilsim/Options.h"
 
@@ -17,6 +17,8 @@ namespace Utilsim {
 int list(const Options& o);
 int version(const Options& o);
 int replay(const Options& o);
+// `utilsim diff [--json] A B` with the arguments after "diff".
+int diffCommand(const std::vector<std::string>& args, const char* usage);
 
 inline void writeOut(const std::string& text) {
   if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout))

@@ -8,6 +8,17 @@ bool checkLine(const LineReader::Line& line, InputEntry& entry, std::vector<Inpu
   return false;
 }
 
+unsigned checkInput(LineReader& input, std::vector<InputError>& errors,
+                    const std::function<void(const InputEntry&)>& take) {
+  LineReader::Line line;
+  InputEntry entry;
+  while (input.next(line)) {
+    if (checkLine(line, entry, errors)) take(entry);
+    if (errors.size() >= InputLimits::kMaxErrors) return line.number;
+  }
+  return 0;
+}
+
 EntryStream::EntryStream(LineReader& input) : input_(input), reader_([this] { read(); }) {}
 
 EntryStream::~EntryStream() {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -17,6 +18,12 @@ namespace Utilsim {
 
 // Checks a line as the reader cut it (a line too long for the reader is an error of its own).
 bool checkLine(const LineReader::Line& line, InputEntry& entry, std::vector<InputError>& errors);
+
+// Checks the lines of the input from where it stands to its end, or until
+// InputLimits::kMaxErrors problems were found: each valid entry goes to `take`, each problem to
+// `errors`. Returns the line checking gave up at, 0 when it reached the end.
+unsigned checkInput(LineReader& input, std::vector<InputError>& errors,
+                    const std::function<void(const InputEntry&)>& take);
 
 class EntryStream {
  public:

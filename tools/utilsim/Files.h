@@ -14,6 +14,10 @@ namespace Utilsim {
 struct InputFileError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+// A file that could be read but is not valid JSON ("FILE: not valid JSON: WHY (at byte N)").
+struct JsonSyntaxError : InputFileError {
+  using InputFileError::InputFileError;
+};
 
 // A log read line by line in chunks, so that a file or standard input of any size streams
 // through a buffer of fixed size.
@@ -27,6 +31,8 @@ class LineReader {
 
   // Opens the file; "-" is standard input. Throws InputFileError.
   explicit LineReader(const std::string& path);
+  // Reads an open stream (its own from now on) that messages call `name`.
+  LineReader(std::FILE* stream, std::string name);
   ~LineReader();
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;

@@ -15,41 +15,11 @@
 
 #include "host/HwTable.h"
 #include "tools/utilsim/Fields.h"
+#include "tools/utilsim/JsonCheck.h"
 
 namespace Utilsim {
 namespace {
 using Json = nlohmann::json;
-
-// Raised by the parser callback: the same key twice in one object would silently keep only
-// the last value, which hides mistakes in hand-written logs.
-struct DuplicateKey {
-  std::string key;
-};
-
-std::string describeJson(const Json& v) {
-  switch (v.type()) {
-    case Json::value_t::null:
-      return "null";
-    case Json::value_t::boolean:
-      return v.get<bool>() ? "true" : "false";
-    case Json::value_t::string:
-      // Formatted rather than concatenated: operator+ on a literal and a string trips a false
-      // -Wrestrict warning of GCC 12, depending on what gets inlined around it.
-      return fmt::format("\"{}\"", printable(v.get_ref<const std::string&>(), 40));
-    case Json::value_t::number_integer:
-      return fmt::format("{}", v.get<std::int64_t>());
-    case Json::value_t::number_unsigned:
-      return fmt::format("{}", v.get<std::uint64_t>());
-    case Json::value_t::number_float:
-      return fmt::format("{} (written with a fraction or exponent)", v.get<double>());
-    case Json::value_t::object:
-      return "an object";
-    case Json::value_t::array:
-      return fmt::format("an array of {}", v.size());
-    default:
-      return "an unsupported value";
-  }
-}
 
 // The numbers of a line that the parser reads as floating point (with a fraction, an exponent,
 // or too many digits for 64 bits), as written, in order. The parsed document keeps only their
@@ -117,11 +87,8 @@ class LineChecker {
     }
     // Integers beyond 64 bits reach us as floating-point numbers.
     const bool huge = v.is_number_float() && !(std::fabs(v.get<double>()) < 1.8e19);
-    if (v.is_number_integer() || huge)
-      error(path,
-            fmt::format("{} is out of range (0 to {})", huge ? written(v) : describe(v), max));
-    else
-      error(path, fmt::format("expected an integer from 0 to {}, got {}", max, describe(v)));
+    error(path,
+          integerRangeMessage(v.is_number_integer() || huge, huge ? written(v) : describe(v), max));
     return false;
   }
 
@@ -353,20 +320,6 @@ bool tooDeep(std::string_view line) {
     }
   }
   return false;
-}
-
-// The parser's message without its exception-id prefix and position (we give the line).
-std::string parseMessage(const std::exception& e) {
-  std::string text = e.what();
-  if (text.rfind("[json.exception", 0) == 0) {
-    if (const auto close = text.find("] "); close != std::string::npos)
-      text = text.substr(close + 2);
-  }
-  if (text.rfind("parse error at ", 0) == 0) {
-    if (const auto colon = text.find(": "); colon != std::string::npos)
-      text = text.substr(colon + 2);
-  }
-  return "not valid JSON: " + printable(text, 200);
 }
 
 // A known name with its closing quote, held as words to compare in place against a line: a
@@ -684,34 +637,12 @@ bool checkLineSlow(std::string_view line, unsigned number, InputEntry& entry,
     c.error("", fmt::format("nesting deeper than {} levels", InputLimits::kMaxDepth));
     return false;
   }
-  std::vector<std::vector<std::string>> keys;
-  const Json::parser_callback_t noDuplicates = [&keys](int, Json::parse_event_t event,
-                                                       Json& parsed) {
-    if (event == Json::parse_event_t::object_start) {
-      keys.emplace_back();
-    } else if (event == Json::parse_event_t::object_end) {
-      if (!keys.empty()) keys.pop_back();
-    } else if (event == Json::parse_event_t::key && !keys.empty()) {
-      const auto& k = parsed.get_ref<const std::string&>();
-      for (const auto& seen : keys.back())
-        if (seen == k) throw DuplicateKey{k};
-      keys.back().push_back(k);
-    }
-    return true;
-  };
   Json doc;
-  try {
-    doc = Json::parse(line.begin(), line.end(), noDuplicates);
-  } catch (const DuplicateKey& d) {
-    c.error("", "field '" + printable(d.key, 40) + "' appears twice in one object");
-    return false;
-  } catch (const Json::parse_error& e) {
-    c.error("", parseMessage(e));
+  if (const auto error = parseJson(line, doc)) {
+    c.error("", error->message);
     // The parser counts the byte it stopped at from 1; past the end means the line ended early.
-    errors.back().column = unsigned(std::min<std::size_t>(e.byte, line.size() + 1));
-    return false;
-  } catch (const Json::exception& e) {
-    c.error("", parseMessage(e));
+    if (error->byte)
+      errors.back().column = unsigned(std::min<std::size_t>(error->byte, line.size() + 1));
     return false;
   }
   entry = InputEntry{};
@@ -760,29 +691,6 @@ std::string printable(std::string_view text, std::size_t max) {
       out += char(ch);
     else
       out += fmt::format("\\x{:02x}", unsigned(ch));
-  }
-  return out;
-}
-
-ParsedInput parseInput(std::string_view text) {
-  ParsedInput out;
-  unsigned number = 0;
-  std::size_t pos = 0;
-  if (text.substr(0, 3) == "\xef\xbb\xbf") pos = 3;  // a UTF-8 byte order mark
-  while (pos < text.size()) {
-    const auto nl = text.find('\n', pos);
-    std::string_view line = text.substr(pos, nl == std::string_view::npos ? nl : nl - pos);
-    pos = nl == std::string_view::npos ? text.size() : nl + 1;
-    ++number;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    const auto first = line.find_first_not_of(" \t");
-    if (first == std::string_view::npos || line[first] == '#') continue;
-    InputEntry entry;
-    if (checkLine(line, number, entry, out.errors)) out.entries.push_back(entry);
-    if (out.errors.size() >= InputLimits::kMaxErrors) {
-      out.errors.push_back({number, 0, "too many errors; the rest of the input was not checked"});
-      break;
-    }
   }
   return out;
 }

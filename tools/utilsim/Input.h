@@ -68,11 +68,6 @@ struct InputError {
   std::string message;
 };
 
-struct ParsedInput {
-  std::vector<InputEntry> entries;
-  std::vector<InputError> errors;  // in line order; entries are meaningless when not empty
-};
-
 // Limits that keep hostile input from costing unbounded time or memory.
 struct InputLimits {
   static constexpr std::size_t kMaxLineBytes = 1 << 20;
@@ -96,11 +91,6 @@ bool checkLineSlow(std::string_view line, unsigned number, InputEntry& entry,
 // The error of a line longer than InputLimits::kMaxLineBytes (a reader that cuts such a line
 // short reports it with this).
 InputError lineTooLong(unsigned line);
-
-// Splits the text into lines ('\n', an optional '\r' before it is dropped), skips blank
-// lines and lines whose first non-blank character is '#', and checks every other line.
-// Never throws for any input text (other than std::bad_alloc).
-ParsedInput parseInput(std::string_view text);
 
 // Escapes bytes that are not printable ASCII as \xNN, and shortens the text to about max
 // bytes, so that any input can be quoted safely in a message.

@@ -3,8 +3,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "tools/utilsim/Commands.h"
+#include "tools/utilsim/DocumentReader.h"
 #include "tools/utilsim/Files.h"
 #include "tools/utilsim/Input.h"
+#include "tools/utilsim/JsonCheck.h"
 #include "tools/utilsim/Report.h"
 
 namespace Utilsim {
@@ -15,19 +18,6 @@ std::string shortDump(const Json& v) {
   return printable(v.dump(-1, ' ', false, Json::error_handler_t::replace), 120);
 }
 }  // namespace
-
-std::string pointerToken(const std::string& key) {
-  std::string s;
-  for (const char ch : key) {
-    if (ch == '~')
-      s += "~0";
-    else if (ch == '/')
-      s += "~1";
-    else
-      s += ch;
-  }
-  return s;
-}
 
 void JsonDiff::add(const std::string& path, std::string text, const std::string& note) {
   if (total_++ < max_)
@@ -68,204 +58,62 @@ std::vector<std::string> JsonDiff::lines() const {
   return out;
 }
 
-// Pulls a stored document apart without holding it: member names one at a time, and each
-// value copied out in compact form (white space outside strings dropped), which is how the
-// run's side is written too, so that equal values compare as equal bytes. Values are
-// checked only as far as needed to find their end; one that differs from the run's is
-// parsed in full, which reports any syntax error.
-class ExpectCheck::Reader {
- public:
-  explicit Reader(const std::string& path) : name_(printable(path, 200)) {
-    errno = 0;
-    file_ = std::fopen(path.c_str(), "rb");
-    if (!file_)
-      throw InputFileError(fmt::format("cannot open {}: {}", name_, std::strerror(errno)));
-  }
-  ~Reader() { std::fclose(file_); }
-  Reader(const Reader&) = delete;
-  Reader& operator=(const Reader&) = delete;
-
-  // The next character that is not white space, without taking it; -1 at the end.
-  int peek() {
-    while (true) {
-      const int c = get();
-      if (c != ' ' && c != '\t' && c != '\n' && c != '\r') {
-        if (c >= 0) --pos_;
-        return c;
-      }
-    }
-  }
-  void expect(char want, const char* what) {
-    if (peek() != want) fail(fmt::format("expected {}", what));
-    ++pos_;
-  }
-  // After a member or element: true when another follows (',' taken), false at the close.
-  bool more(char close) {
-    const int c = peek();
-    ++pos_;
-    if (c == ',') return true;
-    if (c == close) return false;
-    fail(fmt::format("expected ',' or '{}'", close));
-  }
-  // A member name (a JSON string).
-  std::string name() {
-    std::string token;
-    if (peek() != '"') fail("expected a member name");
-    value(token);
-    return parse(token).get<std::string>();
-  }
-  // Appends the next value, in compact form.
-  void value(std::string& out) {
-    peek();
-    unsigned depth = 0;
-    bool inString = false;
-    while (true) {
-      const int c = get();
-      if (c < 0) fail("unexpected end of the document");
-      if (inString) {
-        out += char(c);
-        if (c == '\\') {
-          const int e = get();
-          if (e < 0) fail("unexpected end of the document");
-          out += char(e);
-        } else if (c == '"') {
-          inString = false;
-          if (depth == 0) return;
-        }
-        continue;
-      }
-      if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-        if (depth == 0 && !out.empty()) return;
-        continue;
-      }
-      if (depth == 0 && (c == ',' || c == ']' || c == '}')) {
-        --pos_;
-        if (out.empty()) fail("expected a value");
-        return;
-      }
-      out += char(c);
-      if (c == '"') {
-        inString = true;
-      } else if (c == '{' || c == '[') {
-        ++depth;
-      } else if (c == '}' || c == ']') {
-        if (depth == 0) fail("unbalanced brackets");
-        if (--depth == 0) return;
-      }
-    }
-  }
-  Json parse(const std::string& text) {
-    try {
-      return Json::parse(text);
-    } catch (const Json::exception& e) {
-      fail(e.what());
-    }
-  }
-  [[noreturn]] void fail(const std::string& why) {
-    throw InputFileError(fmt::format("{}: not a valid JSON document: {} (near byte {})", name_,
-                                     printable(why, 200), offset_ + pos_));
-  }
-
-  // Reads members of the top-level object into `rest` until `entries` opens or the object
-  // closes (`first`: just after its '{').
-  void toEntries(bool first) {
-    if (!first && !more('}')) return;
-    while (true) {
-      if (first && peek() == '}') {
-        expect('}', "'}'");
-        return;
-      }
-      first = false;
-      const auto member = name();
-      expect(':', "':'");
-      if (member == "entries" && !sawEntries) {
-        expect('[', "'[' (entries is an array)");
-        sawEntries = inEntries = true;
-        return;
-      }
-      std::string text;
-      value(text);
-      rest[member] = parse(text);
-      if (!more('}')) return;
-    }
-  }
-  // The next stored entry element into `out`; false (and `entries` closed) after the last.
-  bool nextEntry(std::string& out) {
-    if (!inEntries) return false;
-    if (first_ ? peek() == ']' : !more(']')) {
-      if (first_) expect(']', "']'");
-      inEntries = first_ = false;
-      toEntries(false);
-      return false;
-    }
-    first_ = false;
-    value(out);
-    ++entries;
-    return true;
-  }
-
-  bool sawEntries = false, inEntries = false;
-  std::uint64_t entries = 0;   // stored entry elements read
-  Json rest = Json::object();  // every member but `entries`
-
- private:
-  int get() {
-    if (pos_ == len_) {
-      offset_ += len_;
-      len_ = std::fread(buf_, 1, sizeof buf_, file_);
-      pos_ = 0;
-      if (len_ == 0) {
-        if (std::ferror(file_))
-          throw InputFileError(fmt::format("{}: read error: {}", name_, std::strerror(errno)));
-        return -1;
-      }
-    }
-    return static_cast<unsigned char>(buf_[pos_++]);
-  }
-
-  std::string name_;
-  std::FILE* file_;
-  char buf_[1 << 16];
-  std::size_t pos_ = 0, len_ = 0;
-  std::uint64_t offset_ = 0;
-  bool first_ = true;
-};
-
 namespace {
-// Takes a leading "line" member off a compact entry element: its value, or 0 if none.
+// Takes a leading "line" member off a compact entry element: its value, or 0 if none. Only
+// a number as utilsim writes it is taken (the element is not parsed when the rest is equal):
+// anything else stays, for the parser to judge.
 std::uint64_t takeLine(std::string& element) {
   static constexpr std::string_view kPrefix = "{\"line\":";
   if (element.compare(0, kPrefix.size(), kPrefix) != 0) return 0;
   std::size_t end = kPrefix.size();
   std::uint64_t line = 0;
-  while (end < element.size() && element[end] >= '0' && element[end] <= '9')
+  while (end < element.size() && element[end] >= '0' && element[end] <= '9' &&
+         end - kPrefix.size() < 19)
     line = line * 10 + unsigned(element[end++] - '0');
-  if (end == kPrefix.size() || end >= element.size() || element[end] != ',') return 0;
+  if (line == 0 || element[kPrefix.size()] == '0' || end >= element.size() || element[end] != ',')
+    return 0;
   element.erase(1, end);  // keeps the '{'
   return line;
 }
 }  // namespace
 
-ExpectCheck::ExpectCheck(const std::string& path, const Replay& replay)
-    : reader_(std::make_unique<Reader>(path)), replay_(replay), entries_(replay) {
-  reader_->expect('{', "a JSON object");
-  reader_->toEntries(true);
+ExpectCheck::ExpectCheck(const std::string& path, const Replay& replay, const RunHeader& run)
+    : stored_(std::make_unique<StoredRun>(path, false)), replay_(replay), entries_(replay) {
+  const auto& members = stored_->members();
+  const auto header = members.find("header");
+  if (header == members.end()) {
+    legacy_ = true;
+    warn(
+        "{} has no header (written by an older utilsim): it is compared as it is; record it "
+        "again to compare the input of each entry too",
+        stored_->name());
+    return;
+  }
+  std::string problem;
+  const auto stored = readHeader(*header, problem);
+  if (!stored) throw InputFileError(fmt::format("{}: {}", stored_->name(), problem));
+  if (stored->filtered())
+    throw InputFileError(fmt::format(
+        "{} was written with filters ({}): it shows part of a run, and --expect compares whole "
+        "runs; record the golden without filters",
+        stored_->name(), stored->filterOptions()));
+  otherOptions_ = optionDifferences(*stored, run);
 }
 
 ExpectCheck::~ExpectCheck() = default;
 
 void ExpectCheck::entry(const InputEntry& entry, std::span<const UtilResult> results) {
   const auto index = index_++;
-  auto& r = *reader_;
   expected_.clear();
-  if (!r.nextEntry(expected_)) return;  // counted at the end
+  if (!stored_->nextEntry(expected_)) return;  // counted at the end
   actual_.clear();
   JsonWriter w(actual_, JsonWriter::kCompact);
-  entries_.write(w, entry, results, false, false);
+  entries_.write(w, entry, results, false, !legacy_);
   const auto storedLine = takeLine(expected_);
   if (storedLine != 0 && actual_.view() == expected_) return;
   // Different bytes: compare as values, which also tells where they differ.
-  auto expected = r.parse(expected_);
+  auto expected = stored_->stream().parse<nlohmann::json>(
+      expected_, fmt::format("/entries/{}", index), stored_->stream().offset());
   auto actual = nlohmann::json::parse(actual_.view());
   std::uint64_t line = storedLine;
   if (line == 0 && expected.is_object() && expected.contains("line") &&
@@ -281,21 +129,38 @@ void ExpectCheck::entry(const InputEntry& entry, std::span<const UtilResult> res
 }
 
 std::vector<std::string> ExpectCheck::finish() {
-  auto& r = *reader_;
-  // Stored entries the run did not reach.
-  for (std::string skipped; r.nextEntry(skipped);) skipped.clear();
-  if (r.peek() != -1) r.fail("text after the document");
-  if (!r.sawEntries)
+  stored_->finish();
+  auto members = stored_->members();
+  if (legacy_ && members.contains("header"))
+    throw InputFileError(fmt::format(
+        "{}: /header: comes after the entries; a stored run is read as it goes and must say "
+        "what it is first",
+        stored_->name()));
+  if (!legacy_) {
+    const auto complete = members.find("complete");
+    if (complete == members.end() || !complete->is_boolean())
+      throw InputFileError(
+          fmt::format("{}: /complete: missing (a document says whether its "
+                      "run is whole)",
+                      stored_->name()));
+    if (!complete->get<bool>())
+      throw InputFileError(fmt::format(
+          "{} is a partial run (its replay stopped at the input error on line {}): it cannot "
+          "serve as a golden; record it from the whole log",
+          stored_->name(), members.value("stoppedAt", nlohmann::ordered_json()).dump()));
+  }
+  if (!stored_->hasEntries())
     diff_.add("/entries",
               fmt::format("unexpected (got {})", counted(index_, "element", "elements")));
-  else if (r.entries != index_)
-    diff_.add("/entries", fmt::format("expected {}, got {}",
-                                      counted(r.entries, "element", "elements"), index_));
-
-  auto& expected = r.rest;
-  expected.erase("timing");  // latencies differ from run to run
+  else if (stored_->entriesRead() != index_)
+    diff_.add("/entries",
+              fmt::format("expected {}, got {}",
+                          counted(stored_->entriesRead(), "element", "elements"), index_));
+  // What wrote the document and how it ended are not results; latencies differ run to run.
+  for (const char* member : {"header", "complete", "stoppedAt", "timing"}) members.erase(member);
+  auto expected = nlohmann::json::parse(members.dump());
   auto actual = nlohmann::json::parse(summaryJson(replay_, ReportOptions{}));
-  actual["chip"] = Hardware::chipTypeName(replay_.config().chip);
+  if (legacy_) actual["chip"] = Hardware::chipTypeName(replay_.config().chip);
   diff_.compare("", expected, actual);
   return diff_.lines();
 }

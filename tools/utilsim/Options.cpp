@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "host/Trace.h"
+#include "tools/utilsim/Input.h"
+#include "tools/utilsim/SafeFile.h"
 
 #ifndef TERN_PLUGIN_FILE
 #define TERN_PLUGIN_FILE "libJericho3aiUtils.so"
@@ -121,6 +123,23 @@ std::vector<bool> parseIds(const std::string& option, const std::string& text, u
     pos = comma + 1;
   }
   return ids;
+}
+
+// A state written over a file the run reads, or over its own output, would destroy it. The
+// same file by device and inode, however its path is spelt; a device such as /dev/null
+// keeps nothing, so writing it destroys nothing.
+void checkSaveTarget(const Options& o) {
+  const auto target = fileIdOf(*o.saveState);
+  if (!target || target->characterDevice) return;
+  const auto clash = [&](const std::optional<FileId>& id, const char* what) {
+    if (id && *id == *target)
+      throw UsageError(fmt::format("--save-state {} is {}: the state would destroy it",
+                                   printable(*o.saveState, 200), what));
+  };
+  if (o.file && *o.file != "-") clash(fileIdOf(*o.file), "the log being replayed");
+  clash(fileIdOf(0), "standard input");
+  if (o.expect) clash(fileIdOf(*o.expect), "the --expect file");
+  clash(fileIdOf(1), "standard output, where the run's output goes");
 }
 
 SchanAccel::Fapmask parseFapMask(const std::string& text) {
@@ -317,6 +336,7 @@ void parseOptions(int argc, char** argv, Options& o) {
       throw UsageError(fmt::format("--trace: {}", e.what()));
     }
   }
+  if (o.saveState) checkSaveTarget(o);
   if (o.plugin.empty()) o.plugin = defaultPluginPath();
 }
 

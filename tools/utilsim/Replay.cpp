@@ -67,6 +67,8 @@ void Replay::process(const InputEntry& entry, ReplaySink* sink) {
 }
 
 void Replay::load(const State& state) {
+  loadedFrom_ = state.file;
+  const RowOrigin loaded{0, RowOrigin::kLoaded, 0};
   const TernAsicUtils::HwTableInfo* info = nullptr;
   TernAsicUtils::HwCommonTableBase* table = nullptr;
   for (const auto& r : state.rows) {
@@ -81,6 +83,16 @@ void Replay::load(const State& state) {
     table->rowIs(r.key, r.row, r.words.data());
     chip_.rowIs(info->block, r.key, r.row, r.words.data());
   }
+  // Loading wrote the shadows through the watch; what a run reports starts after it.
+  changes_.clear();
+  for (const auto& r : state.rows) shadowOrigins_.copy(*r.table, r.key)[r.row] = loaded;
+  // A chip row at its reset value reads as never written, as it would in one long run.
+  for (const auto* rows : {&state.rows, &state.chipRows})
+    for (const auto& r : *rows) {
+      if (rows == &state.chipRows) chip_.rowIs(r.table->block, r.key, r.row, r.words.data());
+      const bool reset = std::all_of(r.words.begin(), r.words.end(), [](auto w) { return !w; });
+      chipOrigins_.copy(*r.table, r.key)[r.row] = reset ? RowOrigin{} : loaded;
+    }
 }
 
 void Replay::finish() { mismatches_ = chip_.compare(*tableManager_); }
@@ -201,14 +213,14 @@ void Replay::copyCleared(const TernAsicUtils::HwTableInfo& table,
 std::optional<RowOrigin> Replay::shadowOrigin(const TernAsicUtils::HwTableInfo& table,
                                               TernAsicUtils::HwShadowKey key, unsigned row) const {
   const auto* rows = shadowOrigins_.find(table, key);
-  if (!rows || rows[row].line == 0) return std::nullopt;
+  if (!rows || rows[row].util == RowOrigin::kNone) return std::nullopt;
   return rows[row];
 }
 
 std::optional<RowOrigin> Replay::chipOrigin(const TernAsicUtils::HwTableInfo& table,
                                             TernAsicUtils::HwShadowKey key, unsigned row) const {
   const auto* rows = chipOrigins_.find(table, key);
-  if (!rows || rows[row].command == 0) return std::nullopt;
+  if (!rows || rows[row].util == RowOrigin::kNone) return std::nullopt;
   return rows[row];
 }
 

@@ -74,11 +74,14 @@ class LatencyHistogram {
 Asic::SwTableId swTableIdOf(SwTable t) noexcept;
 
 // Who last wrote a row: the log line and the Util (index into Replay::utils()); for a chip
-// row also the number of the command (from 1, in the order the Utils returned them).
+// row also the number of the command (from 1, in the order the Utils returned them). A row a
+// loaded state gave has the Util kLoaded.
 struct RowOrigin {
+  static constexpr std::uint32_t kNone = ~0u, kLoaded = ~0u - 1;
   unsigned line = 0;
-  std::uint32_t util = 0;
+  std::uint32_t util = kNone;
   std::uint64_t command = 0;
+  bool loaded() const noexcept { return util == kLoaded; }
 };
 
 // A shadow row the current entry changed (`row` is kAllRows when the whole copy was cleared).
@@ -100,8 +103,11 @@ class Replay : private TernAsicUtils::ShadowWatch {
   Replay& operator=(const Replay&) = delete;
 
   // Starts from a saved state: its rows go into the shadows (through the table objects of
-  // the chip) and into the chip model alike. Call before the first entry.
+  // the chip) and into the chip model, which then takes the rows where the state's chip
+  // differed from its shadows. Call before the first entry.
   void load(const State& state);
+  // The file of the loaded state (the writer of its rows), or empty.
+  const std::string& loadedFrom() const noexcept { return loadedFrom_; }
   // Hands one entry to the Utils of its software table, executes their commands in the chip
   // model, and shows the results to the sink (if any).
   void process(const InputEntry& entry, ReplaySink* sink = nullptr);
@@ -186,6 +192,7 @@ class Replay : private TernAsicUtils::ShadowWatch {
   std::size_t util_ = 0;
   std::vector<RowChange> changes_;
   Origins shadowOrigins_, chipOrigins_;
+  std::string loadedFrom_;
 };
 
 }  // namespace Utilsim

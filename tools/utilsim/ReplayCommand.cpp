@@ -14,6 +14,7 @@
 #include "tools/utilsim/Commands.h"
 #include "tools/utilsim/EntryStream.h"
 #include "tools/utilsim/Files.h"
+#include "tools/utilsim/SafeFile.h"
 #include "tools/utilsim/State.h"
 
 namespace Utilsim {
@@ -110,27 +111,24 @@ void warnAboutNoEffect(const Options& o, const Replay& run, const OtherKeyTypes&
 }  // namespace
 
 int replay(const Options& o) {
+  const auto chipName = Hardware::chipTypeName(o.replay.chip);
   std::optional<State> loaded;  // read before anything else: a bad state replays nothing
-  if (o.loadState && !(loaded = readStateFile(*o.loadState))) return kExitUsage;
+  if (o.loadState &&
+      (!(loaded = readStateFile(*o.loadState, true)) || !loadable(*loaded, chipName)))
+    return kExitUsage;
+  // Made now, so that a state that cannot be written is said before the work, not after.
+  std::optional<SafeOutput> saved;
+  if (o.saveState) saved.emplace(*o.saveState, "state");
   LineReader input(o.file ? *o.file : "-");
   Progress progress(o.progress.value_or(true) && (o.progress || isatty(2) == 1), input.size());
   std::vector<InputError> errors;
-  InputEntry entry;
-  LineReader::Line line;
   // A file is checked whole before anything is replayed, so that a bad line replays nothing.
   // A pipe can be read only once: it is replayed as it comes, up to its first bad line.
-  const bool checkFirst = input.seekable();
-  if (checkFirst) {
+  if (input.seekable()) {
     std::uint64_t lines = 0;
-    unsigned stoppedAt = 0;  // the line after whose errors checking gave up
-    while (input.next(line)) {
-      checkLine(line, entry, errors);
-      if (errors.size() >= InputLimits::kMaxErrors) {
-        stoppedAt = line.number;
-        break;
-      }
+    const unsigned stoppedAt = checkInput(input, errors, [&](const InputEntry&) {
       progress.tick("checking", ++lines, input.bytesRead());
-    }
+    });
     progress.done();
     if (!errors.empty()) {
       printErrors(input.name(), errors);
@@ -153,9 +151,13 @@ int replay(const Options& o) {
   config.trackVsis = o.chains;
   Replay run(context, config);
   if (run.utils().empty())
-    warn("{} registers no Util for {}: the entries reach no Util", o.plugin,
-         Hardware::chipTypeName(config.chip));
-  if (loaded) loadState(run, *loaded, *o.loadState);
+    warn("{} registers no Util for {}: the entries reach no Util", o.plugin, chipName);
+  std::optional<RunHeader::LoadedState> from;
+  if (loaded) {
+    run.load(*loaded);
+    from = RunHeader::LoadedState{loaded->file, loaded->sha256};
+  }
+  const auto header = runHeader(config, o.filter, o.plugin, from);
 
   const ReportOptions options{o.chains, o.timing, o.failureCap, o.filter};
   Output out(stdout);
@@ -165,12 +167,12 @@ int replay(const Options& o) {
   std::optional<DocumentStream> document;
   FailureList failures(o.failureCap);
   if (o.expect) {
-    expect = std::make_unique<ExpectCheck>(*o.expect, run);
+    expect = std::make_unique<ExpectCheck>(*o.expect, run, header);
     sinks.all.push_back(expect.get());
   } else if (o.json || o.jsonl) {
     document.emplace(out,
                      o.jsonl ? DocumentStream::Format::Lines : DocumentStream::Format::Document,
-                     run, options);
+                     run, options, header);
     document->begin();
     sinks.all.push_back(&*document);
   } else {
@@ -201,16 +203,20 @@ int replay(const Options& o) {
   if (expect) {
     const auto diff = expect->finish();
     std::string text;
+    // Differences that follow from other options are not a regression: say so first.
+    if (const auto& other = expect->otherOptions(); !other.empty())
+      text = fmt::format("utilsim: {} was recorded with other options than this run: {}\n",
+                         *o.expect, fmt::join(other, ", "));
     if (diff.empty())
-      text = fmt::format("utilsim: the run matches {}\n", *o.expect);
+      text += fmt::format("utilsim: the run matches {}\n", *o.expect);
     else
-      text = fmt::format("utilsim: the run differs from {} ({}):\n", *o.expect,
-                         counted(diff.size(), "difference line", "difference lines"));
+      text += fmt::format("utilsim: the run differs from {} ({}):\n", *o.expect,
+                          counted(diff.size(), "difference line", "difference lines"));
     for (const auto& l : diff) text += "  " + l + "\n";
     out.buffer().append(text);
     status = diff.empty() ? kExitOk : kExitFailed;
   } else if (document) {
-    document->end();
+    document->end(errors.empty() ? 0 : errors.front().line);
   } else {
     out.buffer().append(textReport(run, options, failures));
   }
@@ -219,12 +225,13 @@ int replay(const Options& o) {
     // Only standard input gets here: what came before the bad line was replayed and shown.
     printErrors(input.name(), errors);
     fmt::print(stderr,
-               "utilsim: stopped at the input error on line {}; the {} before it {} replayed\n",
+               "utilsim: stopped at the input error on line {}; the {} before it {} replayed{}\n",
                errors.front().line, counted(run.entries(), "entry", "entries"),
-               run.entries() == 1 ? "was" : "were");
+               run.entries() == 1 ? "was" : "were",
+               saved ? fmt::format(" (no state was written to {})", *o.saveState) : "");
     return kExitUsage;
   }
-  if (o.saveState) saveState(*o.saveState, run);
+  if (saved) saveState(*saved, run, runHeader(config, RowFilter{}, o.plugin, from));
   return status;
 }
 

@@ -13,10 +13,12 @@
 #include <vector>
 
 #include "tools/utilsim/Fields.h"
+#include "tools/utilsim/Header.h"
 #include "tools/utilsim/JsonWriter.h"
 #include "tools/utilsim/Replay.h"
 
 namespace Utilsim {
+class StoredRun;
 
 // Which rows the report and the document show: some tables, some copies, only rows that
 // differ from the reset value. Empty sets select everything.
@@ -79,21 +81,28 @@ class EntryJson {
 class DocumentStream : public ReplaySink {
  public:
   enum class Format { Document, Lines };
-  DocumentStream(Output& out, Format format, const Replay& replay, const ReportOptions& options);
+  DocumentStream(Output& out, Format format, const Replay& replay, const ReportOptions& options,
+                 const RunHeader& header);
   void begin();  // before the first entry
   void entry(const InputEntry& entry, std::span<const UtilResult> results) override;
-  void end();  // after Replay::finish
+  // After Replay::finish. A partial run (stopped at the input error on line stoppedAt) says so.
+  void end(std::uint64_t stoppedAt = 0);
 
  private:
+  void headerMember(JsonWriter& w);
   Output& out_;
   Format format_;
   const Replay& replay_;
   ReportOptions options_;
+  const RunHeader& header_;
   EntryJson entries_;
   JsonWriter doc_;
 };
 
-// The members of the document after `entries` (and `chip`), as one compact JSON object.
+// The members of the document after `entries` and `complete`, into an object the caller
+// opened (flushing `out` on the way, when given).
+void summaryMembers(JsonWriter& w, Output* out, const Replay& replay, const ReportOptions& options);
+// The same as one compact JSON object.
 std::string summaryJson(const Replay& replay, const ReportOptions& options);
 
 // The per-line view of the text report, written while the replay runs: each selected entry
@@ -144,9 +153,6 @@ std::string textReport(const Replay& replay, const ReportOptions& options,
 // that the log set and did not delete afterwards.
 std::string chainsText(const Replay& replay, const RowFilter& filter);
 
-// A member name as a token of a JSON pointer ('~' and '/' escaped).
-std::string pointerToken(const std::string& key);
-
 // Structural differences of JSON values, as lines "/path: expected X, got Y", of which the
 // first `max` are kept and the rest counted.
 class JsonDiff {
@@ -169,20 +175,24 @@ class JsonDiff {
 // Compares a run with a stored document (`--expect`) while it replays, reading the stored
 // document as a stream: `entries` element by element, in order, ignoring their `line` (so
 // that comment lines added to a log shift nothing), the rest as a whole at the end, without
-// any `timing` member. Throws InputFileError when the stored file cannot be read or is not
-// a document.
+// any `timing` member. Throws InputFileError when the stored file cannot be read, is not a
+// document, or is not a whole run (written with filters, or stopped at an input error).
 class ExpectCheck : public ReplaySink {
  public:
-  ExpectCheck(const std::string& path, const Replay& replay);
+  ExpectCheck(const std::string& path, const Replay& replay, const RunHeader& run);
   ~ExpectCheck() override;
   void entry(const InputEntry& entry, std::span<const UtilResult> results) override;
   // After Replay::finish: the differences (empty when the run matches).
   std::vector<std::string> finish();
+  // The options that change results where the stored run was recorded otherwise.
+  const std::vector<std::string>& otherOptions() const noexcept { return otherOptions_; }
 
  private:
-  class Reader;
-  std::unique_ptr<Reader> reader_;
+  std::unique_ptr<StoredRun> stored_;
   const Replay& replay_;
+  // Written before documents had a header: no header, and entries without their input.
+  bool legacy_ = false;
+  std::vector<std::string> otherOptions_;
   JsonDiff diff_;
   EntryJson entries_;
   TextBuffer actual_;
@@ -192,10 +202,6 @@ class ExpectCheck : public ReplaySink {
 
 // The entry in the log's own format, every default filled in (what `--jsonl` calls `entry`).
 void inputJson(JsonWriter& w, const InputEntry& e);
-
-// The end state as a saved state, `{"chip", "tables"}`: the bytes those two members of the
-// document would have.
-void stateJson(Output& out, const Replay& replay);
 
 // Rows as the report and the document show them (also used by `utilsim diff`).
 std::string copyText(TernAsicUtils::HwShadowKey key);  // "fap 0 instance 1"

@@ -186,6 +186,10 @@ void hardwareJson(JsonWriter& w, const Replay& replay, const RowFilter& filter) 
         return;
       }
       w.beginObject();
+      if (o->loaded()) {
+        w.member("loadedFrom", replay.loadedFrom()).endObject();
+        return;
+      }
       if (o->command) w.member("command", o->command);
       w.member("line", o->line).member("util", replay.utils()[o->util].shortName).endObject();
     };
@@ -208,7 +212,8 @@ void timingJson(JsonWriter& w, const Replay& replay) {
   w.endObject();
 }
 
-// The members after `entries`, into an object the caller opened.
+}  // namespace
+
 void summaryMembers(JsonWriter& w, Output* out, const Replay& replay,
                     const ReportOptions& options) {
   tablesJson(w.key("tables"), out, replay, options.filter);
@@ -218,7 +223,6 @@ void summaryMembers(JsonWriter& w, Output* out, const Replay& replay,
   w.member("errors", replay.errors());
   if (options.timing) timingJson(w.key("timing"), replay);
 }
-}  // namespace
 
 void Output::flush() {
   if (buf_.size() && std::fwrite(buf_.view().data(), 1, buf_.size(), file_) != buf_.size())
@@ -228,23 +232,37 @@ void Output::flush() {
 }
 
 DocumentStream::DocumentStream(Output& out, Format format, const Replay& replay,
-                               const ReportOptions& options)
+                               const ReportOptions& options, const RunHeader& header)
     : out_(out),
       format_(format),
       replay_(replay),
       options_(options),
+      header_(header),
       entries_(replay),
       doc_(out.buffer(), format == Format::Document ? 2 : JsonWriter::kCompact) {}
 
+void DocumentStream::headerMember(JsonWriter& w) { headerJson(w.key("header"), header_); }
+
+// The header comes first, so that a reader knows what a stored run is before its entries;
+// a stream of lines starts with it, and its last line repeats it (that line is a state).
 void DocumentStream::begin() {
-  if (format_ != Format::Document) return;
-  doc_.beginObject().member("chip", Hardware::chipTypeName(replay_.config().chip));
-  doc_.key("entries").beginArray();
+  if (format_ == Format::Document) {
+    doc_.beginObject();
+    headerMember(doc_);
+    doc_.key("entries").beginArray();
+  } else {
+    JsonWriter first(out_.buffer(), JsonWriter::kCompact);
+    first.beginObject();
+    headerMember(first);
+    first.endObject();
+    out_.buffer().push('\n');
+  }
+  out_.maybeFlush();
 }
 
 void DocumentStream::entry(const InputEntry& e, std::span<const UtilResult> results) {
   if (format_ == Format::Document) {
-    entries_.write(doc_, e, results, true, false);
+    entries_.write(doc_, e, results, true, true);
   } else {
     JsonWriter line(out_.buffer(), JsonWriter::kCompact);
     entries_.write(line, e, results, true, true);
@@ -253,17 +271,19 @@ void DocumentStream::entry(const InputEntry& e, std::span<const UtilResult> resu
   out_.maybeFlush();
 }
 
-void DocumentStream::end() {
+void DocumentStream::end(std::uint64_t stoppedAt) {
+  JsonWriter last(out_.buffer(), JsonWriter::kCompact);
+  auto& w = format_ == Format::Document ? doc_ : last;
   if (format_ == Format::Document) {
     doc_.endArray();
-    summaryMembers(doc_, &out_, replay_, options_);
-    doc_.endObject();
   } else {
-    JsonWriter last(out_.buffer(), JsonWriter::kCompact);
-    last.beginObject().member("chip", Hardware::chipTypeName(replay_.config().chip));
-    summaryMembers(last, &out_, replay_, options_);
-    last.endObject();
+    last.beginObject();
+    headerMember(last);
   }
+  w.key("complete").value(stoppedAt == 0);
+  if (stoppedAt) w.member("stoppedAt", stoppedAt);
+  summaryMembers(w, &out_, replay_, options_);
+  w.endObject();
   out_.buffer().push('\n');
   out_.flush();
 }
@@ -318,15 +338,6 @@ std::string summaryJson(const Replay& replay, const ReportOptions& options) {
   summaryMembers(w, nullptr, replay, options);
   w.endObject();
   return std::string(out.view());
-}
-
-void stateJson(Output& out, const Replay& replay) {
-  JsonWriter w(out.buffer(), 2);
-  w.beginObject().member("chip", Hardware::chipTypeName(replay.config().chip));
-  tablesJson(w.key("tables"), &out, replay, RowFilter{});
-  w.endObject();
-  out.buffer().push('\n');
-  out.flush();
 }
 
 std::string revisionName(Hardware::Tern::FapRevision revision) {

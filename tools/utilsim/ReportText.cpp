@@ -161,6 +161,7 @@ void hardware(std::string& out, const Replay& replay, const RowFilter& filter) {
         replay.config().dropCommand, d->block, d->address);
   const auto origin = [&](const std::optional<RowOrigin>& o, const char* none) {
     if (!o) return std::string(none);
+    if (o->loaded()) return fmt::format("loaded from {}", replay.loadedFrom());
     return fmt::format("{}line {} ({})", o->command ? fmt::format("command {}, ", o->command) : "",
                        o->line, replay.utils()[o->util].shortName);
   };

@@ -1,5 +1,7 @@
-// Saved states: the shadow tables of a run in the layout of the document's `tables` member,
-// read to start a replay from them or to compare two runs, and written after a replay.
+// Saved states: the end of a run (its shadow tables, counters, enqueue counts and hardware
+// check, with the chip model's rows where they differ from the shadows), which is a run's
+// document without its entries. Read to start a replay from it or to compare two runs, and
+// written after a replay.
 #pragma once
 
 #include <array>
@@ -8,9 +10,11 @@
 #include <vector>
 
 #include "host/HwTable.h"
+#include "tools/utilsim/Header.h"
 
 namespace Utilsim {
 class Replay;
+class SafeOutput;
 
 struct StateRow {
   const TernAsicUtils::HwTableInfo* table;
@@ -20,23 +24,36 @@ struct StateRow {
 };
 
 struct State {
-  std::string chip;  // as the file names it; empty when it names none
+  std::string file;                 // the file's name without its folders
+  std::string sha256;               // of the whole file, when asked for
+  std::optional<RunHeader> header;  // none: written before documents had one
+  std::string chip;                 // as the file names it; empty when it names none
+  bool complete = true;             // false: the run stopped at an input error
+  std::uint64_t stoppedAt = 0;      // the line of that error
   // Sorted by table (block order), fap id, instance id, then row: the order of `tables`.
   std::vector<StateRow> rows;
+  // The chip model's rows where they differ from the shadows (the hardware check's
+  // mismatches), in the same order.
+  std::vector<StateRow> chipRows;
+
+  bool filtered() const noexcept { return header && header->filtered(); }
+  // Why it is not the whole end of a run, as said of the file ("is a partial run: ..."); empty
+  // when it is.
+  std::string notWhole() const;
 };
 
-// Reads a state, a `--json` document or the last line of `--jsonl` (anything with `tables`).
-// A file that cannot be read or holds anything that is not a row of a table is reported on
-// standard error, one "FILE: /json/pointer: message" line per problem; then none is returned.
-std::optional<State> readStateFile(const std::string& path);
+// Reads a state, a `--json` document or the last line of `--jsonl`; a document's entries are
+// skipped, not held. A file that cannot be read or holds anything that is not part of a
+// state is reported on standard error, one "FILE: /json/pointer: message" line per problem;
+// then none is returned. A file written before documents had a header gets one warning.
+std::optional<State> readStateFile(const std::string& path, bool hash);
 
-// Loads the state into the replay (before its first entry); warns when it is of another chip.
-void loadState(Replay& replay, const State& state, const std::string& path);
+// Whether the state can start a run of that chip: the whole end of a run of that chip.
+// Prints why not.
+bool loadable(const State& state, const std::string& chip);
 
-// Writes the replay's end state; throws std::runtime_error naming the file when it cannot.
-void saveState(const std::string& path, const Replay& replay);
-
-// `utilsim diff [--json] A B` with the arguments after "diff"; returns the exit status.
-int diffCommand(const std::vector<std::string>& args, const char* usage);
+// Writes the replay's end state, with its header, and puts the file in place. Throws
+// std::runtime_error naming the file when it cannot.
+void saveState(SafeOutput& file, const Replay& replay, const RunHeader& header);
 
 }  // namespace Utilsim

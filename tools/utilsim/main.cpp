@@ -1,6 +1,6 @@
 // utilsim: loads the Util plug-in, lists its registrations, or replays a log of software
 // table changes through the Utils of one chip and reports what they did. This file only
-// dispatches: options in Options, the commands in *Command.cpp and State (diff).
+// dispatches: options in Options, the commands in *Command.cpp.
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -8,7 +8,6 @@
 
 #include "tools/utilsim/Commands.h"
 #include "tools/utilsim/Files.h"
-#include "tools/utilsim/State.h"
 
 int main(int argc, char** argv) {
   using namespace Utilsim;
