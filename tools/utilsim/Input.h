@@ -18,8 +18,29 @@ namespace Utilsim {
 
 enum class SwTable : std::uint8_t { RoutingState, TrapForwardAction, MtuProfile };
 
+// The names a log line uses, each written here once: the reader of plain lines, the general
+// checker and the writer of a line's `entry` take them from these lists (the value fields of
+// the trap and MTU tables and the uRPF flags from the builders' own, host/LogEntryBuilders.h).
+inline constexpr std::array<const char*, 3> kSwTableNames = {"routingState", "trapForwardAction",
+                                                             "mtuProfile"};  // by SwTable
+// A line's members, the most frequent first (the reader of plain lines tries them in order).
+enum class LineMember : unsigned { Table, Key, Value, Delete, FapId, InstanceId, TableDelete };
+inline constexpr std::array<const char*, 7> kLineMembers = {
+    "table", "key", "value", "delete", "fapId", "instanceId", "tableDelete"};
+// The members of a routing-state key, and of its value (the VSI's profile map, the profile's
+// routing flags and uRPF flags).
+inline constexpr std::array<const char*, 2> kRoutingKeyMembers = {"id", "type"};
+enum class RoutingValue : unsigned { ProfileMap, Flags, Urpf };
+inline constexpr std::array<const char*, 3> kRoutingValueMembers = {"routingProfileMap",
+                                                                    "routingState", "urpfState"};
+inline constexpr std::size_t kRoutingFlags = 5;  // routingState holds exactly five
+
 // Name used in the log and in the output: "routingState", "trapForwardAction", "mtuProfile".
-const char* swTableName(SwTable t) noexcept;
+inline const char* swTableName(SwTable t) noexcept { return kSwTableNames[std::size_t(t)]; }
+template <class Names, class E>
+constexpr const char* nameOf(const Names& names, E e) noexcept {
+  return names[std::size_t(e)];
+}
 
 // Besides log entries, a log may hold the agent's other calls of a Util.
 enum class HostOp : std::uint8_t {
@@ -27,7 +48,8 @@ enum class HostOp : std::uint8_t {
   ClearHwTable,     // clearHwTable of one shadow copy, its commands executed
   ReadShadowEntry,  // readShadowEntry of one row
 };
-const char* hostOpName(HostOp op) noexcept;  // "clearHwTable", "readShadowEntry"
+inline constexpr std::array<const char*, 3> kHostOpNames = {"", "clearHwTable", "readShadowEntry"};
+inline const char* hostOpName(HostOp op) noexcept { return kHostOpNames[std::size_t(op)]; }
 
 // One software log entry (or host operation) as the log file gives it.
 struct InputEntry {

@@ -10,14 +10,13 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 #include <span>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "host/Host.h"
 #include "tools/utilsim/Input.h"
+#include "tools/utilsim/Latency.h"
 
 namespace Utilsim {
 struct State;
@@ -28,7 +27,6 @@ struct ReplayConfig {
   bool always = false;            // call processSwEntry without asking utilApplicable
   std::uint64_t dropCommand = 0;  // 1-based number of a command the chip never sees; 0: none
   bool timing = false;            // time processSwEntry
-  bool trackVsis = false;         // keep the set of live VSIs (for the routing chains)
 };
 
 // What one Util did with the current log entry.
@@ -50,25 +48,6 @@ class ReplaySink {
  public:
   virtual ~ReplaySink() = default;
   virtual void entry(const InputEntry& entry, std::span<const UtilResult> results) = 0;
-};
-
-// Latencies of processSwEntry of one Util in a fixed amount of memory: exact to the
-// nanosecond below 8 µs, within 1/64 (1.6 %) above.
-class LatencyHistogram {
- public:
-  void add(std::int64_t ns) noexcept;
-  std::uint64_t count() const noexcept { return count_; }
-  std::int64_t max() const noexcept { return max_; }
-  // Nearest rank: the smallest latency with at least `percent` % of the samples at or below.
-  std::int64_t percentile(unsigned percent) const noexcept;
-
- private:
-  static constexpr unsigned kExact = 8192, kSub = 64, kOctaves = 40;
-  static unsigned bucket(std::uint64_t ns) noexcept;
-  static std::int64_t bucketValue(unsigned b) noexcept;
-  std::vector<std::uint64_t> counts_ = std::vector<std::uint64_t>(kExact + kSub * kOctaves);
-  std::uint64_t count_ = 0;
-  std::int64_t max_ = 0;
 };
 
 Asic::SwTableId swTableIdOf(SwTable t) noexcept;
@@ -126,11 +105,6 @@ class Replay : private TernAsicUtils::ShadowWatch {
   // The command withheld from the chip model, if one was.
   const std::optional<SchanAccel::SchanCmd>& droppedCommand() const noexcept { return dropped_; }
 
-  // VSIs whose last entry set them (a delete takes them out; a table delete sets the VSI of
-  // its key, as the Utils do), by fap id, instance id and VSI; kept only with `trackVsis`.
-  using CopyVsi = std::tuple<unsigned, unsigned, std::uint32_t>;
-  const std::set<CopyVsi>& liveVsis() const noexcept { return liveVsis_; }
-
   // What the current readShadowEntry operation read (valid while a sink sees it).
   const std::vector<std::uint32_t>& readWords() const noexcept { return read_; }
   // The shadow rows the current entry changed, in order (valid while a sink sees it).
@@ -171,7 +145,6 @@ class Replay : private TernAsicUtils::ShadowWatch {
   // The chip's Util that programs the table (and owns its table object), if any.
   const Host::UtilInstance* utilOf(const TernAsicUtils::HwTableInfo& table) const;
   void execute(const SchanAccel::SchanCmd& cmd);
-  void trackVsi(const InputEntry& e);
 
   ReplayConfig config_;
   Pavo::Ptr<TernAsicUtils::TableManager> tableManager_;
@@ -186,7 +159,6 @@ class Replay : private TernAsicUtils::ShadowWatch {
   std::vector<Host::ChipModel::Mismatch> mismatches_;
   std::uint64_t entries_ = 0, errors_ = 0, commandsSeen_ = 0;
   std::optional<SchanAccel::SchanCmd> dropped_;
-  std::set<CopyVsi> liveVsis_;
   // The line and Util at work, for the watch of the shadows.
   unsigned line_ = 0;
   std::size_t util_ = 0;

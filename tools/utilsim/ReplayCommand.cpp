@@ -148,7 +148,6 @@ int replay(const Options& o) {
   Host::startUtilPlugins(context);
   ReplayConfig config = o.replay;
   config.timing = o.timing;
-  config.trackVsis = o.chains;
   Replay run(context, config);
   if (run.utils().empty())
     warn("{} registers no Util for {}: the entries reach no Util", o.plugin, chipName);
@@ -159,7 +158,7 @@ int replay(const Options& o) {
   }
   const auto header = runHeader(config, o.filter, o.plugin, from);
 
-  const ReportOptions options{o.chains, o.timing, o.failureCap, o.filter};
+  const ReportOptions options{o.timing, o.failureCap, o.filter};
   Output out(stdout);
   Sinks sinks;
   OtherKeyTypes otherTypes;
@@ -178,6 +177,8 @@ int replay(const Options& o) {
   } else {
     sinks.all.push_back(&failures);
   }
+  std::optional<LiveVsis> chains;
+  if (o.chains) sinks.all.push_back(&chains.emplace());
   std::optional<LineView> lineView;
   if (o.entries) {
     lineView.emplace(out, run, options.filter, o.firstLine, o.lastLine);
@@ -218,7 +219,7 @@ int replay(const Options& o) {
   } else if (document) {
     document->end(errors.empty() ? 0 : errors.front().line);
   } else {
-    out.buffer().append(textReport(run, options, failures));
+    out.buffer().append(textReport(run, options, failures, chains ? &*chains : nullptr));
   }
   out.flush();
   if (!errors.empty()) {

@@ -9,7 +9,9 @@
 #include <limits>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tools/utilsim/Fields.h"
@@ -36,7 +38,6 @@ struct RowFilter {
 };
 
 struct ReportOptions {
-  bool chains = false;  // add the routing chains
   bool timing = false;  // add per-Util latencies of processSwEntry
   // Failures listed one by one in the text report; the rest are counted.
   std::size_t failureCap = 100;
@@ -145,13 +146,26 @@ class FailureList : public ReplaySink {
   std::uint64_t total_ = 0;
 };
 
-// The run as text for people.
+// The VSIs whose last entry set them, per shadow copy: the routing chains start from these.
+// A delete takes one out; a table delete sets the VSI of its key (0 without one), as the
+// Utils take it.
+class LiveVsis : public ReplaySink {
+ public:
+  using CopyVsi = std::tuple<unsigned, unsigned, std::uint32_t>;  // fap id, instance id, VSI
+  void entry(const InputEntry& entry, std::span<const UtilResult> results) override;
+  const std::set<CopyVsi>& all() const noexcept { return vsis_; }
+
+ private:
+  std::set<CopyVsi> vsis_;
+};
+
+// The run as text for people; with the routing chains of these VSIs when given.
 std::string textReport(const Replay& replay, const ReportOptions& options,
-                       const FailureList& failures);
+                       const FailureList& failures, const LiveVsis* chains);
 
 // VSI -> routing profile -> enable vector -> in-LIF settings, per shadow copy, for every VSI
 // that the log set and did not delete afterwards.
-std::string chainsText(const Replay& replay, const RowFilter& filter);
+std::string chainsText(const Replay& replay, const LiveVsis& vsis, const RowFilter& filter);
 
 // Structural differences of JSON values, as lines "/path: expected X, got Y", of which the
 // first `max` are kept and the rest counted.

@@ -127,10 +127,21 @@ void profileText(std::string& out, ShadowReader& reader, unsigned profile) {
 
 }  // namespace
 
-std::string chainsText(const Replay& replay, const RowFilter& filter) {
+void LiveVsis::entry(const InputEntry& e, std::span<const UtilResult>) {
+  if (e.op != HostOp::None || e.table != SwTable::RoutingState ||
+      e.fapId > SchanAccel::FapId::null || e.routingState.type != 0)
+    return;
+  const CopyVsi v{e.fapId, e.instanceId, e.routingState.id};
+  if (e.isDelete)
+    vsis_.erase(v);
+  else
+    vsis_.insert(v);
+}
+
+std::string chainsText(const Replay& replay, const LiveVsis& live, const RowFilter& filter) {
   std::string out =
       "Routing chains (VSI -> routing profile -> enable vector and in-LIF settings)\n";
-  const auto& vsis = replay.liveVsis();
+  const auto& vsis = live.all();
   if (vsis.empty()) put(out, "  (no VSI set)\n");
   std::optional<std::pair<unsigned, unsigned>> current;
   std::optional<ShadowReader> reader;

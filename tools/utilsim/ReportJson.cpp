@@ -53,15 +53,19 @@ void commandJson(JsonWriter& w, const SchanAccel::SchanCmd& cmd) {
 }  // namespace
 
 namespace {
+const char* lineMember(LineMember m) { return nameOf(kLineMembers, m); }
+
 void valueJson(JsonWriter& w, const Host::Log::RoutingState& r) {
-  w.beginObject().member("id", r.id).member("type", r.type).endObject();
-  w.key("value").beginObject();
+  const auto [idName, typeName] = kRoutingKeyMembers;
+  const auto [mapName, flagsName, urpfName] = kRoutingValueMembers;
+  w.beginObject().member(idName, r.id).member(typeName, r.type).endObject();
+  w.key(lineMember(LineMember::Value)).beginObject();
   if (r.type == 0) {
-    w.member("routingProfileMap", r.routingProfileMap);
+    w.member(mapName, r.routingProfileMap);
   } else {
-    w.key("routingState").beginArray();
+    w.key(flagsName).beginArray();
     for (const auto f : r.routingState) w.value(std::uint64_t(f));
-    w.endArray().key("urpfState").beginObject();
+    w.endArray().key(urpfName).beginObject();
     for (const auto& f : Host::Log::RoutingState::urpfFlags()) w.member(f.name, r.*f.member);
     w.endObject();
   }
@@ -71,7 +75,7 @@ void valueJson(JsonWriter& w, const Host::Log::RoutingState& r) {
 // Trap and MTU entries: the one-byte key, then the value fields of the table.
 template <class Value>
 void valueJson(JsonWriter& w, const Value& v) {
-  w.value(std::uint64_t(v.key)).key("value").beginObject();
+  w.value(std::uint64_t(v.key)).key(lineMember(LineMember::Value)).beginObject();
   for (const auto& f : Value::valueFields()) w.member(f.name, v.*f.member);
   w.endObject();
 }
@@ -88,9 +92,12 @@ void inputJson(JsonWriter& w, const InputEntry& e) {
     w.endObject();
     return;
   }
-  w.beginObject().member("table", swTableName(e.table));
-  w.member("fapId", e.fapId).member("instanceId", e.instanceId);
-  w.key("delete").value(e.isDelete).key("tableDelete").value(e.tableDelete).key("key");
+  w.beginObject().member(lineMember(LineMember::Table), swTableName(e.table));
+  w.member(lineMember(LineMember::FapId), e.fapId);
+  w.member(lineMember(LineMember::InstanceId), e.instanceId);
+  w.key(lineMember(LineMember::Delete)).value(e.isDelete);
+  w.key(lineMember(LineMember::TableDelete)).value(e.tableDelete);
+  w.key(lineMember(LineMember::Key));
   visitValue(e, [&](const auto& v) { valueJson(w, v); });
   w.endObject();
 }

@@ -191,7 +191,7 @@ void timing(std::string& out, const Replay& replay) {
 }  // namespace
 
 std::string textReport(const Replay& replay, const ReportOptions& options,
-                       const FailureList& failureList) {
+                       const FailureList& failureList, const LiveVsis* chains) {
   std::string out;
   put(out, "utilsim replay: chip {}, {}, {}, dispatch {}\n\n",
       Hardware::chipTypeName(replay.config().chip),
@@ -200,9 +200,9 @@ std::string textReport(const Replay& replay, const ReportOptions& options,
       replay.config().always ? "always" : "applicable");
   failures(out, replay, failureList);
   tables(out, replay, options.filter);
-  if (options.chains) {
+  if (chains) {
     out += '\n';
-    out += chainsText(replay, options.filter);
+    out += chainsText(replay, *chains, options.filter);
   }
   counters(out, replay);
   enqueue(out, replay, options.filter);
