@@ -131,22 +131,52 @@ class UtilsimTest : public ::testing::Test {
 };
 
 TEST_F(UtilsimTest, CommandLine) {
-  // A usage error is one message and a pointer to the help of the command, not the help.
-  for (const std::string args :
-       {"", "bogus", "replay --bogus", "replay --chip foo", "replay --fap-mask 5-3",
-        "list --chip x", "replay --dispatch sometimes", "replay --trace x", "replay a b",
-        "replay --expect e.json --json", "replay --expect e.json --jsonl",
-        "replay --show chains --expect e.json", "replay --expect=e.json --timing",
-        "replay --json --jsonl", "diff a",
-        // A state over what the run reads or writes, however it is named, would destroy it.
-        "replay --save-state log.jsonl log.jsonl", "replay --save-state log.jsonl <log.jsonl",
-        "replay --expect e.json --save-state ./e.json log.jsonl",
-        "replay --save-state .out log.jsonl"}) {
+  // A usage error is one message (naming what cannot be) and a pointer to the help of the
+  // command, not the help; nothing runs, nothing is written.
+  for (const auto& [args, message] : std::vector<std::pair<std::string, std::string>>{
+           {"", "missing command"},
+           {"bogus", "unknown command 'bogus'"},
+           {"replay --bogus", "unknown option '--bogus'"},
+           {"replay --chip foo", "--chip: unknown chip 'foo'"},
+           {"replay --fap-mask 5-3", "range 5-3 runs backwards"},
+           {"list --chip x", "unknown option '--chip' for list"},
+           {"replay --dispatch sometimes", "--dispatch: expected applicable or always"},
+           {"replay --trace x", "--trace: "},
+           {"replay a b", "more than one input file ('b')"},
+           {"replay --expect e.json --json", "--json cannot go with it"},
+           {"replay --expect e.json --jsonl", "--jsonl cannot go with it"},
+           {"replay --show chains --expect e.json",
+            "--show chains belongs to the text report; it "
+            "cannot go with --expect"},
+           {"replay --expect e.json --lines 3", "--lines belongs to the text report"},
+           {"replay --json --show chains",
+            "--show chains belongs to the text report; it cannot "
+            "go with --json"},
+           {"replay --jsonl --show entries", "(--jsonl has every line)"},
+           {"replay --failures 3 --json", "--failures belongs to the text report"},
+           {"replay --expect=e.json --failures all", "--failures belongs"},
+           {"replay --expect=e.json --timing", "--timing cannot go with --expect"},
+           {"replay --expect e.json --fap 1", "--expect compares whole runs: --fap cannot"},
+           {"replay --json --jsonl", "two formats"},
+           {"replay --update log.jsonl", "--update belongs to --expect, which is not given"},
+           {"replay --max-differences 3", "--max-differences belongs to --expect"},
+           {"replay --expect - --update log.jsonl", "standard input cannot be rewritten"},
+           {"replay --expect -", "--expect - and the log both read standard input"},
+           {"replay --lines 22-3", "--lines: range 22-3 runs backwards"},
+           {"diff a", "diff compares two files (A and B), got 1"},
+           {"diff - -", "both read standard input"},
+           // A file over what the run reads or writes, however it is named, would destroy it.
+           {"replay --save-state log.jsonl log.jsonl", "is the log being replayed"},
+           {"replay --save-state log.jsonl <log.jsonl", "is standard input"},
+           {"replay --expect e.json --save-state ./e.json log.jsonl", "is the --expect file"},
+           {"replay --save-state .out log.jsonl", "is standard output"},
+           {"replay --expect e.json --diff-json log.jsonl log.jsonl",
+            "--diff-json log.jsonl is the log being replayed"}}) {
     SCOPED_TRACE(args);
     const auto r = run(args, {{"log.jsonl", basic_}, {"e.json", "{}"}});
     const auto command = args.find(' ') == npos ? "" : args.substr(0, args.find(' ') + 1);
     EXPECT_EQ(r.status * 1000 + std::count(r.err.begin(), r.err.end(), '\n'), 2002) << r.err;
-    expect(r, "2>^utilsim: |2>\nrun 'utilsim " + command + "--help' for the ");
+    expect(r, "2>^utilsim: |2>" + message + "|2>\nrun 'utilsim " + command + "--help' for the ");
     EXPECT_EQ(slurp(dir_ / "log.jsonl") + slurp(dir_ / "e.json"), basic_ + "{}");
   }
   // Help (the command's own), version, unusable files; a run in which an option or entries
@@ -164,6 +194,7 @@ TEST_F(UtilsimTest, CommandLine) {
          {"--version", 0, "^utilsim |plug-in: | bytes, modified "},
          {"replay -V", 0, "^utilsim |plug-in: | bytes, modified "},
          {"--version --plugin /nonexistent.so", 0, "/nonexistent.so (cannot be read"},
+         {"diff --version", 0, "^utilsim |plug-in: "},
          {"replay none.jsonl", 2, "2>cannot open none.jsonl"},
          {"replay .", 2, "2>.: is a directory"},
          {"replay --plugin /nonexistent.so basic.jsonl", 3, ""},
@@ -212,8 +243,16 @@ TEST_F(UtilsimTest, InputErrorsNameTheirLine) {
       {R"({"table": "mtuProfile", "key": 1e0, "value": {"mtuBytes": 17.0}})",
        " key: expected an integer from 0 to 255, got 1e0 (written with| value.mtuBytes: expected "
        "an integer from 0 to 65535, got 17.0 ("},
+      // Messages name the valid range and quote values as written.
       {R"({"op": "readShadowEntry", "hwTable": "EtppcMtuMapTableHwDirect", "key": {"value": 200}})",
-       " key: names no row of EtppcMtuMapTableHwDirect"},
+       " key.value: 200 is out of range (0 to 128)"},
+      {R"({"op": "readShadowEntry", "hwTable": "bcm88890_a0::IppfVsiToRoutingProfileMapHwDirect", )"
+       R"("key": {"array": 4, "entryIndex": 1}})",
+       " key.array: 4 is out of range (0 to 3)"},
+      {R"({"table": "mtuProfile", "key": -0})", " key: -0 is out of range (0 to 255)"},
+      {R"({"table": "routingState", "key": {"id": 1, "type": 2}, "value": {"routingProfileMap": 3}})",
+       " value.routingProfileMap: belongs to a VSI entry (key type 0); key type 2 is a "
+       "routing-profile entry (types 1 to 255), which takes routingState and urpfState"},
       {R"({"table": "routingState", "key": {"id": 4294967296}})",
        " key.id: 4294967296 is out of range (0 to 4294967295)"},
       {R"({"table": "mtuProfile", "key": )" + std::string(5000, '9') + "}",
@@ -285,18 +324,12 @@ TEST_F(UtilsimTest, InputErrorsNameTheirLine) {
 }
 
 TEST_F(UtilsimTest, ReportsAndComparisons) {
-  auto changed = "# one more comment\n\n" + changed_, many = ""s,
-       off = slurp(TERN_SOURCE_DIR "/examples/basic.expected.json");
+  std::string many;
   for (int i = 0; i < 60; ++i)  // 60 VSIs on routing profile 16: two failures each
     many += R"({"table": "routingState", "key": {"id": )" + std::to_string(i) +
             R"(}, "value": {"routingProfileMap": 16}})" + "\n";
   const Files files = {
       {"many.jsonl", many},
-      {"off.json", off.replace(off.find("\"errors\": 0"), 11, "\"errors\": 1")},
-      {"shifted.jsonl", "# one more comment\n\n" + basic_},
-      {"changed.jsonl", changed},
-      {"short.jsonl", changed.substr(0, changed.find("# VSI 1000"))},
-      {"timed.json", run("replay --json --timing basic.jsonl").out},
       {"trap.jsonl", R"({"table":"trapForwardAction","fapId":3,"key":17,"value":{"outPort":2}})"},
       {"cleared.jsonl", basic_ + R"({"table": "routingState", "tableDelete": true})"}};
   const auto& mtuRows = stored_.at("tables").at("EtppcMtuMapTableHwDirect");
@@ -332,18 +365,15 @@ TEST_F(UtilsimTest, ReportsAndComparisons) {
         "EtppcMtuMapTableHwDirect: " + std::to_string(mtuRows.size()) +
             " rows|!IppaCsInlif0ProfileMapHwDirect|  11:01:0402:\n    fap 0 instance 0: " +
             stored_.at("enqueue").at("11:01:0402").at(0).at("count").dump() + "\n"},
-       {"replay --expect basic.expected.json basic.jsonl", 0, "matches"},
-       {"replay --expect off.json basic.jsonl", 1,
-        "(1 difference line):\n  /errors: expected 1, got 0\n"},
-       // Other options than the stored run's are said first: a difference is no regression.
-       {"replay --drop-command 1 --expect basic.expected.json basic.jsonl", 1,
-        "^utilsim: basic.expected.json was recorded with other options than this run: "
-        "--drop-command none (this run: 1)\n|/hardware/consistent: expected true, got false"},
-       // Entries are compared by content and order, not line (a --timing document serves).
-       {"replay --expect timed.json shifted.jsonl", 0, ""},
-       {"replay --expect timed.json changed.jsonl", 1,
-        "/entries/7/results/|(stored line 22, this run's line 24)"},
-       {"replay --expect timed.json short.jsonl", 1, "/entries: expected 20 elements, got 11"}},
+       // Lines and ranges of the per-line view, their union; a range past the log is said.
+       {"replay --lines 22 --lines 38- basic.jsonl", 0,
+        "  line 22: |  line 38: |  line 41: |!  line 23: |!  line 37: "},
+       {"replay --lines 1000 basic.jsonl", 0,
+        "2>=utilsim: warning: --lines 1000: the log has 41 lines\n"},
+       // A table named as utilsim list names it; a forced progress says the rate of any run.
+       {"replay --table bcm88890_b0::EtppcMtuMapTableHwDirect --progress basic.jsonl", 0,
+        "EtppcMtuMapTableHwDirect: " + std::to_string(mtuRows.size()) +
+            " rows|!IppaCsInlif0ProfileMapHwDirect|2>^utilsim: replayed 20 entries in "}},
       files);
   // The report lists the first 100 failures (or as many as asked) and counts the rest.
   const std::string failure = "U4::value < 0";
@@ -410,7 +440,7 @@ TEST_F(UtilsimTest, JsonDocumentsAndStates) {
       nlohmann::ordered_json::parse(run("replay --json --save-state half.json first", halves).out);
   const auto state = slurp(dir_ / "half.json");
   half.erase("entries");
-  EXPECT_EQ(state, half.dump(2) + "\n");
+  EXPECT_EQ(nlohmann::ordered_json::parse(state), half);
   const auto second = json("--load-state half.json second", 1, halves);
   const auto whole = json("whole", 1, {{"whole", first + basic_.substr(cut)}});
   EXPECT_EQ(second.at("tables"), whole.at("tables"));
@@ -512,7 +542,7 @@ TEST_F(UtilsimTest, JsonDocumentsAndStates) {
          {"replay --load-state nul.json second", 2, "=|2>^nul.json: not valid JSON: a NUL byte"},
          // Equal bytes are not parsed: white space that splits a word must not vanish.
          {"replay --expect spaced.json basic.jsonl", 2,
-          "=|2>^utilsim: spaced.json: not valid JSON: /entries/0: syntax error"}},
+          "=|2>^utilsim: spaced.json: not valid JSON: the entry of stored line 7: syntax error"}},
         files);
   const auto diff = Json::parse(run("diff --json basic.expected.json b.json", files).out);
   EXPECT_EQ(diff.at("added").size() + diff.at("removed").size(), 0u);
@@ -523,13 +553,13 @@ TEST_F(UtilsimTest, JsonDocumentsAndStates) {
   const auto vsiMap = "/tables/IppfVsiToRoutingProfileMapHwDirect/0/"s;
   for (const auto& [from, to, message] :
        std::vector<std::tuple<std::string, std::string, std::string>>{
-           {"\"entryIndex\": 1", "\"entryIndex\": 300",
+           {"\"entryIndex\":1}", "\"entryIndex\":300}",
             vsiMap + "key/entryIndex: 300 is out of range (0 to 255)"},
-           {"\"routingProfile\": [\n            1", "\"routingProfile\": [\n            16",
+           {"\"routingProfile\":[1", "\"routingProfile\":[16",
             vsiMap + "entry/routingProfile/0: 16 is out of range (0 to 15)"},
            {"\"EtppcMtuMapTableHwDirect\"", "\"Bogus\"", "/tables/Bogus: unknown table"},
            {"\"tables\"", "\"table\"", "/tables: missing"},
-           {"\"mtuByteSize\": 1000", "\"mtuByteSize\": 1001",
+           {"\"mtuByteSize\":1000", "\"mtuByteSize\":1001",
             "/hardware/mismatches/0/shadow: is not the row the tables hold"},
            {"\n}\n", "", "not valid JSON: unexpected end of the document (at byte "},
            {"\n}\n", "\n}\n\0garbage"s, "not valid JSON: a NUL byte (\\x00) (at byte "}}) {
@@ -537,6 +567,94 @@ TEST_F(UtilsimTest, JsonDocumentsAndStates) {
            {"diff bad.json basic.expected.json", 2, "=|2>bad.json: " + message}},
           {{"bad.json", std::string(state).replace(state.find(from), from.size(), to)}});
   }
+}
+
+// --expect as a gate: one change is named once, first, with what follows from it.
+TEST_F(UtilsimTest, RegressionGate) {
+  // The log with `line` put before its line n, or with its line n taken out (line empty).
+  const auto edited = [&](unsigned n, const std::string& line) {
+    std::size_t pos = 0;
+    for (unsigned i = 1; i < n; ++i) pos = basic_.find('\n', pos) + 1;
+    const auto end = basic_.find('\n', pos) + 1;
+    return basic_.substr(0, pos) + line + basic_.substr(line.empty() ? end : pos);
+  };
+  // A field of one stored command changed, as a change of the library would change it.
+  auto field = nlohmann::ordered_json::parse(slurp(dir_ / "basic.expected.json"));
+  for (auto& entry : field["entries"])
+    if (entry["line"] == 37) entry["results"][0]["commands"][0]["data"][0] = 1600;
+  const auto jsonl = run("replay --jsonl basic.jsonl").out;
+  const Files files = {
+      {"inserted.jsonl",
+       edited(21,
+              R"({"table": "routingState", "key": {"id": 9}, "value": {"routingProfileMap": 2}})"
+              "\n")},
+      {"removed.jsonl", edited(23, "")},
+      {"appended.jsonl", basic_ +
+                             R"({"table": "mtuProfile", "key": 5, "value": {"mtuBytes": 1400}})"
+                             "\n"},
+      {"field.json", field.dump(2)},
+      {"run.jsonl", jsonl},
+      {"cut.jsonl", jsonl.substr(0, jsonl.size() / 2)}};
+  const auto first = "^utilsim: the run differs from basic.expected.json: first, "s;
+  check(
+      {
+          {"replay --expect basic.expected.json inserted.jsonl", 1,
+           first + "this run's line 21 is not in the stored run: routingState fap 0 instance 0 "
+                   "VSI 9 -> routing profile 2\n|entries 1 inserted, 0 removed, 0 changed; rows 2 "
+                   "added, 0 removed, 0 changed|!line 22"},
+          {"replay --expect basic.expected.json removed.jsonl", 1,
+           first + "stored line 23 is not in this run: routingState fap 0 instance 0 VSI 5 -> "
+                   "routing profile 2\n|entries 0 inserted, 1 removed, 4 changed"},
+          {"replay --expect basic.expected.json appended.jsonl", 1,
+           first + "this run's line 42 is not in the stored run: mtuProfile fap 0 instance 0 "
+                   "profile 5 -> 1400 bytes\n|    and so, at the end:\n      added "
+                   "EtppcMtuMapTableHwDirect fap 0 instance 0 value=40: mtuByteSize=1400|"
+                   "rows 8 added, 0 removed, 0 changed; 0 counters, 0 enqueue counts, 1 of the "
+                   "hardware check\n"},
+          {"replay --expect field.json basic.jsonl", 1,
+           "^utilsim: the run differs from field.json: first, line 37 gives other results: "
+           "mtuProfile fap 0 instance 0 profile 1 -> 1500 bytes\n|\n    EtppcMtuMapTableUtil: "
+           "WRITE_MEMORY EtppcMtuMapTableHwDirect fap 0 instance 0 value=8: mtuByteSize: 1600 -> "
+           "1500\n|1 difference: entries 0 inserted, 0 removed, 1 changed"},
+          // The list is capped; the summary counts every difference.
+          {"replay --expect basic.expected.json --max-differences 2 appended.jsonl", 1,
+           "  ... and 8 more differences (--max-differences all lists them)\n|10 differences"},
+          {"replay --expect basic.expected.json --max-differences all appended.jsonl", 1,
+           "!more differences|value=47"},
+          // Two builds in one command: a stream from standard input, cut or whole.
+          {"replay --expect - basic.jsonl <run.jsonl", 0, "=utilsim: the run matches <stdin>\n"},
+          {"replay --drop-command 3 --expect - basic.jsonl <run.jsonl", 1,
+           "^utilsim: the run differs from <stdin> (recorded with other options: --drop-command "
+           "none (this run: 3)): first, hardware mismatch added IppbFlpInlifProfile0MapHwDirect"},
+          {"replay --expect - basic.jsonl <cut.jsonl", 2,
+           "=|2>^utilsim: <stdin>: the stored run ended early"},
+      },
+      files);
+  // Without --update the stored run is never written; with it, it holds this run.
+  std::ofstream(dir_ / "golden.json") << slurp(dir_ / "basic.expected.json");
+  check({{"replay --expect golden.json appended.jsonl", 1, ""},
+         {"replay --expect golden.json --update appended.jsonl", 0,
+          "2>=utilsim: golden.json now holds this run\n"},
+         {"replay --expect golden.json appended.jsonl", 0,
+          "=utilsim: the run matches golden.json\n"}});
+  // The differences for scripts.
+  check({{"replay --expect basic.expected.json --diff-json d.json inserted.jsonl", 1, ""}}, files);
+  const auto d = Json::parse(slurp(dir_ / "d.json"));
+  EXPECT_EQ(d.at("summary").at("entriesInserted"), 1);
+  EXPECT_EQ(d.at("differences").at(0).at("kind"), "entryInserted");
+  EXPECT_EQ(d.at("differences").at(0).at("line"), 21);
+  EXPECT_EQ(d.at("differences").at(0).at("follows").at(0).at("kind"), "rowAdded");
+  // An end-state golden compares the end only, and says so.
+  const auto state = run("replay --save-state end.json basic.jsonl", files).status;
+  EXPECT_EQ(state, 0);
+  check({{"replay --expect end.json basic.jsonl", 0,
+          "=utilsim: the run's end matches end.json (a state: the end of the run is compared, "
+          "not its entries)\n"},
+         {"replay --expect end.json appended.jsonl", 1,
+          "^utilsim: the run's end differs from end.json (a state: the end of the run is "
+          "compared, not its entries): first, added EtppcMtuMapTableHwDirect fap 0 instance 0 "
+          "value=40: mtuByteSize=1400 mtuActionProfileIdx=0\n"}},
+        files);
 }
 
 // Files utilsim writes are replaced whole or not at all.

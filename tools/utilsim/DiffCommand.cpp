@@ -1,9 +1,11 @@
 // utilsim diff: the rows two stored runs end with, compared by table, copy and key.
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "tools/utilsim/Commands.h"
+#include "tools/utilsim/Compare.h"
 #include "tools/utilsim/Fields.h"
 #include "tools/utilsim/Input.h"
 #include "tools/utilsim/Report.h"
@@ -11,106 +13,54 @@
 
 namespace Utilsim {
 namespace {
-using RowOrder = std::tuple<std::uint16_t, TernAsicUtils::HwShadowKey, unsigned>;
-RowOrder order(const StateRow& r) { return {r.table->block, r.key, r.row}; }
+using Kind = EndDifference::Kind;
 
-// A row in one state and not the other (one side null), or in both with other values.
-struct RowDiff {
-  const StateRow* a;
-  const StateRow* b;
-  const StateRow& row() const noexcept { return a ? *a : *b; }
-};
-
-std::vector<RowDiff> compare(const State& a, const State& b) {
-  std::vector<RowDiff> out;
-  auto i = a.rows.begin(), j = b.rows.begin();
-  while (i != a.rows.end() || j != b.rows.end()) {
-    if (j == b.rows.end() || (i != a.rows.end() && order(*i) < order(*j))) {
-      out.push_back({&*i++, nullptr});
-    } else if (i == a.rows.end() || order(*j) < order(*i)) {
-      out.push_back({nullptr, &*j++});
-    } else {
-      if (i->words != j->words) out.push_back({&*i, &*j});
-      ++i, ++j;
-    }
-  }
-  return out;
-}
-
-void rowJsonHead(JsonWriter& w, const StateRow& r) {
-  w.beginObject().member("table", r.table->name).member("fapId", r.key.fapId().value());
-  w.member("instanceId", r.key.instanceId()).key("key");
-  keyJson(w, *r.table, r.row);
-}
-
-void diffJson(JsonWriter& w, const State& a, const State& b, const std::vector<RowDiff>& diffs,
-              bool chips, const std::vector<std::string>& notes) {
+void diffJson(JsonWriter& w, const std::vector<EndDifference>& diffs,
+              const std::vector<std::string>& notes) {
   w.beginObject().key("notes").beginArray();
   for (const auto& n : notes) w.value(n);
   w.endArray().key("chip");
-  if (chips)
-    w.beginObject().member("a", a.chip).member("b", b.chip).endObject();
+  const auto chip =
+      std::find_if(diffs.begin(), diffs.end(), [](const auto& d) { return d.kind == Kind::Chip; });
+  if (chip != diffs.end())
+    w.beginObject().key("a").raw(chip->jsonA).key("b").raw(chip->jsonB).endObject();
   else
     w.null();
-  for (const bool added : {true, false}) {
-    w.key(added ? "added" : "removed").beginArray();
+  const auto list = [&](const char* name, auto&& wanted) {
+    w.key(std::string_view(name)).beginArray();
     for (const auto& d : diffs)
-      if (!(d.a && d.b) && bool(d.b) == added) {
-        rowJsonHead(w, d.row());
-        entryFieldsJson(w.key("entry"), *d.row().table, d.row().words.data());
-        w.endObject();
-      }
+      if (wanted(d.kind)) endDifferenceJson(w, d, "a", "b");
     w.endArray();
-  }
-  w.key("changed").beginArray();
-  for (const auto& d : diffs) {
-    if (!(d.a && d.b)) continue;
-    rowJsonHead(w, *d.a);
-    w.key("fields").beginObject();
-    const auto fa = entryFields(*d.a->table, d.a->words.data());
-    const auto fb = entryFields(*d.b->table, d.b->words.data());
-    for (std::size_t k = 0; k < fa.size(); ++k) {
-      if (fa[k].values == fb[k].values) continue;
-      w.key(fa[k].name).beginObject();
-      fieldValueJson(w.key("a"), fa[k].values.data(), unsigned(fa[k].values.size()), fa[k].list);
-      fieldValueJson(w.key("b"), fb[k].values.data(), unsigned(fb[k].values.size()), fb[k].list);
-      w.endObject();
-    }
-    w.endObject().endObject();
-  }
-  w.endArray().endObject();
+  };
+  list("added", [](Kind k) { return k == Kind::RowAdded; });
+  list("removed", [](Kind k) { return k == Kind::RowRemoved; });
+  list("changed", [](Kind k) { return k == Kind::RowChanged; });
+  list("mismatches", [](Kind k) {
+    return k == Kind::MismatchAdded || k == Kind::MismatchGone || k == Kind::MismatchChanged;
+  });
+  list("figures", [](Kind k) { return k == Kind::Figure; });
+  w.endObject();
 }
 
-std::string diffText(const std::string& nameA, const std::string& nameB, const State& a,
-                     const State& b, const std::vector<RowDiff>& diffs, bool chips,
+std::string diffText(const std::string& nameA, const std::string& nameB,
+                     const std::vector<EndDifference>& diffs,
                      const std::vector<std::string>& notes) {
-  std::size_t added = 0, removed = 0;
-  for (const auto& d : diffs) added += !d.a, removed += !d.b;
   // What makes the comparison less than it seems goes on the first line, where it is read.
   std::string note;
   for (const auto& n : notes) note += fmt::format("{}{}", note.empty() ? " (" : "; ", n);
   if (!note.empty()) note += ")";
-  if (diffs.empty() && !chips) return "utilsim: no differences" + note + "\n";
-  std::string out = fmt::format("utilsim: from {} to {}: {} rows added, {} removed, {} changed{}\n",
-                                nameA, nameB, added, removed, diffs.size() - added - removed, note);
-  if (chips) out += fmt::format("chip: {} -> {}\n", a.chip, b.chip);
-  for (const auto& d : diffs) {
-    const auto& r = d.row();
-    const auto where =
-        fmt::format("{} {} {}", r.table->name, copyText(r.key), keyText(*r.table, r.row));
-    if (!(d.a && d.b)) {
-      out += fmt::format("{} {}: {}\n", d.a ? "removed" : "added", where,
-                         entryText(*r.table, r.words.data()));
-      continue;
-    }
-    out += fmt::format("changed {}:\n", where);
-    const auto fa = entryFields(*r.table, d.a->words.data());
-    const auto fb = entryFields(*r.table, d.b->words.data());
-    for (std::size_t k = 0; k < fa.size(); ++k)
-      if (fa[k].values != fb[k].values)
-        out += fmt::format("  {}: {} -> {}\n", fa[k].name, fieldValueText(fa[k]),
-                           fieldValueText(fb[k]));
-  }
+  if (diffs.empty()) return "utilsim: no differences" + note + "\n";
+  const EndCounts n(diffs);
+  std::string more;
+  for (const auto& [count, what] : {std::pair{n.hardware, "hardware"},
+                                    {n.counters, "counters"},
+                                    {n.enqueue, "enqueue counts"},
+                                    {n.other, "other"}})
+    if (count) more += fmt::format(", {} {}", count, what);
+  std::string out =
+      fmt::format("utilsim: from {} to {}: {} rows added, {} removed, {} changed{}{}\n", nameA,
+                  nameB, n.rowsAdded, n.rowsRemoved, n.rowsChanged, more, note);
+  for (const auto& d : diffs) out += endDifferenceText(d, "") + "\n";
   return out;
 }
 }  // namespace
@@ -139,11 +89,14 @@ int diffCommand(const std::vector<std::string>& args, const char* usage) {
                kDiffHint);
     return 2;
   }
+  if (files[0] == "-" && files[1] == "-") {
+    fmt::print(stderr, "utilsim: diff - -: A and B both read standard input\n{}", kDiffHint);
+    return 2;
+  }
   const auto a = readStateFile(files[0], false);
   const auto b = a ? readStateFile(files[1], false) : std::nullopt;
   if (!a || !b) return 2;
-  const auto diffs = compare(*a, *b);
-  const bool chips = !a->chip.empty() && !b->chip.empty() && a->chip != b->chip;
+  const auto diffs = compareEnds(*a, *b);
   std::vector<std::string> notes;
   for (std::size_t i = 0; i < 2; ++i)
     if (const auto why = (i ? *b : *a).notWhole(); !why.empty())
@@ -152,18 +105,18 @@ int diffCommand(const std::vector<std::string>& args, const char* usage) {
     Output out(stdout);
     if (json) {
       JsonWriter w(out.buffer(), 2);
-      diffJson(w, *a, *b, diffs, chips, notes);
+      diffJson(w, diffs, notes);
       out.buffer().push('\n');
     } else {
-      out.buffer().append(diffText(printable(files[0], 200), printable(files[1], 200), *a, *b,
-                                   diffs, chips, notes));
+      out.buffer().append(
+          diffText(printable(files[0], 200), printable(files[1], 200), diffs, notes));
     }
     out.flush();
   } catch (const std::runtime_error& e) {
     fmt::print(stderr, "utilsim: {}\n", e.what());
     return 3;
   }
-  return diffs.empty() && !chips ? 0 : 1;
+  return diffs.empty() ? 0 : 1;
 }
 
 }  // namespace Utilsim

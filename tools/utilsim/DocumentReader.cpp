@@ -254,9 +254,87 @@ std::string JsonStream::sha256() {
   return hash_ ? hash_->hex() : std::string();
 }
 
+std::string_view JsonStream::firstLine() const noexcept {
+  const std::string_view rest(buf_.get() + pos_, len_ - pos_);
+  const auto nl = rest.find('\n');
+  return nl == rest.npos ? std::string_view() : rest.substr(0, nl);
+}
+
+bool JsonStream::line(std::string& out, bool* ended) {
+  out.clear();
+  bool any = false;
+  if (ended) *ended = false;
+  while (pos_ < len_ || fill()) {
+    any = true;
+    const char* begin = buf_.get() + pos_;
+    const auto n = len_ - pos_;
+    const auto* nl = static_cast<const char*>(std::memchr(begin, '\n', n));
+    const std::size_t take = nl ? std::size_t(nl - begin) : n;
+    if (const auto* nul = static_cast<const char*>(std::memchr(begin, '\0', take))) {
+      pos_ += std::size_t(nul - begin);
+      fail("a NUL byte (\\x00)");
+    }
+    out.append(begin, take);
+    pos_ += take + (nl ? 1 : 0);
+    if (nl) {
+      if (ended) *ended = true;
+      break;
+    }
+  }
+  if (!out.empty() && out.back() == '\r') out.pop_back();
+  return any;
+}
+
 StoredRun::StoredRun(const std::string& path, bool hash) : in_(path, hash) {
+  // A stream of lines starts with a line that is its header alone (or, from before headers,
+  // with an entry); a document or state is one object, on any number of lines.
+  const auto first = in_.firstLine();
+  Json line;
+  if (!first.empty() && !parseJson(first, line) && line.is_object() &&
+      (line.contains("line") || (line.size() == 1 && line.contains("header")))) {
+    form_ = Form::Lines;
+    sawEntries_ = inEntries_ = true;
+    if (line.contains("header")) {
+      members_ = std::move(line);
+      std::string header;
+      in_.line(header);
+    }
+    return;
+  }
   in_.expect('{', "a JSON object (a utilsim document or state)");
   readMembers(true);
+}
+
+// A line of a stream: an entry (it has a line number), or the summary, the stream's last
+// line, whose members join the header's.
+bool StoredRun::nextLine(std::string& out) {
+  const auto at = in_.offset();
+  bool ended = false;
+  const bool any = in_.line(out, &ended);
+  Json summary;
+  // A stream cut short ends without its summary, or in the middle of a line.
+  if (!any || (!ended &&
+               (parseJson(out, summary) || !summary.is_object() || !summary.contains("complete"))))
+    throw InputFileError(fmt::format(
+        "{}: the stored run ended early: the stream ends before its summary line (the last "
+        "line of --jsonl), after {}",
+        in_.name(), entries_ == 1 ? "1 entry" : fmt::format("{} entries", entries_)));
+  static constexpr std::string_view kEntry = "{\"line\":";
+  if (ended && out.compare(0, kEntry.size(), kEntry) == 0) return true;
+  if (ended) summary = in_.parse<Json>(out, fmt::format("the line at byte {}", at), at);
+  if (summary.is_object() && summary.contains("line")) return true;
+  if (!summary.is_object() || !summary.contains("complete"))
+    in_.fail("expected an entry or the summary line", at);
+  for (auto& [member, value] : summary.items()) {
+    if (member == "header" && members_.contains("header")) {
+      // The summary repeats the header; the two must say the same.
+      if (value != members_["header"]) in_.fail("the summary's header is not the first line's", at);
+      continue;
+    }
+    members_[member] = std::move(value);
+  }
+  inEntries_ = false;
+  return false;
 }
 
 void StoredRun::readMembers(bool first) {
@@ -284,6 +362,12 @@ void StoredRun::readMembers(bool first) {
 
 bool StoredRun::nextEntry(std::string& out) {
   if (!inEntries_) return false;
+  out.clear();
+  if (form_ == Form::Lines) {
+    if (!nextLine(out)) return false;
+    ++entries_;
+    return true;
+  }
   if (firstEntry_ ? in_.peek() == ']' : !in_.more(']')) {
     if (firstEntry_) in_.expect(']', "']'");
     inEntries_ = firstEntry_ = false;
@@ -297,7 +381,10 @@ bool StoredRun::nextEntry(std::string& out) {
 }
 
 void StoredRun::finish() {
-  if (inEntries_) {
+  if (form_ == Form::Lines) {
+    std::string skipped;
+    while (inEntries_ && nextLine(skipped)) ++entries_;
+  } else if (inEntries_) {
     while (true) {
       if (firstEntry_ ? in_.peek() == ']' : !in_.more(']')) break;
       firstEntry_ = false;

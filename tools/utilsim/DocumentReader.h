@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "tools/utilsim/Sha256.h"
 
@@ -49,6 +50,13 @@ class JsonStream {
   // The digest of the whole file: reads what is left (white space only) first.
   std::string sha256();
 
+  // Line by line, for a stream of JSON lines. The first line when the buffer holds all of it
+  // (without reading further), else empty.
+  std::string_view firstLine() const noexcept;
+  // The next line, without its line end; false at the end of the file. A NUL byte is an error.
+  // `ended`, when given, says whether a line end closed it (a cut stream's last line has none).
+  bool line(std::string& out, bool* ended = nullptr);
+
   [[noreturn]] void fail(const std::string& why, std::uint64_t at);
   [[noreturn]] void fail(const std::string& why) { fail(why, offset()); }
 
@@ -66,23 +74,28 @@ class JsonStream {
   std::uint64_t offset_ = 0;  // of buf_[0]
 };
 
-// A stored run: a utilsim document or state, read top to bottom once. Members other than
-// `entries` are parsed as they come; `entries`, when there is one, is streamed by
-// nextEntry() or skipped.
+// A stored run, read top to bottom once: a utilsim document or state (one JSON object), or the
+// stream of `--jsonl` (the header line, a line per entry, the summary line). Members other
+// than `entries` are parsed as they come; the entries are streamed by nextEntry() or skipped.
 class StoredRun {
  public:
   using Json = nlohmann::ordered_json;
-  // Reads the members before `entries` (all of them if it has none).
+  enum class Form { Document, Lines };
+  // Reads up to the entries: a document's members before `entries` (all of them if it has
+  // none), a stream's header line.
   StoredRun(const std::string& path, bool hash);
 
   const std::string& name() const noexcept { return in_.name(); }
-  // Every member read so far but `entries`, in the file's order.
+  Form form() const noexcept { return form_; }
+  // Every member read so far but `entries`, in the file's order (of a stream: its first and
+  // last lines).
   const Json& members() const noexcept { return members_; }
   Json& members() noexcept { return members_; }
   bool hasEntries() const noexcept { return sawEntries_; }
-  // The next element of `entries` in compact form; false after the last.
+  // The next entry in compact form; false after the last. A stream that ends before its
+  // summary line throws InputFileError ("the stored run ended early").
   bool nextEntry(std::string& out);
-  // Skips what is left of `entries`, reads the members after it and the end of the file.
+  // Skips what is left of the entries, reads the members after them and the end of the file.
   void finish();
   std::uint64_t entriesRead() const noexcept { return entries_; }
   std::string sha256() { return in_.sha256(); }
@@ -90,8 +103,10 @@ class StoredRun {
 
  private:
   void readMembers(bool first);
+  bool nextLine(std::string& out);
 
   JsonStream in_;
+  Form form_ = Form::Document;
   Json members_ = Json::object();
   bool sawEntries_ = false, inEntries_ = false, firstEntry_ = true;
   std::uint64_t entries_ = 0;

@@ -40,6 +40,18 @@ std::optional<unsigned> RowFinder::row(const std::vector<std::uint32_t>& keyValu
   return it->second;
 }
 
+const TernAsicUtils::HwTableInfo* findHwTable(std::string_view name) {
+  for (const auto chip : {Hardware::kChipBcm88890A0, Hardware::kChipBcm88890B0}) {
+    const std::string_view prefix = Hardware::chipTypeName(chip);
+    if (name.size() > prefix.size() + 2 && name.substr(0, prefix.size()) == prefix &&
+        name.substr(prefix.size(), 2) == "::")
+      name.remove_prefix(prefix.size() + 2);
+  }
+  for (const auto* t : TernAsicUtils::HwTableInfo::all())
+    if (name == t->name) return t;
+  return nullptr;
+}
+
 const TernAsicUtils::HwCommonTableBase* findTable(const TernAsicUtils::TableManager& manager,
                                                   std::string_view name) {
   for (const auto* t : manager.tables())

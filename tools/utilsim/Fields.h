@@ -40,6 +40,11 @@ class RowFinder {
   std::map<std::vector<std::uint32_t>, unsigned> rows_;
 };
 
+// The table of that name, short ("EtppcMtuMapTableHwDirect") or as `utilsim list` prints it,
+// qualified by a chip revision ("bcm88890_b0::EtppcMtuMapTableHwDirect"); null when none. Both
+// revisions share each table's layout: the name says which table, the run which revision.
+const TernAsicUtils::HwTableInfo* findHwTable(std::string_view name);
+
 // The table object of the manager whose table has that name (any revision), or null.
 const TernAsicUtils::HwCommonTableBase* findTable(const TernAsicUtils::TableManager& manager,
                                                   std::string_view name);

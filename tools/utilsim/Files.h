@@ -14,6 +14,10 @@ namespace Utilsim {
 struct InputFileError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+// An input error already reported on standard error (exit status 2, nothing more to say).
+struct ReportedError : InputFileError {
+  using InputFileError::InputFileError;
+};
 // A file that could be read but is not valid JSON ("FILE: not valid JSON: WHY (at byte N)").
 struct JsonSyntaxError : InputFileError {
   using InputFileError::InputFileError;
@@ -48,6 +52,8 @@ class LineReader {
   bool seekable() const noexcept { return size_ >= 0; }
   std::int64_t size() const noexcept { return size_; }
   std::uint64_t bytesRead() const noexcept { return consumed_; }
+  // Lines read so far (blank lines and comments too).
+  unsigned lines() const noexcept { return number_; }
 
  private:
   bool fill();  // reads more; false at the end of the input

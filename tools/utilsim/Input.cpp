@@ -175,16 +175,16 @@ void checkValue(LineChecker& c, const Json* key, const Json* value, Host::Log::R
     const auto path = "value." + printable(name, 40);
     if (name == mapName) {
       if (typeKnown && !vsi)
-        c.error(path, fmt::format("belongs to a VSI entry (key type 0), not to a routing-profile "
-                                  "entry (key type {})",
-                                  r.type));
+        c.error(path, fmt::format("belongs to a VSI entry (key type 0); key type {} is a "
+                                  "routing-profile entry (types 1 to 255), which takes {} and {}",
+                                  r.type, flagsName, urpfName));
       else
         c.integer(v, path, 255, r.routingProfileMap);
     } else if (name == flagsName || name == urpfName) {
       if (typeKnown && vsi) {
-        c.error(path,
-                "belongs to a routing-profile entry (key type other than 0), not to a VSI "
-                "entry (key type 0)");
+        c.error(path, fmt::format("belongs to a routing-profile entry (key types 1 to 255); key "
+                                  "type 0 is a VSI entry, which takes {}",
+                                  mapName));
       } else if (name == flagsName) {
         if (!v.is_array() || v.size() != kRoutingFlags) {
           c.error(path, "expected an array of five flags, got " + c.describe(v));
@@ -242,11 +242,12 @@ void checkHostOp(LineChecker& c, const Json& doc, InputEntry& e) {
   const Json* name = field(doc, "hwTable");
   if (!name) return c.error("", "missing field 'hwTable'");
   const auto& all = TernAsicUtils::HwTableInfo::all();
-  const auto it = std::find_if(
-      all.begin(), all.end(), [&](const auto* t) { return name->is_string() && *name == t->name; });
-  if (it == all.end())
+  const auto* found =
+      name->is_string() ? findHwTable(name->get_ref<const std::string&>()) : nullptr;
+  if (!found)
     return c.error("hwTable", "unknown hardware table " + c.describe(*name) +
                                   " (utilsim list shows the tables)");
+  const auto it = std::find(all.begin(), all.end(), found);
   e.hwTable = std::uint8_t(it - all.begin());
   const Json* key = field(doc, "key");
   if (e.op != HostOp::ReadShadowEntry) {
@@ -254,16 +255,25 @@ void checkHostOp(LineChecker& c, const Json& doc, InputEntry& e) {
     return;
   }
   const auto& table = **it;
+  // The key fields and the largest value each takes, so that a refusal names the range.
   std::vector<const char*> names;
-  table.keyFields(0, [&](const char* n, std::uint32_t) { names.push_back(n); });
+  std::vector<std::uint32_t> largest;
+  for (unsigned row = 0; row < table.rows; ++row) {
+    std::size_t i = 0;
+    table.keyFields(row, [&](const char* n, std::uint32_t v) {
+      if (i == names.size()) names.push_back(n), largest.push_back(0);
+      largest[i] = std::max(largest[i], v);
+      ++i;
+    });
+  }
   if (!key && !names.empty()) return c.error("", "missing field 'key'");
   if (key && !c.object(*key, "key")) return;
   std::vector<std::uint32_t> want;
-  for (const char* n : names) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
     std::uint32_t v = 0;
-    const Json* f = field(*key, n);
-    if (!f) return c.error("key", std::string("missing field '") + n + "'");
-    if (!c.integer(*f, std::string("key.") + n, 0xffffffffu, v)) return;
+    const Json* f = field(*key, names[i]);
+    if (!f) return c.error("key", fmt::format("missing field '{}'", names[i]));
+    if (!c.integer(*f, fmt::format("key.{}", names[i]), largest[i], v)) return;
     want.push_back(v);
   }
   if (key)

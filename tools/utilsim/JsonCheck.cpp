@@ -26,7 +26,10 @@ std::string describeAny(const Json& v) {
       // -Wrestrict warning of GCC 12, depending on what gets inlined around it.
       return fmt::format("\"{}\"", printable(v.template get_ref<const std::string&>(), 40));
     case T::number_integer:
-      return fmt::format("{}", v.template get<std::int64_t>());
+      // The parser keeps "-0" as a signed zero, "0" as unsigned: quote it as written.
+      return v.template get<std::int64_t>() == 0
+                 ? "-0"
+                 : fmt::format("{}", v.template get<std::int64_t>());
     case T::number_unsigned:
       return fmt::format("{}", v.template get<std::uint64_t>());
     case T::number_float:

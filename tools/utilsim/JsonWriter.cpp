@@ -99,6 +99,7 @@ void JsonWriter::newline(unsigned level) {
 JsonWriter& JsonWriter::open(char bracket) {
   separate();
   if (depth_ == kMaxDepth) throw std::logic_error("JsonWriter: nesting too deep");
+  if (bracket == '{' && oneLineAt_ == 0 && level_ + depth_ >= lineFrom_) oneLineAt_ = depth_ + 1;
   out_.push(bracket);
   nonEmpty_[depth_++] = false;
   return *this;
@@ -106,7 +107,8 @@ JsonWriter& JsonWriter::open(char bracket) {
 
 JsonWriter& JsonWriter::close(char bracket) {
   const bool nonEmpty = nonEmpty_[--depth_];
-  if (nonEmpty && indent_ >= 0) newline(level_ + depth_);
+  if (nonEmpty && pretty(depth_ + 1)) newline(level_ + depth_);
+  if (oneLineAt_ == depth_ + 1) oneLineAt_ = 0;
   out_.push(bracket);
   return *this;
 }

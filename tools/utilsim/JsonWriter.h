@@ -54,6 +54,10 @@ class JsonWriter {
   JsonWriter& endObject() { return close('}'); }
   JsonWriter& beginArray() { return open('['); }
   JsonWriter& endArray() { return close(']'); }
+  // Indented output, but every object that opens at this nesting depth or deeper on one line
+  // (as compact): a file kept under version control then changes by whole rows.
+  void objectsOnOneLineFrom(unsigned depth) noexcept { lineFrom_ = depth; }
+
   // A member name written in the code: no escapes to look for.
   template <std::size_t N>
   JsonWriter& key(const char (&name)[N]) {
@@ -65,7 +69,7 @@ class JsonWriter {
     *p++ = '"';
     *p++ = ':';
     *p = ' ';
-    out_.added(N + (indent_ >= 0 ? 3 : 2));
+    out_.added(N + (pretty() ? 3 : 2));
     afterKey_ = true;
     return *this;
   }
@@ -73,7 +77,7 @@ class JsonWriter {
   JsonWriter& key(std::string_view name) {
     separate();
     appendString(out_, name);
-    if (indent_ >= 0)
+    if (pretty())
       out_.append(": ", 2);
     else
       out_.push(':');
@@ -155,9 +159,14 @@ class JsonWriter {
     if (depth_ == 0) return;
     if (nonEmpty_[depth_ - 1]) out_.push(',');
     nonEmpty_[depth_ - 1] = true;
-    if (indent_ >= 0) newline(level_ + depth_);
+    if (pretty()) newline(level_ + depth_);
   }
   void newline(unsigned level);
+  // Whether what is written at `depth` is indented (not compact, nor in a one-line object).
+  bool pretty(unsigned depth) const noexcept {
+    return indent_ >= 0 && (oneLineAt_ == 0 || depth < oneLineAt_);
+  }
+  bool pretty() const noexcept { return pretty(depth_); }
 
   TextBuffer& out_;
   int indent_;
@@ -165,6 +174,8 @@ class JsonWriter {
   bool afterKey_ = false;
   unsigned depth_ = 0;
   bool nonEmpty_[kMaxDepth] = {};
+  unsigned lineFrom_ = ~0u;  // objects opening at this depth or deeper go on one line
+  unsigned oneLineAt_ = 0;   // the depth of the contents of the one-line object open; 0: none
 };
 
 }  // namespace Utilsim

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/Trace.h"
+#include "tools/utilsim/Fields.h"
 #include "tools/utilsim/Input.h"
 #include "tools/utilsim/SafeFile.h"
 
@@ -125,21 +126,37 @@ std::vector<bool> parseIds(const std::string& option, const std::string& text, u
   return ids;
 }
 
-// A state written over a file the run reads, or over its own output, would destroy it. The
-// same file by device and inode, however its path is spelt; a device such as /dev/null
-// keeps nothing, so writing it destroys nothing.
-void checkSaveTarget(const Options& o) {
-  const auto target = fileIdOf(*o.saveState);
-  if (!target || target->characterDevice) return;
-  const auto clash = [&](const std::optional<FileId>& id, const char* what) {
-    if (id && *id == *target)
-      throw UsageError(fmt::format("--save-state {} is {}: the state would destroy it",
-                                   printable(*o.saveState, 200), what));
-  };
-  if (o.file && *o.file != "-") clash(fileIdOf(*o.file), "the log being replayed");
-  clash(fileIdOf(0), "standard input");
-  if (o.expect) clash(fileIdOf(*o.expect), "the --expect file");
-  clash(fileIdOf(1), "standard output, where the run's output goes");
+// A file written over one the run reads, or over its own output, would destroy it. The same
+// file by device and inode, however its path is spelt; a device such as /dev/null keeps
+// nothing, so writing it destroys nothing.
+void checkOutputs(const Options& o) {
+  const std::pair<const char*, const std::optional<std::string>*> outputs[] = {
+      {"--save-state", &o.saveState}, {"--diff-json", &o.differences}};
+  for (std::size_t k = 0; k < std::size(outputs); ++k) {
+    const auto& [option, path] = outputs[k];
+    if (!*path) continue;
+    const auto target = fileIdOf(**path);
+    if (!target || target->characterDevice) continue;
+    const auto clash = [&](const std::optional<FileId>& id, const std::string& what) {
+      if (id && *id == *target)
+        throw UsageError(fmt::format("{} {} is {}: writing it would destroy it", option,
+                                     printable(**path, 200), what));
+    };
+    if (o.file && *o.file != "-") clash(fileIdOf(*o.file), "the log being replayed");
+    clash(fileIdOf(0), "standard input");
+    if (o.expect && *o.expect != "-") clash(fileIdOf(*o.expect), "the --expect file");
+    if (o.loadState && k > 0) clash(fileIdOf(*o.loadState), "the --load-state file");
+    clash(fileIdOf(1), "standard output, where the run's output goes");
+    for (std::size_t j = 0; j < k; ++j)
+      if (*outputs[j].second)
+        clash(fileIdOf(**outputs[j].second), std::string("the ") + outputs[j].first + " file");
+  }
+}
+
+// A number of things listed, or all of them.
+std::size_t parseCap(const std::string& option, const std::string& text) {
+  return text == "all" ? std::numeric_limits<std::size_t>::max()
+                       : std::size_t(parseCount(option, text));
 }
 
 SchanAccel::Fapmask parseFapMask(const std::string& text) {
@@ -175,18 +192,26 @@ std::string helpText(const std::string& command) {
   return text;
 }
 
+namespace {
+bool given(const std::vector<std::string>& args, std::initializer_list<const char*> names) {
+  const auto end = std::find(args.begin(), args.end(), "--");
+  return std::any_of(args.begin(), end, [&](const std::string& a) {
+    return std::find(names.begin(), names.end(), a) != names.end();
+  });
+}
+}  // namespace
+
+bool helpOrVersion(const std::vector<std::string>& args) {
+  return given(args, {"-h", "--help", "-V", "--version"});
+}
+
 void parseOptions(int argc, char** argv, Options& o) {
   for (unsigned id = 0; id < 128; ++id) o.replay.fapmask.fapIdIs(SchanAccel::FapId(id), true);
   const std::vector<std::string> args(argv + 1, argv + argc);
   // A request for help or the version wins wherever it stands (before "--"): whatever else the
   // line holds, the user is asking, and must neither start a replay nor get a usage error.
   const auto end = std::find(args.begin(), args.end(), "--");
-  const auto given = [&](std::initializer_list<const char*> names) {
-    return std::any_of(args.begin(), end, [&](const std::string& a) {
-      return std::find(names.begin(), names.end(), a) != names.end();
-    });
-  };
-  const bool help = given({"-h", "--help"}), version = given({"-V", "--version"});
+  const bool help = given(args, {"-h", "--help"}), version = given(args, {"-V", "--version"});
   if (help || version) {
     o.action = help ? Options::Action::Help : Options::Action::Version;
     const auto command = std::find_if(args.begin(), end, [](const std::string& a) {
@@ -207,6 +232,16 @@ void parseOptions(int argc, char** argv, Options& o) {
         fmt::format("unknown command '{}' (expected list, replay or diff)", args.front()));
   o.command = args.front();
   const bool replay = o.command == "replay";
+  // The first of each kind as given, for the messages below.
+  const auto textOnly = [&](const std::string& name) {
+    if (o.textOnly.empty()) o.textOnly = name;
+  };
+  const auto filterGiven = [&](const std::string& name) {
+    if (o.filterGiven.empty()) o.filterGiven = name;
+  };
+  const auto forExpect = [&](const std::string& name) {
+    if (o.forExpect.empty()) o.forExpect = name;
+  };
   bool positionalOnly = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     std::string arg = args[i];
@@ -266,43 +301,60 @@ void parseOptions(int argc, char** argv, Options& o) {
         o.entries = true;
       else
         throw UsageError(fmt::format("--show: expected chains or entries, got '{}'", what));
-    } else if (arg == "--lines") {
+      textOnly("--show " + what);
+    } else if (arg == "--lines") {  // N, N-M or N- (to the end); repeated: their union
       const auto range = value();
       const auto dash = range.find('-');
-      o.firstLine = unsigned(parseCount(arg, range.substr(0, dash)));
-      o.lastLine =
-          dash == range.npos ? o.firstLine : unsigned(parseCount(arg, range.substr(dash + 1)));
-      if (o.lastLine < o.firstLine)
+      LineRange r;
+      r.first = unsigned(parseCount(arg, range.substr(0, dash)));
+      if (dash == range.npos)
+        r.last = r.first;
+      else if (dash + 1 < range.size())
+        r.last = unsigned(parseCount(arg, range.substr(dash + 1)));
+      if (r.last && r.last < r.first)
         throw UsageError(fmt::format("--lines: range {} runs backwards", range));
+      o.lines.push_back(r);
       o.entries = true;
+      textOnly("--lines");
     } else if (arg == "--table") {
       const auto name = value();
-      const auto& all = TernAsicUtils::HwTableInfo::all();
-      const auto it =
-          std::find_if(all.begin(), all.end(), [&](const auto* t) { return name == t->name; });
-      if (it == all.end())
-        throw UsageError(
-            fmt::format("--table: unknown table '{}' (utilsim list shows the tables)", name));
-      o.filter.tables.push_back(*it);
+      const auto* table = findHwTable(name);
+      if (!table)
+        throw UsageError(fmt::format("--table: unknown table '{}' (utilsim list shows the tables)",
+                                     printable(name, 80)));
+      o.filter.tables.push_back(table);
+      filterGiven(arg);
     } else if (arg == "--fap") {
       o.filter.faps = parseIds(arg, value(), 255);
+      filterGiven(arg);
     } else if (arg == "--instance") {
       o.filter.instances = parseIds(arg, value(), 255);
+      filterGiven(arg);
     } else if (arg == "--changed") {
       flag();
       o.filter.changed = true;
+      filterGiven(arg);
     } else if (arg == "--jsonl") {
       flag();
       o.jsonl = true;
     } else if (arg == "--failures") {
-      const auto cap = value();
-      o.failureCap = cap == "all" ? std::numeric_limits<std::size_t>::max()
-                                  : std::size_t(parseCount(arg, cap));
+      o.failureCap = parseCap(arg, value());
+      textOnly(arg);
     } else if (arg == "--progress" || arg == "--no-progress") {
       flag();
       o.progress = arg == "--progress";
     } else if (arg == "--expect") {
       o.expect = value();
+    } else if (arg == "--max-differences") {
+      o.maxDifferences = parseCap(arg, value());
+      forExpect(arg);
+    } else if (arg == "--diff-json") {
+      o.differences = value();
+      forExpect(arg);
+    } else if (arg == "--update") {
+      flag();
+      o.update = true;
+      forExpect(arg);
     } else if (arg == "--timing") {
       flag();
       o.timing = true;
@@ -314,20 +366,27 @@ void parseOptions(int argc, char** argv, Options& o) {
       throw UsageError(fmt::format("unknown option '{}'", arg));
     }
   }
-  // --expect prints only the comparison: these would be silently ignored.
-  for (const auto& [name, set] :
-       {std::pair{"--json", o.json}, std::pair{"--jsonl", o.jsonl},
-        std::pair{"--show", o.chains || o.entries}, std::pair{"--timing", o.timing}})
-    if (o.expect && set)
-      throw UsageError(fmt::format(
-          "--expect prints only the comparison with the stored document; {} cannot go with it",
-          name));
-  const bool filtered = !o.filter.tables.empty() || !o.filter.faps.empty() ||
-                        !o.filter.instances.empty() || o.filter.changed;
-  if (o.expect && filtered) throw UsageError("--expect compares whole runs: it takes no filter");
   if (o.json && o.jsonl) throw UsageError("--json and --jsonl are two formats: choose one");
-  if ((o.json || o.jsonl) && o.entries)
-    throw UsageError("the per-line view is part of the text report (--jsonl has every line)");
+  if (o.expect && (o.json || o.jsonl))
+    throw UsageError(fmt::format("--expect prints only the comparison; {} cannot go with it",
+                                 o.json ? "--json" : "--jsonl"));
+  // Options that would change nothing where they stand are refused, each by its name.
+  const char* format = o.json ? "--json" : o.jsonl ? "--jsonl" : o.expect ? "--expect" : nullptr;
+  if (format && !o.textOnly.empty())
+    throw UsageError(fmt::format("{} belongs to the text report; it cannot go with {}{}",
+                                 o.textOnly, format,
+                                 o.jsonl && o.entries ? " (--jsonl has every line)" : ""));
+  if (o.expect && o.timing)
+    throw UsageError("--timing cannot go with --expect: latencies differ from run to run");
+  if (o.expect && !o.filterGiven.empty())
+    throw UsageError(
+        fmt::format("--expect compares whole runs: {} cannot go with it", o.filterGiven));
+  if (!o.expect && !o.forExpect.empty())
+    throw UsageError(fmt::format("{} belongs to --expect, which is not given", o.forExpect));
+  if (o.update && *o.expect == "-")
+    throw UsageError("--update rewrites the --expect file; standard input cannot be rewritten");
+  if (o.expect && *o.expect == "-" && (!o.file || *o.file == "-"))
+    throw UsageError("--expect - and the log both read standard input: give the log as a file");
   // The trace configuration is the one reader of the level syntax: enabling checks it.
   if (!o.trace.empty()) {
     try {
@@ -336,7 +395,7 @@ void parseOptions(int argc, char** argv, Options& o) {
       throw UsageError(fmt::format("--trace: {}", e.what()));
     }
   }
-  if (o.saveState) checkSaveTarget(o);
+  checkOutputs(o);
   if (o.plugin.empty()) o.plugin = defaultPluginPath();
 }
 

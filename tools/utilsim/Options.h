@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "tools/utilsim/Report.h"
 
@@ -30,16 +31,25 @@ struct Options {
   std::string plugin;   // the default (beside utilsim) once parsed
   std::optional<std::string> file;
   std::optional<std::string> expect;
+  std::size_t maxDifferences = 50;         // listed by --expect; the rest counted
+  std::optional<std::string> differences;  // --expect's differences as JSON, to this file
+  bool update = false;                     // --expect rewrites its file from the run
   std::optional<std::string> loadState, saveState;
   std::string trace;
   bool json = false, jsonl = false, chains = false, timing = false;
   std::optional<bool> progress;  // none: when standard error is a terminal
   std::size_t failureCap = 100;
   bool entries = false;  // the per-line view
-  unsigned firstLine = 0, lastLine = 0;
+  LineRanges lines;      // of the per-line view; empty: every line
   RowFilter filter;
   ReplayConfig replay;
+  // The options as given that ask for something only the text report shows, and a filter:
+  // named in the message when they cannot go with another option.
+  std::string textOnly, filterGiven, forExpect;
 };
+
+// Whether the arguments (after the program) ask for help or the version, before any "--".
+bool helpOrVersion(const std::vector<std::string>& args);
 
 // Parses the arguments (argv[0] is the program) into `o` and enables the traces of --trace.
 // Throws UsageError; `o` is filled as far as parsing got, so that the message can point at

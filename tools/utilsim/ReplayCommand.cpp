@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
+#include <cerrno>
 #include <memory>
 #include <optional>
 #include <span>
@@ -13,47 +13,14 @@
 #include "host/Trace.h"
 #include "tools/utilsim/Commands.h"
 #include "tools/utilsim/EntryStream.h"
+#include "tools/utilsim/Expect.h"
 #include "tools/utilsim/Files.h"
+#include "tools/utilsim/Progress.h"
 #include "tools/utilsim/SafeFile.h"
 #include "tools/utilsim/State.h"
 
 namespace Utilsim {
 namespace {
-// Entries done and entries per second on standard error, for runs long enough to wonder.
-class Progress {
- public:
-  Progress(bool enabled, std::int64_t size)
-      : enabled_(enabled), tty_(isatty(2) == 1), size_(size), start_(Clock::now()) {}
-  void tick(const char* phase, std::uint64_t count, std::uint64_t bytes) {
-    if (!enabled_ || ++calls_ % 8192 != 0) return;
-    const auto now = Clock::now();
-    if (now - start_ < std::chrono::seconds(1) || now - last_ < std::chrono::milliseconds(500))
-      return;
-    last_ = now;
-    const double seconds = std::chrono::duration<double>(now - start_).count();
-    std::string text = fmt::format("utilsim: {} {} lines, {:.0f} per second", phase, count,
-                                   double(count) / seconds);
-    if (size_ > 0) text += fmt::format(", {:.0f} %", 100.0 * double(bytes) / double(size_));
-    if (tty_)
-      fmt::print(stderr, "\r{:<78}", text);
-    else
-      fmt::print(stderr, "{}\n", text);
-    shown_ = true;
-  }
-  void done() {
-    if (shown_ && tty_) fmt::print(stderr, "\r{:78}\r", "");
-    shown_ = false;
-  }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  bool enabled_, tty_;
-  std::int64_t size_;
-  Clock::time_point start_, last_;
-  std::uint64_t calls_ = 0;
-  bool shown_ = false;
-};
-
 // Hands every entry to each of several sinks.
 struct Sinks : ReplaySink {
   std::vector<ReplaySink*> all;
@@ -92,7 +59,15 @@ std::vector<std::string> traceRuleNames(const std::string& levels) {
 
 // Options that, as the run turned out, changed nothing. Only known after the run: trace
 // handles come into being when a Util first traces, commands when the Utils return them.
-void warnAboutNoEffect(const Options& o, const Replay& run, const OtherKeyTypes& otherTypes) {
+void warnAboutNoEffect(const Options& o, const Replay& run, const OtherKeyTypes& otherTypes,
+                       unsigned logLines) {
+  for (const auto& r : o.lines)
+    if (r.first > logLines)
+      warn("--lines {}{}: the log has {}", r.first,
+           r.last == r.first ? ""
+           : r.last          ? fmt::format("-{}", r.last)
+                             : "-",
+           counted(logLines, "line", "lines"));
   if (otherTypes.count)
     warn(
         "{} with a key type other than 0 (VSI) and 1 (routing profile), the first on line {}: "
@@ -116,11 +91,13 @@ int replay(const Options& o) {
   if (o.loadState &&
       (!(loaded = readStateFile(*o.loadState, true)) || !loadable(*loaded, chipName)))
     return kExitUsage;
-  // Made now, so that a state that cannot be written is said before the work, not after.
-  std::optional<SafeOutput> saved;
+  // Made now, so that a file that cannot be written is said before the work, not after.
+  std::optional<SafeOutput> saved, differences;
   if (o.saveState) saved.emplace(*o.saveState, "state");
+  if (o.differences) differences.emplace(*o.differences, "differences");
   LineReader input(o.file ? *o.file : "-");
-  Progress progress(o.progress.value_or(true) && (o.progress || isatty(2) == 1), input.size());
+  Progress progress(o.progress.value_or(true) && (o.progress || isatty(2) == 1),
+                    o.progress.value_or(false), input.size());
   std::vector<InputError> errors;
   // A file is checked whole before anything is replayed, so that a bad line replays nothing.
   // A pipe can be read only once: it is replayed as it comes, up to its first bad line.
@@ -164,10 +141,24 @@ int replay(const Options& o) {
   OtherKeyTypes otherTypes;
   std::unique_ptr<ExpectCheck> expect;
   std::optional<DocumentStream> document;
+  // --update: the stored run written again from this one, in its own form.
+  std::optional<SafeOutput> update;
+  std::optional<Output> updateOut;
   FailureList failures(o.failureCap);
   if (o.expect) {
-    expect = std::make_unique<ExpectCheck>(*o.expect, run, header);
+    expect = std::make_unique<ExpectCheck>(ExpectOptions{*o.expect, o.maxDifferences}, run, header);
     sinks.all.push_back(expect.get());
+    if (o.update) {
+      update.emplace(*o.expect, "--expect file");
+      if (!expect->endOnly()) {
+        document.emplace(
+            updateOut.emplace(update->file()),
+            expect->linesForm() ? DocumentStream::Format::Lines : DocumentStream::Format::Document,
+            run, options, header);
+        document->begin();
+        sinks.all.push_back(&*document);
+      }
+    }
   } else if (o.json || o.jsonl) {
     document.emplace(out,
                      o.jsonl ? DocumentStream::Format::Lines : DocumentStream::Format::Document,
@@ -181,7 +172,7 @@ int replay(const Options& o) {
   if (o.chains) sinks.all.push_back(&chains.emplace());
   std::optional<LineView> lineView;
   if (o.entries) {
-    lineView.emplace(out, run, options.filter, o.firstLine, o.lastLine);
+    lineView.emplace(out, run, options.filter, o.lines);
     sinks.all.push_back(&*lineView);
   }
 
@@ -196,26 +187,27 @@ int replay(const Options& o) {
     }
     errors = entries.errors();
   }
-  progress.done();
+  progress.finish(run.entries());
   run.finish();
-  warnAboutNoEffect(o, run, otherTypes);
+  warnAboutNoEffect(o, run, otherTypes, input.lines());
 
   int status = run.errors() == 0 && run.consistent() ? kExitOk : kExitFailed;
   if (expect) {
-    const auto diff = expect->finish();
-    std::string text;
-    // Differences that follow from other options are not a regression: say so first.
-    if (const auto& other = expect->otherOptions(); !other.empty())
-      text = fmt::format("utilsim: {} was recorded with other options than this run: {}\n",
-                         *o.expect, fmt::join(other, ", "));
-    if (diff.empty())
-      text += fmt::format("utilsim: the run matches {}\n", *o.expect);
-    else
-      text += fmt::format("utilsim: the run differs from {} ({}):\n", *o.expect,
-                          counted(diff.size(), "difference line", "difference lines"));
-    for (const auto& l : diff) text += "  " + l + "\n";
-    out.buffer().append(text);
-    status = diff.empty() ? kExitOk : kExitFailed;
+    expect->finish();
+    out.buffer().append(expect->text());
+    status = expect->matches() ? kExitOk : kExitFailed;
+    if (differences) {
+      Output file(differences->file());
+      try {
+        JsonWriter w(file.buffer(), 2);
+        expect->json(w);
+        file.buffer().push('\n');
+        file.flush();
+      } catch (const std::runtime_error&) {
+        differences->fail(errno);
+      }
+    }
+    if (update && !expect->endOnly()) document->end();
   } else if (document) {
     document->end(errors.empty() ? 0 : errors.front().line);
   } else {
@@ -229,10 +221,27 @@ int replay(const Options& o) {
                "utilsim: stopped at the input error on line {}; the {} before it {} replayed{}\n",
                errors.front().line, counted(run.entries(), "entry", "entries"),
                run.entries() == 1 ? "was" : "were",
-               saved ? fmt::format(" (no state was written to {})", *o.saveState) : "");
+               saved || update || differences ? "; no file was written" : "");
     return kExitUsage;
   }
-  if (saved) saveState(*saved, run, runHeader(config, RowFilter{}, o.plugin, from));
+  if (differences) differences->commit();
+  const auto stateHeader = runHeader(config, RowFilter{}, o.plugin, from);
+  if (update) {
+    // Asked for: the differences above are accepted.
+    if (expect->endOnly()) {
+      saveState(*update, run, stateHeader);
+    } else {
+      try {
+        updateOut->flush();
+      } catch (const std::runtime_error&) {
+        update->fail(errno);
+      }
+      update->commit();
+    }
+    fmt::print(stderr, "utilsim: {} now holds this run\n", *o.expect);
+    status = kExitOk;
+  }
+  if (saved) saveState(*saved, run, stateHeader);
   return status;
 }
 

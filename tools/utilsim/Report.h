@@ -20,7 +20,6 @@
 #include "tools/utilsim/Replay.h"
 
 namespace Utilsim {
-class StoredRun;
 
 // Which rows the report and the document show: some tables, some copies, only rows that
 // differ from the reset value. Empty sets select everything.
@@ -36,6 +35,13 @@ struct RowFilter {
   }
   bool row(const TernAsicUtils::HwTableInfo& t, const std::uint32_t* words) const noexcept;
 };
+
+// Lines of the log (--lines), each range first..last; last 0: to the end of the log.
+struct LineRange {
+  unsigned first = 0, last = 0;
+  bool has(unsigned line) const noexcept { return line >= first && (last == 0 || line <= last); }
+};
+using LineRanges = std::vector<LineRange>;
 
 struct ReportOptions {
   bool timing = false;  // add per-Util latencies of processSwEntry
@@ -111,17 +117,16 @@ std::string summaryJson(const Replay& replay, const ReportOptions& options);
 // copy, key and fields), and the shadow rows the entry changed.
 class LineView : public ReplaySink {
  public:
-  // Lines first..last (all when last is 0) of the copies the filter selects.
-  LineView(Output& out, const Replay& replay, const RowFilter& filter, unsigned first,
-           unsigned last) noexcept
-      : out_(out), replay_(replay), filter_(filter), first_(first), last_(last) {}
+  // The lines of these ranges (all when there is none) of the copies the filter selects.
+  LineView(Output& out, const Replay& replay, const RowFilter& filter, LineRanges lines) noexcept
+      : out_(out), replay_(replay), filter_(filter), lines_(std::move(lines)) {}
   void entry(const InputEntry& entry, std::span<const UtilResult> results) override;
 
  private:
   Output& out_;
   const Replay& replay_;
   const RowFilter& filter_;
-  unsigned first_, last_;
+  LineRanges lines_;
   bool started_ = false;
   std::string text_;
 };
@@ -166,53 +171,6 @@ std::string textReport(const Replay& replay, const ReportOptions& options,
 // VSI -> routing profile -> enable vector -> in-LIF settings, per shadow copy, for every VSI
 // that the log set and did not delete afterwards.
 std::string chainsText(const Replay& replay, const LiveVsis& vsis, const RowFilter& filter);
-
-// Structural differences of JSON values, as lines "/path: expected X, got Y", of which the
-// first `max` are kept and the rest counted.
-class JsonDiff {
- public:
-  explicit JsonDiff(std::size_t max = 50) noexcept : max_(max) {}
-  // Compares at the JSON pointer `path`; `note` is appended to each line it adds.
-  void compare(const std::string& path, const nlohmann::json& expected,
-               const nlohmann::json& actual, const std::string& note = {});
-  void add(const std::string& path, std::string text, const std::string& note = {});
-  std::uint64_t total() const noexcept { return total_; }
-  // The kept lines, then one telling how many more there were.
-  std::vector<std::string> lines() const;
-
- private:
-  std::size_t max_;
-  std::uint64_t total_ = 0;
-  std::vector<std::string> lines_;
-};
-
-// Compares a run with a stored document (`--expect`) while it replays, reading the stored
-// document as a stream: `entries` element by element, in order, ignoring their `line` (so
-// that comment lines added to a log shift nothing), the rest as a whole at the end, without
-// any `timing` member. Throws InputFileError when the stored file cannot be read, is not a
-// document, or is not a whole run (written with filters, or stopped at an input error).
-class ExpectCheck : public ReplaySink {
- public:
-  ExpectCheck(const std::string& path, const Replay& replay, const RunHeader& run);
-  ~ExpectCheck() override;
-  void entry(const InputEntry& entry, std::span<const UtilResult> results) override;
-  // After Replay::finish: the differences (empty when the run matches).
-  std::vector<std::string> finish();
-  // The options that change results where the stored run was recorded otherwise.
-  const std::vector<std::string>& otherOptions() const noexcept { return otherOptions_; }
-
- private:
-  std::unique_ptr<StoredRun> stored_;
-  const Replay& replay_;
-  // Written before documents had a header: no header, and entries without their input.
-  bool legacy_ = false;
-  std::vector<std::string> otherOptions_;
-  JsonDiff diff_;
-  EntryJson entries_;
-  TextBuffer actual_;
-  std::string expected_;
-  std::uint64_t index_ = 0;
-};
 
 // The entry in the log's own format, every default filled in (what `--jsonl` calls `entry`).
 void inputJson(JsonWriter& w, const InputEntry& e);

@@ -226,7 +226,10 @@ bool RowFilter::row(const TernAsicUtils::HwTableInfo& t,
 }
 
 void LineView::entry(const InputEntry& e, std::span<const UtilResult> results) {
-  if (e.line < first_ || (last_ && e.line > last_) || !filter_.copy(e.fapId, e.instanceId)) return;
+  if ((!lines_.empty() && std::none_of(lines_.begin(), lines_.end(),
+                                       [&](const LineRange& r) { return r.has(e.line); })) ||
+      !filter_.copy(e.fapId, e.instanceId))
+    return;
   auto& out = text_;
   out.clear();
   if (!started_) put(out, "Entries\n");

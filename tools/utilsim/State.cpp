@@ -53,11 +53,7 @@ struct TableShape {
   RowFinder rows;
 };
 
-const HwTableInfo* tableNamed(const std::string& name) {
-  const auto& all = HwTableInfo::all();
-  const auto it = std::find_if(all.begin(), all.end(), [&](auto* i) { return name == i->name; });
-  return it == all.end() ? nullptr : *it;
-}
+const HwTableInfo* tableNamed(const std::string& name) { return findHwTable(name); }
 
 std::string baseName(const std::string& path) {
   const auto slash = path.rfind('/');
@@ -70,7 +66,8 @@ std::tuple<std::uint16_t, TernAsicUtils::HwShadowKey, unsigned> order(const Stat
 
 class StateReader {
  public:
-  explicit StateReader(const std::string& path) : name_(printable(path, 200)) {}
+  explicit StateReader(const std::string& path, bool warnLegacy = true)
+      : name_(path == "-" ? "<stdin>" : printable(path, 200)), warnLegacy_(warnLegacy) {}
 
   std::optional<State> read(const std::string& path, bool hash) {
     State state;
@@ -87,6 +84,18 @@ class StateReader {
       fmt::print(stderr, "utilsim: {}\n", e.what());
       return std::nullopt;
     }
+    return done(std::move(state));
+  }
+
+  std::optional<State> read(const Json& members) {
+    State state;
+    state.file = name_;
+    document(members, state);
+    return done(std::move(state));
+  }
+
+ private:
+  std::optional<State> done(State state) {
     if (errors_ > kMaxErrors)
       fmt::print(stderr, "{}: ... and {} more errors\n", name_, errors_ - kMaxErrors);
     if (errors_ != 0) {
@@ -94,10 +103,11 @@ class StateReader {
                  errors_ == 1 ? "" : "s");
       return std::nullopt;
     }
+    std::sort(state.figures.begin(), state.figures.end(),
+              [](const auto& a, const auto& b) { return a.name < b.name; });
     return state;
   }
 
- private:
   void error(const std::string& place, const std::string& message) {
     if (errors_++ >= kMaxErrors) return;
     if (place.empty())
@@ -125,10 +135,11 @@ class StateReader {
           error("/" + pointerToken(member), "unknown member");
       completeness(doc, state);
     } else {
-      fmt::print(stderr,
-                 "utilsim: warning: {} has no header (written by an older utilsim): whether it "
-                 "holds the whole end of a run is not known\n",
-                 name_);
+      if (warnLegacy_)
+        fmt::print(stderr,
+                   "utilsim: warning: {} has no header (written by an older utilsim): whether it "
+                   "holds the whole end of a run is not known\n",
+                   name_);
       if (const auto chip = doc.find("chip"); chip != doc.end()) {
         if (chip->is_string())
           state.chip = chip->get<std::string>();
@@ -156,6 +167,86 @@ class StateReader {
       hardware(*hw, state);
     else if (state.header)
       error("/hardware", "missing (a state holds the hardware check of a run)");
+    figures(doc, state);
+  }
+
+  std::optional<std::uint64_t> count(const Json& v, const std::string& place) {
+    if (v.is_number_unsigned()) return v.get<std::uint64_t>();
+    error(place, "expected a count (an integer from 0), got " + describeJson(v));
+    return std::nullopt;
+  }
+
+  // What the run counted. Required of a file with a header: a state records them.
+  void figures(const Json& doc, State& state) {
+    const auto add = [&](std::string name, const std::optional<std::uint64_t>& v) {
+      if (v) state.figures.push_back({std::move(name), *v});
+    };
+    const auto member = [&](const char* name, auto&& read) {
+      const auto it = doc.find(name);
+      if (it != doc.end())
+        read(*it, fmt::format("/{}", name));
+      else if (state.header)
+        error(fmt::format("/{}", name), "missing");
+    };
+    member("counters", [&](const Json& counters, const std::string& place) {
+      if (!counters.is_object()) return error(place, "expected an object of Utils");
+      for (const auto& [util, counts] : counters.items()) {
+        const auto at = place + "/" + pointerToken(util);
+        if (!counts.is_object()) {
+          error(at, "expected an object of counters");
+          continue;
+        }
+        for (const auto& [name, v] : counts.items()) {
+          if (name != "add" && name != "delete" && name != "updateOnDel" &&
+              name != "fapmaskMismatch")
+            error(at + "/" + pointerToken(name), "unknown counter");
+          else
+            add(fmt::format("counter {} {}", util, name), count(v, at + "/" + name));
+        }
+      }
+    });
+    member("enqueue", [&](const Json& enqueue, const std::string& place) {
+      if (!enqueue.is_object()) return error(place, "expected an object of software tables");
+      for (const auto& [id, copies] : enqueue.items()) {
+        const auto at = place + "/" + pointerToken(id);
+        if (!copies.is_array()) {
+          error(at, "expected an array of shadow copies");
+          continue;
+        }
+        for (std::size_t i = 0; i < copies.size(); ++i) {
+          const auto& c = copies[i];
+          const auto ci = fmt::format("{}/{}", at, i);
+          if (!c.is_object() || c.size() != 3 || !c.contains("fapId") ||
+              !c.contains("instanceId") || !c.contains("count")) {
+            error(ci, "expected {\"fapId\", \"instanceId\", \"count\"}");
+            continue;
+          }
+          const auto fap = number(c["fapId"], ci + "/fapId", 255);
+          const auto instance = number(c["instanceId"], ci + "/instanceId", 255);
+          if (fap && instance)
+            add(fmt::format("enqueue {} fap {} instance {}", printable(id, 40), *fap, *instance),
+                count(c["count"], ci + "/count"));
+        }
+      }
+    });
+    member("hardware", [&](const Json& hw, const std::string& place) {
+      if (!hw.is_object()) return;  // said by hardware()
+      for (const auto& [name, v] : hw.items()) {
+        const auto at = place + "/" + pointerToken(name);
+        if (name == "consistent") {
+          if (v.is_boolean())
+            add("hardware consistent", std::uint64_t(v.get<bool>()));
+          else
+            error(at, "expected true or false");
+        } else if (name == "commands" || name == "redundantWrites") {
+          add(fmt::format("hardware {}", name), count(v, at));
+        } else if (name != "mismatches") {
+          error(at, "unknown member");
+        }
+      }
+    });
+    member("errors",
+           [&](const Json& v, const std::string& place) { add("errors", count(v, place)); });
   }
 
   void completeness(const Json& doc, State& state) {
@@ -320,6 +411,7 @@ class StateReader {
   }
 
   std::string name_;
+  bool warnLegacy_;
   std::size_t errors_ = 0;
 };
 }  // namespace
@@ -336,6 +428,11 @@ std::string State::notWhole() const {
 
 std::optional<State> readStateFile(const std::string& path, bool hash) {
   return StateReader(path).read(path, hash);
+}
+
+std::optional<State> stateOf(const nlohmann::ordered_json& members, const std::string& name,
+                             bool warnLegacy) {
+  return StateReader(name, warnLegacy).read(members);
 }
 
 bool loadable(const State& state, const std::string& chip) {
@@ -360,6 +457,7 @@ void saveState(SafeOutput& file, const Replay& replay, const RunHeader& header) 
   Output out(file.file());
   try {
     JsonWriter w(out.buffer(), 2);
+    w.objectsOnOneLineFrom(2);  // a row, a mismatch, a Util's counters: a line each
     w.beginObject();
     headerJson(w.key("header"), header);
     w.key("complete").value(true);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "host/HwTable.h"
 #include "tools/utilsim/Header.h"
 
@@ -35,6 +37,14 @@ struct State {
   // The chip model's rows where they differ from the shadows (the hardware check's
   // mismatches), in the same order.
   std::vector<StateRow> chipRows;
+  // What the run counted, each by a name a report can show: "counter UTIL NAME", "enqueue
+  // ID fap F instance I", "hardware commands", "hardware redundantWrites", "hardware
+  // consistent" (0 or 1), "errors". Empty for a file without them (written before headers).
+  struct Figure {
+    std::string name;
+    std::uint64_t value;
+  };
+  std::vector<Figure> figures;  // sorted by name
 
   bool filtered() const noexcept { return header && header->filtered(); }
   // Why it is not the whole end of a run, as said of the file ("is a partial run: ..."); empty
@@ -47,6 +57,12 @@ struct State {
 // state is reported on standard error, one "FILE: /json/pointer: message" line per problem;
 // then none is returned. A file written before documents had a header gets one warning.
 std::optional<State> readStateFile(const std::string& path, bool hash);
+
+// The end state of a stored run read as a whole (its members but the entries), `name`
+// standing for the file in messages; problems are reported as readStateFile does.
+// Without `warnLegacy`, one written before headers gets no warning (its reader gave one).
+std::optional<State> stateOf(const nlohmann::ordered_json& members, const std::string& name,
+                             bool warnLegacy = true);
 
 // Whether the state can start a run of that chip: the whole end of a run of that chip.
 // Prints why not.

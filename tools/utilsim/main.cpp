@@ -11,8 +11,10 @@
 
 int main(int argc, char** argv) {
   using namespace Utilsim;
-  if (argc > 1 && std::string(argv[1]) == "diff")
-    return diffCommand(std::vector<std::string>(argv + 2, argv + argc), usageOf("diff"));
+  // diff reads its own arguments, but for a request of help or the version (Options).
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args.front() == "diff" && !helpOrVersion(args))
+    return diffCommand(std::vector<std::string>(args.begin() + 1, args.end()), usageOf("diff"));
   Options o;
   try {
     parseOptions(argc, argv, o);
