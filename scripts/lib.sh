@@ -17,6 +17,9 @@ TERN_PACKAGES=(
   clang
   libclang-rt-14-dev
   python3
+  dpkg-dev
+  file
+  man-db
 )
 
 TERN_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

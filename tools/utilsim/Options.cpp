@@ -168,14 +168,23 @@ SchanAccel::Fapmask parseFapMask(const std::string& text) {
   return mask;
 }
 
-// The plug-in file beside the executable.
+// The plug-in file beside the executable (a build tree) or, when there is none there, in the
+// install's plug-in folder relative to the executable, so that a moved install still finds
+// its own plug-in.
+#ifndef TERN_PLUGIN_RELATIVE_DIR
+#define TERN_PLUGIN_RELATIVE_DIR "."
+#endif
 std::string defaultPluginPath() {
   char buf[4096];
   const auto n = readlink("/proc/self/exe", buf, sizeof buf - 1);
   if (n <= 0) return TERN_PLUGIN_FILE;
   std::string exe(buf, std::size_t(n));
   const auto slash = exe.rfind('/');
-  return (slash == exe.npos ? std::string(".") : exe.substr(0, slash)) + "/" + TERN_PLUGIN_FILE;
+  const auto dir = slash == exe.npos ? std::string(".") : exe.substr(0, slash);
+  const auto beside = dir + "/" + TERN_PLUGIN_FILE;
+  const auto installed = dir + "/" + TERN_PLUGIN_RELATIVE_DIR + "/" + TERN_PLUGIN_FILE;
+  return access(beside.c_str(), F_OK) != 0 && access(installed.c_str(), F_OK) == 0 ? installed
+                                                                                   : beside;
 }
 }  // namespace
 
