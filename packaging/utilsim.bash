@@ -10,8 +10,9 @@ _utilsim() {
     [utilsim]="--help -h --version -V --plugin"
     [list]="--plugin --json --help -h"
     [replay]="--chip --plugin --fap-mask --dispatch --trace --json --jsonl --show --lines
-              --table --fap --instance --changed --failures --expect --timing --load-state
-              --save-state --progress --no-progress --drop-command --help -h"
+              --table --fap --instance --changed --failures --expect --max-differences
+              --diff-json --update --timing --load-state --save-state --progress
+              --no-progress --drop-command --help -h"
     [diff]="--json --help -h"
   )
   local -A values=(
@@ -19,8 +20,9 @@ _utilsim() {
     [--dispatch]="applicable always"
     [--show]="chains entries"
     [--failures]="all"
+    [--max-differences]="all"
   )
-  local files=" --plugin --expect --load-state --save-state "
+  local files=" --plugin --expect --diff-json --load-state --save-state "
   local other=" --fap-mask --trace --lines --table --fap --instance --drop-command "
   local operands=" replay diff "
 

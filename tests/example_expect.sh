@@ -32,3 +32,25 @@ fi
     head -c 300000000 || true
   cat examples/basic.jsonl
 } | "$UTILSIM" replay --no-progress --expect examples/basic.expected.json -
+# Two builds in one command, as docs/utilsim.md shows it (here the same build on both sides):
+# the run agrees with itself, and with a withheld command or another fap mask the first line
+# names the first difference, said to come from other options.
+for log in examples/*.jsonl; do
+  # (The failures example exits 1 on its own: its entries fail on purpose.)
+  { "$UTILSIM" replay --jsonl "$log" || true; } |
+    "$UTILSIM" replay --no-progress --expect - "$log" > /dev/null
+done
+expect_first() {
+  local first
+  first=$("$UTILSIM" replay --jsonl examples/basic.jsonl |
+    { "$UTILSIM" replay "$@" --expect - examples/basic.jsonl || true; } | head -n 1)
+  if [[ $first != "$want"* ]]; then
+    echo "with $*, expected a first line starting with: $want" >&2
+    echo "got: $first" >&2
+    exit 1
+  fi
+}
+want="utilsim: the run differs from <stdin> (recorded with other options: --drop-command none (this run: 5)): first, hardware mismatch added IppaRoutingProfileToVectorMapHwDirect fap 0 instance 0 array=3 entryIndex=0"
+expect_first --drop-command 5
+want="utilsim: the run differs from <stdin> (recorded with other options: --fap-mask 0-127 (this run: 1-127)): first, line 7 gives other results"
+expect_first --fap-mask 1-127

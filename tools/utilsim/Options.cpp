@@ -64,15 +64,18 @@ constexpr const char* kReplayUsage =
     "  --json                           print the JSON document instead of the report\n"
     "  --jsonl                          print one JSON object per entry, then the rest\n"
     "  --show chains|entries            add the routing chains, or every entry line by line\n"
-    "  --lines N[-M]                    show these lines of the log line by line\n"
+    "  --lines N[-M]|N-                 show these lines of the log line by line (repeatable)\n"
     "  --table NAME, --fap LIST, --instance LIST, --changed\n"
     "                                   show only these tables, copies, or rows not at reset\n"
     "  --failures N|all                 failures listed in the report (default 100)\n"
-    "  --expect FILE.json               compare the JSON document with a stored one\n"
-    "                                   (not with --json, --jsonl, --show, --timing)\n"
+    "  --expect FILE|-                  compare with a stored run: a document, a --jsonl\n"
+    "                                   stream or a state (its end only); - standard input\n"
+    "  --max-differences N|all          differences --expect lists (default 50)\n"
+    "  --diff-json FILE                 --expect's differences also as JSON, to FILE\n"
+    "  --update                         rewrite the --expect file from this run\n"
     "  --timing                         add processSwEntry latencies per Util\n"
-    "  --load-state FILE                start from the tables of a saved state or document\n"
-    "  --save-state FILE                write the end state (chip and tables) to FILE\n"
+    "  --load-state FILE                start from the end of a saved state or document\n"
+    "  --save-state FILE                write the end state of the run to FILE\n"
     "  --progress, --no-progress        show progress on stderr (default: if a terminal)\n"
     "  --drop-command N                 withhold the Nth command from the chip (testing)\n"
     "  -h, --help                       show this text\n";
@@ -80,7 +83,8 @@ constexpr const char* kReplayUsage =
 constexpr const char* kDiffUsage =
     "usage: utilsim diff [--json] A B\n"
     "\n"
-    "Compares the tables of two saved states or stored documents, row by row.\n"
+    "Compares how two stored runs (states, documents, streams of lines) end: rows, the\n"
+    "hardware check and the counts. A or B may be - (standard input).\n"
     "\n"
     "options:\n"
     "  --json          print the differences as a JSON document\n"
@@ -197,7 +201,7 @@ const char* usageOf(const std::string& command) {
 
 std::string helpText(const std::string& command) {
   std::string text = usageOf(command);
-  if (command != "list") text += fmt::format("\n{}", kExitStatus);
+  if (command != "list" && command != "diff") text += fmt::format("\n{}", kExitStatus);
   return text;
 }
 
