@@ -1,5 +1,7 @@
 #include "tools/utilsim/Fields.h"
 
+#include <algorithm>
+
 namespace Utilsim {
 
 std::vector<KeyField> keyFields(const TernAsicUtils::HwTableInfo& info, unsigned row) {
@@ -38,6 +40,22 @@ std::optional<unsigned> RowFinder::row(const std::vector<std::uint32_t>& keyValu
   const auto it = rows_.find(keyValues);
   if (it == rows_.end()) return std::nullopt;
   return it->second;
+}
+
+TableShape::TableShape(const TernAsicUtils::HwTableInfo& table) : info(table), rows(table) {
+  for (unsigned r = 0; r < table.rows; ++r) {
+    std::size_t i = 0;
+    table.keyFields(r, [&](const char* name, std::uint32_t v) {
+      if (i == keys.size()) keys.push_back({name, 0});
+      keys[i].second = std::max(keys[i].second, v);
+      ++i;
+    });
+  }
+  table.entryFieldLimits([&](const char* name, const std::uint32_t* max, unsigned n, bool list) {
+    offsets.push_back(width);
+    fields.push_back({name, std::vector<std::uint32_t>(max, max + n), list});
+    width += n;
+  });
 }
 
 const TernAsicUtils::HwTableInfo* findHwTable(std::string_view name) {

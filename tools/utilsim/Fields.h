@@ -40,6 +40,19 @@ class RowFinder {
   std::map<std::vector<std::uint32_t>, unsigned> rows_;
 };
 
+// What the rows of one table may hold: its key fields with their largest values, and its
+// entry fields with the largest value of each of their values (so that a value given by
+// name can be checked, and a refusal name the range).
+struct TableShape {
+  explicit TableShape(const TernAsicUtils::HwTableInfo& info);
+  const TernAsicUtils::HwTableInfo& info;
+  std::vector<std::pair<std::string, std::uint32_t>> keys;
+  std::vector<EntryField> fields;  // values: the largest of each
+  std::vector<unsigned> offsets;   // of each field in the values of a row
+  unsigned width = 0;              // values of a row in all
+  RowFinder rows;
+};
+
 // The table of that name, short ("EtppcMtuMapTableHwDirect") or as `utilsim list` prints it,
 // qualified by a chip revision ("bcm88890_b0::EtppcMtuMapTableHwDirect"); null when none. Both
 // revisions share each table's layout: the name says which table, the run which revision.

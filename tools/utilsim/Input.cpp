@@ -254,39 +254,28 @@ void checkHostOp(LineChecker& c, const Json& doc, InputEntry& e) {
     if (key) c.error("key", "only readShadowEntry takes a key");
     return;
   }
-  const auto& table = **it;
-  // The key fields and the largest value each takes, so that a refusal names the range.
-  std::vector<const char*> names;
-  std::vector<std::uint32_t> largest;
-  for (unsigned row = 0; row < table.rows; ++row) {
-    std::size_t i = 0;
-    table.keyFields(row, [&](const char* n, std::uint32_t v) {
-      if (i == names.size()) names.push_back(n), largest.push_back(0);
-      largest[i] = std::max(largest[i], v);
-      ++i;
-    });
-  }
-  if (!key && !names.empty()) return c.error("", "missing field 'key'");
+  const TableShape shape(*found);
+  if (!key && !shape.keys.empty()) return c.error("", "missing field 'key'");
   if (key && !c.object(*key, "key")) return;
   std::vector<std::uint32_t> want;
-  for (std::size_t i = 0; i < names.size(); ++i) {
+  for (const auto& [name, largest] : shape.keys) {
     std::uint32_t v = 0;
-    const Json* f = field(*key, names[i]);
-    if (!f) return c.error("key", fmt::format("missing field '{}'", names[i]));
-    if (!c.integer(*f, fmt::format("key.{}", names[i]), largest[i], v)) return;
+    const Json* f = field(*key, name.c_str());
+    if (!f) return c.error("key", fmt::format("missing field '{}'", name));
+    if (!c.integer(*f, fmt::format("key.{}", name), largest, v)) return;
     want.push_back(v);
   }
   if (key)
     for (const auto& item : key->items()) {
       const std::string& n = item.key();
-      if (std::find_if(names.begin(), names.end(), [&](const char* k) { return n == k; }) ==
-          names.end())
+      if (std::none_of(shape.keys.begin(), shape.keys.end(),
+                       [&](const auto& k) { return n == k.first; }))
         return c.error("key." + printable(n, 40), "unknown field");
     }
-  if (const auto row = RowFinder(table).row(want))
+  if (const auto row = shape.rows.row(want))
     e.row = std::uint16_t(*row);
   else
-    c.error("key", fmt::format("names no row of {}", table.name));
+    c.error("key", fmt::format("names no row of {}", found->name));
 }
 
 void checkEntry(LineChecker& c, const Json& doc, InputEntry& e) {

@@ -19,79 +19,6 @@
 
 namespace Utilsim {
 namespace {
-constexpr const char* kExitStatus =
-    "exit status: 0 all entries processed and hardware consistent, 1 a Util failed, the\n"
-    "hardware check failed or --expect found differences, 2 usage or input error,\n"
-    "3 the plug-in could not be loaded or started, or the output or state not written\n";
-
-constexpr const char* kOverview =
-    "usage: utilsim list [--plugin PATH] [--json]\n"
-    "       utilsim replay [OPTIONS] [FILE|-]\n"
-    "       utilsim diff [--json] A B\n"
-    "       utilsim --version [--plugin PATH]\n"
-    "\n"
-    "commands:\n"
-    "  list     list what the plug-in registers\n"
-    "  replay   replay a log of software-table changes through the Utils of one chip\n"
-    "  diff     compare the tables of two saved states or stored documents\n"
-    "\n"
-    "run 'utilsim <command> --help' for the options of a command\n";
-
-constexpr const char* kListUsage =
-    "usage: utilsim list [--plugin PATH] [--json]\n"
-    "\n"
-    "Starts every plug-in and prints one line per Util registration.\n"
-    "\n"
-    "options:\n"
-    "  --plugin PATH   plug-in to load (default: beside utilsim)\n"
-    "  --json          print a JSON array instead of the table\n"
-    "  -h, --help      show this text\n"
-    "\n"
-    "exit status: 0 listed, 2 usage error, 3 the plug-in could not be loaded or started\n";
-
-constexpr const char* kReplayUsage =
-    "usage: utilsim replay [OPTIONS] [FILE|-]\n"
-    "\n"
-    "Replays a JSON Lines log (standard input without FILE or with -) through the Utils of\n"
-    "one chip and reports what they did.\n"
-    "\n"
-    "options:\n"
-    "  --chip bcm88890_a0|bcm88890_b0   chip whose Utils are built (default bcm88890_a0)\n"
-    "  --plugin PATH                    plug-in to load (default: beside utilsim)\n"
-    "  --fap-mask LIST                  fap ids served, like 0-3,7 or none (default 0-127)\n"
-    "  --dispatch applicable|always     ask utilApplicable first (default) or always process\n"
-    "  --trace LEVELS                   trace levels to stderr: 2,3,8 or Name=2;*=3\n"
-    "  --json                           print the JSON document instead of the report\n"
-    "  --jsonl                          print one JSON object per entry, then the rest\n"
-    "  --show chains|entries            add the routing chains, or every entry line by line\n"
-    "  --lines N[-M]|N-                 show these lines of the log line by line (repeatable)\n"
-    "  --table NAME, --fap LIST, --instance LIST, --changed\n"
-    "                                   show only these tables, copies, or rows not at reset\n"
-    "  --failures N|all                 failures listed in the report (default 100)\n"
-    "  --expect FILE|-                  compare with a stored run: a document, a --jsonl\n"
-    "                                   stream or a state (its end only); - standard input\n"
-    "  --max-differences N|all          differences --expect lists (default 50)\n"
-    "  --diff-json FILE                 --expect's differences also as JSON, to FILE\n"
-    "  --update                         rewrite the --expect file from this run\n"
-    "  --timing                         add processSwEntry latencies per Util\n"
-    "  --load-state FILE                start from the end of a saved state or document\n"
-    "  --save-state FILE                write the end state of the run to FILE\n"
-    "  --progress, --no-progress        show progress on stderr (default: if a terminal)\n"
-    "  --drop-command N                 withhold the Nth command from the chip (testing)\n"
-    "  -h, --help                       show this text\n";
-
-constexpr const char* kDiffUsage =
-    "usage: utilsim diff [--json] A B\n"
-    "\n"
-    "Compares how two stored runs (states, documents, streams of lines) end: rows, the\n"
-    "hardware check and the counts. A or B may be - (standard input).\n"
-    "\n"
-    "options:\n"
-    "  --json          print the differences as a JSON document\n"
-    "  -h, --help      show this text\n"
-    "\n"
-    "exit status: 0 equal, 1 different, 2 usage error or a file that is not a state\n";
-
 std::uint64_t parseCount(const std::string& option, const std::string& text) {
   if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != text.npos)
     throw UsageError(fmt::format("{}: expected a positive number, got '{}'", option, text));
@@ -191,19 +118,6 @@ std::string defaultPluginPath() {
                                                                                    : beside;
 }
 }  // namespace
-
-const char* usageOf(const std::string& command) {
-  if (command == "list") return kListUsage;
-  if (command == "replay") return kReplayUsage;
-  if (command == "diff") return kDiffUsage;
-  return kOverview;
-}
-
-std::string helpText(const std::string& command) {
-  std::string text = usageOf(command);
-  if (command != "list" && command != "diff") text += fmt::format("\n{}", kExitStatus);
-  return text;
-}
 
 namespace {
 bool given(const std::vector<std::string>& args, std::initializer_list<const char*> names) {
@@ -410,12 +324,6 @@ void parseOptions(int argc, char** argv, Options& o) {
   }
   checkOutputs(o);
   if (o.plugin.empty()) o.plugin = defaultPluginPath();
-}
-
-int usageError(const Options& o, const UsageError& e) {
-  fmt::print(stderr, "utilsim: {}\nrun 'utilsim {}--help' for the {}\n", e.what(),
-             o.command.empty() ? "" : o.command + " ", o.command.empty() ? "usage" : "options");
-  return kExitUsage;
 }
 
 }  // namespace Utilsim
