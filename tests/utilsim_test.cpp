@@ -637,6 +637,17 @@ TEST_F(UtilsimTest, RegressionGate) {
           "2>=utilsim: golden.json now holds this run\n"},
          {"replay --expect golden.json appended.jsonl", 0,
           "=utilsim: the run matches golden.json\n"}});
+  // Runs with no entry in common within the window: the region is said, not compared.
+  std::string a, b;
+  for (int i = 0; i < 2100; ++i) {
+    a += R"({"table": "routingState", "key": {"id": )" + std::to_string(i) + "}}\n";
+    b += R"({"table": "routingState", "key": {"id": )" + std::to_string(i + 100000) + "}}\n";
+  }
+  const auto far = run("replay --json a.jsonl", {{"a.jsonl", a}}).out;
+  check({{"replay --expect far.json b.jsonl", 1,
+          "^utilsim: the run differs from far.json: first, stored lines 1-2000 and this run's "
+          "lines 1-2000 have no entry in common within 2000 entries|1 region not aligned"}},
+        {{"far.json", far}, {"b.jsonl", b}});
   // The differences for scripts.
   check({{"replay --expect basic.expected.json --diff-json d.json inserted.jsonl", 1, ""}}, files);
   const auto d = Json::parse(slurp(dir_ / "d.json"));
