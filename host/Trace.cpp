@@ -16,6 +16,8 @@ struct TraceRegistry {
   std::map<std::string, std::uint32_t> rules;  // "*" for every other handle
   bool capturing = false;
   std::vector<std::string> lines;
+  TraceConfig::Sink sink = nullptr;
+  void* sinkContext = nullptr;
 
   static TraceRegistry& get() {
     static auto* r = new TraceRegistry;  // outlives handles destroyed at exit or unload
@@ -116,6 +118,13 @@ std::vector<std::string> TraceConfig::handleNames() {
   return {names.begin(), names.end()};
 }
 
+void TraceConfig::sinkIs(Sink sink, void* context) {
+  auto& r = TraceRegistry::get();
+  std::lock_guard g(r.mutex);
+  r.sink = sink;
+  r.sinkContext = context;
+}
+
 void TraceConfig::captureBegin() {
   auto& r = TraceRegistry::get();
   std::lock_guard g(r.mutex);
@@ -154,7 +163,10 @@ void emit(const TraceHandle& h, FacilityLevel level, const char* context, const 
   fmt::format_to(std::back_inserter(out), "{:02}:{:02}:{:02}.{:06} L{} {} {}:{} {} [{}] {}\n",
                  tm.tm_hour, tm.tm_min, tm.tm_sec, us, level, h.name(), file, line, function,
                  context, text);
-  std::fwrite(out.data(), 1, out.size(), stderr);
+  if (r.sink)
+    r.sink(r.sinkContext, std::string_view(out.data(), out.size() - 1));
+  else
+    std::fwrite(out.data(), 1, out.size(), stderr);
 }
 }  // namespace
 

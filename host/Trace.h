@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/detail/Strep.h"
@@ -58,6 +59,11 @@ struct TraceConfig {
   // Names of the handles alive now, sorted, each once. Handles come into being when their
   // owner first traces, so this tells which names a configuration could have matched.
   static std::vector<std::string> handleNames();
+  // A host program may take the lines itself instead of standard error (the simulator ties
+  // each to the log line that caused it): each line as it would be written, without its line
+  // end. Null sets standard error back. Capturing (below) takes precedence.
+  using Sink = void (*)(void* context, std::string_view line);
+  static void sinkIs(Sink sink, void* context);
   // While capturing, lines go to memory instead of standard error.
   static void captureBegin();
   static std::vector<std::string> captureEnd();

@@ -9,8 +9,11 @@ _utilsim() {
   local -A options=(
     [utilsim]="--help -h --version -V --plugin"
     [list]="--plugin --json --help -h"
+    [tables]="--chip --plugin --json --help -h"
+    [history]="--chip --plugin --fap-mask --dispatch --load-state --drop-command --json
+               --progress --no-progress --help -h"
     [replay]="--chip --plugin --fap-mask --dispatch --trace --json --jsonl --show --lines
-              --table --fap --instance --changed --failures --expect --max-differences
+              --table --fap --instance --changed --failures --decode --expect --max-differences
               --diff-json --update --timing --load-state --save-state --progress
               --no-progress --drop-command --help -h"
     [diff]="--json --help -h"
@@ -24,7 +27,7 @@ _utilsim() {
   )
   local files=" --plugin --expect --diff-json --load-state --save-state "
   local other=" --fap-mask --trace --lines --table --fap --instance --drop-command "
-  local operands=" replay diff "
+  local operands=" replay history diff "
 
   local cur=${COMP_WORDS[COMP_CWORD]} option="" command=utilsim word i
   # --opt=value reaches us as three words: --opt, =, value.

@@ -23,7 +23,7 @@ bindir=$(dirname "$TERN_PLUGIN_PATH")
 bin=$out/fuzz_input
 mkdir -p "$out"
 sources=("$src/tools/fuzz/fuzz_input.cpp")
-for f in Input FastLine Files EntryStream JsonCheck Fields Replay Latency Sha256; do
+for f in Input FastLine Files EntryStream Progress JsonCheck Fields Replay RowValues Latency Sha256; do
   sources+=("$src/tools/utilsim/$f.cpp")
 done
 

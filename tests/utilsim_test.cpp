@@ -13,6 +13,7 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -186,7 +187,7 @@ TEST_F(UtilsimTest, CommandLine) {
   check({{"list", 0,
           "bcm88890_b0::TernL3NiUtil::IppdAllowDefaultRouteUtilPlugin |  11:01:0402  "
           "bcm88890_b0  bcm88890_b0::IppdAllowDefaultRouteHwReg\n"},
-         {"-h", 0, "^usage: utilsim list|run 'utilsim <command> --help'|!--chip"},
+         {"-h", 0, "^usage: utilsim list|run 'utilsim <command> --help'|!--fap-mask"},
          {"--help", 0, "^usage: utilsim list|replay|!--fap-mask"},
          {"replay --help", 0, "^usage: utilsim replay|--fap-mask|!JSON array"},
          {"replay --bogus -h", 0, "^usage: utilsim replay|--expect|!utilsim list"},
@@ -666,6 +667,149 @@ TEST_F(UtilsimTest, RegressionGate) {
           "compared, not its entries): first, added EtppcMtuMapTableHwDirect fap 0 instance 0 "
           "value=40: mtuByteSize=1400 mtuActionProfileIdx=0\n"}},
         files);
+}
+
+// The questions engineers ask: why a row holds its value, what a table looks like, what an
+// entry changed (for scripts), which entry a trace line belongs to.
+TEST_F(UtilsimTest, QuestionsAnswered) {
+  // A row written, cleared, written again, removed by a delete and read back.
+  const auto log =
+      slurp(dir_ / "copies.jsonl") +
+      R"({"op": "clearHwTable", "hwTable": "IppaCsInlif0ProfileMapHwDirect", "fapId": 1})"
+      "\n"
+      R"({"table": "routingState", "fapId": 1, "key": {"id": 2, "type": 1}, )"
+      R"("value": {"routingState": [1, 1, 1, 0, 0], "urpfState": {"ipv6Enabled": 1}}})"
+      "\n"
+      R"({"table": "routingState", "fapId": 1, "key": {"id": 2, "type": 1}, "delete": true})"
+      "\n"
+      R"({"op": "readShadowEntry", "hwTable": "IppaCsInlif0ProfileMapHwDirect", )"
+      R"("fapId": 1, "key": {"array": 3, "entryIndex": 2}})"
+      "\n";
+  const Files files = {{"log.jsonl", log}};
+  const auto row = "IppaCsInlif0ProfileMapHwDirect fap 1 instance 0 array=3 entryIndex=2"s;
+  check({{"history log.jsonl " + row, 0,
+          "=" + row +
+              "\n"
+              "  line 7: routingState fap 1 instance 0 profile 2 (type 1)\n"
+              "    shadow written by IppaCsInlif0ProfileMapUtil: absent (reset value) -> "
+              "csInlif0Profile=2\n"
+              "    command 7 by IppaCsInlif0ProfileMapUtil: csInlif0Profile=2\n"
+              "  line 27: clearHwTable IppaCsInlif0ProfileMapHwDirect fap 1 instance 0\n"
+              "    shadow cleared by IppaCsInlif0ProfileMapUtil: csInlif0Profile=2 -> absent "
+              "(reset value)\n"
+              "    command 948 by IppaCsInlif0ProfileMapUtil: csInlif0Profile=0\n"
+              "  line 28: routingState fap 1 instance 0 profile 2 (type 1)\n"
+              "    shadow written by IppaCsInlif0ProfileMapUtil: absent (reset value) -> "
+              "csInlif0Profile=4\n"
+              "    command 1202 by IppaCsInlif0ProfileMapUtil: csInlif0Profile=4\n"
+              "  line 29: routingState fap 1 instance 0 profile 2 (type 1) delete\n"
+              "    shadow removed by IppaCsInlif0ProfileMapUtil: csInlif0Profile=4 -> absent "
+              "(reset value)\n"
+              "    command 1208 by IppaCsInlif0ProfileMapUtil: csInlif0Profile=0\n"
+              "  line 30: readShadowEntry IppaCsInlif0ProfileMapHwDirect fap 1 instance 0 array=3 "
+              "entryIndex=2\n"
+              "    read by IppaCsInlif0ProfileMapUtil: csInlif0Profile=0\n"
+              "  end: the shadow holds absent (reset value); the chip agrees\n"},
+         // A row nothing touched; the rows of a VSI; a row a state gave, and a withheld command.
+         {"history log.jsonl EtppcMtuMapTableHwDirect value=8", 0,
+          "=EtppcMtuMapTableHwDirect fap 0 instance 0 value=8\n  no entry touched it\n  end: the "
+          "shadow holds absent (reset value); the chip agrees\n"},
+         {"history log.jsonl 'fap 1 VSI 8'", 0,
+          "^IppfVsiToRoutingProfileMapHwDirect fap 1 instance 0 array=0 entryIndex=2\n|"
+          "\nIppaVsiToRoutingProfileMapHwDirect fap 1 instance 0 array=3 entryIndex=2\n"},
+         {"history log.jsonl Bogus value=1", 2, "2>^utilsim: history: 'Bogus' is neither a table"}},
+        files);
+  ASSERT_EQ(run("replay --save-state s.json basic.jsonl").status, 0);
+  check(
+      {{"history --load-state s.json --drop-command 1 basic.jsonl EtppcMtuMapTableHwDirect value=8",
+        0,
+        "^EtppcMtuMapTableHwDirect fap 0 instance 0 value=8\n  shadow loaded from s.json: "
+        "mtuByteSize=1500 mtuActionProfileIdx=0\n|end: the shadow holds mtuByteSize=1500"}});
+  const auto h = Json::parse(run("history --json log.jsonl " + row, files).out);
+  const auto& events = h.at("rows").at(0).at("events");
+  ASSERT_EQ(events.size(), 9u);
+  EXPECT_EQ(events.at(6).at("kind"), "removed");
+  EXPECT_EQ(events.at(6).at("before"), Json({{"csInlif0Profile", 4}}));
+  EXPECT_TRUE(events.at(6).at("after").is_null());
+  EXPECT_TRUE(h.at("rows").at(0).at("end").at("agree").get<bool>());
+
+  // The tables as the registry describes them, and the Utils that write each.
+  const auto tables = Json::parse(run("tables --json --chip bcm88890_b0").out);
+  const auto& all = TernAsicUtils::HwTableInfo::all();
+  ASSERT_EQ(tables.at("tables").size(), all.size());
+  const auto list = Json::parse(run("list --json").out);
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    const auto& t = tables.at("tables").at(i);
+    SCOPED_TRACE(all[i]->name);
+    EXPECT_EQ(t.at("name"), all[i]->name);
+    EXPECT_EQ(t.at("block"), all[i]->block);
+    EXPECT_EQ(t.at("rows"), all[i]->rows);
+    unsigned bits = 0;
+    for (const auto& f : t.at("entry"))
+      bits += f.at("bits").get<unsigned>() * f.at("count").get<unsigned>();
+    EXPECT_EQ(bits, t.at("rowBits"));
+    EXPECT_EQ((bits + 31) / 32, all[i]->wordsPerRow);  // the row format holds its fields exactly
+    for (const auto& u : t.at("utils")) {
+      const auto util = "bcm88890_b0::" + t.at("qualifiedName").get<std::string>().substr(13);
+      EXPECT_NE(std::find_if(list.begin(), list.end(),
+                             [&](const Json& r) {
+                               return r.at("hwTableType") == util &&
+                                      r.at("util").get<std::string>().find(
+                                          u.at("util").get<std::string>()) != npos;
+                             }),
+                list.end())
+          << u;
+    }
+  }
+
+  // Decoded commands say what their words say, for every table; shadow rows before and after.
+  std::set<std::string> decodedTables;
+  std::istringstream lines(run("replay --jsonl --decode basic.jsonl").out);
+  for (std::string line; std::getline(lines, line);) {
+    const auto e = Json::parse(line);
+    if (!e.contains("results")) continue;
+    for (const auto& r : e.at("results"))
+      for (const auto& c : r.at("commands")) {
+        const auto* info = TernAsicUtils::HwTableInfo::byBlock(c.at("block"));
+        ASSERT_NE(info, nullptr);
+        std::vector<std::uint32_t> words(info->wordsPerRow);
+        for (std::size_t k = 0; k < words.size(); ++k) words[k] = c.at("data").at(k);
+        Json fields = Json::object();
+        info->entryFields(
+            words.data(), [&](const char* name, const std::uint32_t* v, unsigned n, bool isList) {
+              fields[name] = isList ? Json(std::vector<std::uint32_t>(v, v + n)) : Json(v[0]);
+            });
+        EXPECT_EQ(c.at("fields"), fields) << line;
+        decodedTables.insert(info->name);
+      }
+    if (e.at("line") == 22) {
+      EXPECT_EQ(e.at("shadow").at(0).at("after"),
+                Json::parse(R"({"routingProfile": [1, 0, 0, 0]})"));
+    }
+  }
+  EXPECT_EQ(decodedTables.size(), all.size());
+
+  // Trace lines, each behind the line that caused it: in its block of the per-line view, or
+  // on standard error as the host writes them.
+  const auto traced = run("replay --trace 3,8 --lines 22 basic.jsonl");
+  expect(traced,
+         "\n  line 22: |\n    basic.jsonl:22: |!basic.jsonl:23: |2>basic.jsonl:23: "
+         "|2>!basic.jsonl:22: ");
+  std::istringstream err(traced.err);
+  std::size_t startup = 0, teardown = 0, entries = 0;
+  for (std::string l; std::getline(err, l);) {
+    const auto at = l.find(": ");
+    ASSERT_NE(at, npos) << l;
+    const auto text = l.substr(at + 2);
+    // time of day, level, handle, file:line, function, [context], text
+    EXPECT_TRUE(text.size() > 20 && text[2] == ':' && text[5] == ':' && text[8] == '.' &&
+                text.substr(15, 2) == " L" && text.find(" [") != npos)
+        << l;
+    const auto prefix = l.substr(0, at);
+    startup += prefix == "startup", teardown += prefix == "teardown";
+    entries += prefix.rfind("basic.jsonl:", 0) == 0;
+  }
+  EXPECT_GT(startup * teardown * entries, 0u) << traced.err.substr(0, 2000);
 }
 
 // Files utilsim writes are replaced whole or not at all.

@@ -15,6 +15,8 @@ namespace Utilsim {
 // Each returns the exit status; exceptions mean the plug-in could not be loaded or started,
 // or the output not written (InputFileError: an input file could not be read).
 int list(const Options& o);
+int tables(const Options& o);
+int history(const Options& o);
 int version(const Options& o);
 int replay(const Options& o);
 // `utilsim diff [--json] A B` with the arguments after "diff".

@@ -36,7 +36,7 @@ bool wordByte(int c) {
 
 JsonStream::JsonStream(const std::string& path, bool hash)
     : name_(path == "-" ? "<stdin>" : printable(path, 200)),
-      buf_(std::make_unique<char[]>(kChunk)) {
+      buf_(std::make_unique_for_overwrite<char[]>(kChunk)) {
   if (hash) hash_.emplace();
   if (path == "-") {
     file_ = stdin;

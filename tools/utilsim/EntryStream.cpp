@@ -1,5 +1,7 @@
 #include "tools/utilsim/EntryStream.h"
 
+#include <fmt/format.h>
+
 namespace Utilsim {
 
 bool checkLine(const LineReader::Line& line, InputEntry& entry, std::vector<InputError>& errors) {
@@ -17,6 +19,36 @@ unsigned checkInput(LineReader& input, std::vector<InputError>& errors,
     if (errors.size() >= InputLimits::kMaxErrors) return line.number;
   }
   return 0;
+}
+
+bool checkLog(LineReader& input, Progress& progress) {
+  if (!input.seekable()) return true;
+  std::vector<InputError> errors;
+  std::uint64_t lines = 0;
+  const unsigned stoppedAt = checkInput(input, errors, [&](const InputEntry&) {
+    progress.tick("checking", ++lines, input.bytesRead());
+  });
+  progress.done();
+  if (errors.empty()) {
+    input.rewind();
+    return true;
+  }
+  printErrors(input.name(), errors);
+  if (stoppedAt)
+    fmt::print(stderr, "{}:{}: too many errors; the rest of the input was not checked\n",
+               input.name(), stoppedAt);
+  fmt::print(stderr, "utilsim: {} input error{}{}; nothing was replayed\n", errors.size(),
+             errors.size() == 1 ? "" : "s",
+             stoppedAt ? fmt::format(" (checking stopped at line {})", stoppedAt) : "");
+  return false;
+}
+
+void printErrors(const std::string& file, const std::vector<InputError>& errors) {
+  for (const auto& e : errors)
+    if (e.column)
+      fmt::print(stderr, "{}:{}:{}: {}\n", file, e.line, e.column, e.message);
+    else
+      fmt::print(stderr, "{}:{}: {}\n", file, e.line, e.message);
 }
 
 EntryStream::EntryStream(LineReader& input) : input_(input), reader_([this] { read(); }) {}

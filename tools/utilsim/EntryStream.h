@@ -13,6 +13,7 @@
 
 #include "tools/utilsim/Files.h"
 #include "tools/utilsim/Input.h"
+#include "tools/utilsim/Progress.h"
 
 namespace Utilsim {
 
@@ -24,6 +25,13 @@ bool checkLine(const LineReader::Line& line, InputEntry& entry, std::vector<Inpu
 // `errors`. Returns the line checking gave up at, 0 when it reached the end.
 unsigned checkInput(LineReader& input, std::vector<InputError>& errors,
                     const std::function<void(const InputEntry&)>& take);
+
+// A log in a file is checked whole before anything is replayed, so that a bad line replays
+// nothing (a pipe, which can be read only once, is checked as it is replayed). False after
+// every problem was printed; the input is back at its start otherwise.
+bool checkLog(LineReader& input, Progress& progress);
+// "FILE:LINE[:COLUMN]: message" for each, on standard error.
+void printErrors(const std::string& file, const std::vector<InputError>& errors);
 
 class EntryStream {
  public:

@@ -173,6 +173,8 @@ ExpectCheck::ExpectCheck(const ExpectOptions& options, const Replay& replay, con
         "runs; record the golden without filters",
         stored_->name(), stored->filterOptions()));
   otherOptions_ = optionDifferences(*stored, run);
+  decoded_ = stored->decoded;
+  entries_.decodeIs(decoded_);
 }
 
 ExpectCheck::~ExpectCheck() = default;

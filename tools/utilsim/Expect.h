@@ -38,6 +38,9 @@ class ExpectCheck : public ReplaySink {
   bool linesForm() const noexcept;
   // A state: only the end of the run is compared.
   bool endOnly() const noexcept { return endOnly_; }
+  // The stored run was written with --decode: this run's entries are written so too (the
+  // replay must track the rows' values before the first entry).
+  bool decoded() const noexcept { return decoded_; }
 
   void entry(const InputEntry& entry, std::span<const UtilResult> results) override;
   // After Replay::finish: reads the rest of the stored run and compares the ends. Throws
@@ -83,6 +86,7 @@ class ExpectCheck : public ReplaySink {
   const Replay& replay_;
   bool legacy_ = false;   // written before headers: no header, entries without their input
   bool endOnly_ = false;  // a state
+  bool decoded_ = false;
   std::vector<std::string> otherOptions_;
   EntryJson entries_;
   TextBuffer actual_;

@@ -4,9 +4,8 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string_view>
 
 #include "tools/utilsim/Input.h"
@@ -57,8 +56,12 @@ std::string buildIdOf(std::string_view f) {
 }  // namespace
 
 std::string buildId(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  const std::string f((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string f;
+  if (std::FILE* in = std::fopen(path.c_str(), "rb")) {
+    char buf[1 << 16];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) f.append(buf, n);
+    std::fclose(in);
+  }
   if (f.size() <= EI_CLASS || f.compare(0, SELFMAG, ELFMAG) != 0) return {};
   if (f[EI_CLASS] == ELFCLASS64) return buildIdOf<Elf64_Ehdr, Elf64_Phdr, Elf64_Nhdr>(f);
   if (f[EI_CLASS] == ELFCLASS32) return buildIdOf<Elf32_Ehdr, Elf32_Phdr, Elf32_Nhdr>(f);
@@ -127,6 +130,7 @@ void headerJson(JsonWriter& w, const RunHeader& h) {
   else
     w.null();
   w.endObject();
+  if (h.decoded) w.key("decoded").value(true);
   if (h.filtered()) {
     w.key("filters").beginObject();
     if (!h.tables.empty()) {
@@ -221,7 +225,13 @@ std::optional<RunHeader> readHeader(const Json& header, std::string& problem) {
                       h.version, UTILSIM_VERSION, RunHeader::kVersion));
     return std::nullopt;
   }
-  r.onlyMembers(header, "/header", {"format", "version", "writtenBy", "run", "filters"});
+  r.onlyMembers(header, "/header", {"format", "version", "writtenBy", "run", "decoded", "filters"});
+  if (const auto d = header.find("decoded"); d != header.end()) {
+    if (d->is_boolean())
+      h.decoded = d->get<bool>();
+    else
+      r.bad("/header/decoded", "expected true or false");
+  }
   if (const auto* by =
           r.object(header, "/header", "writtenBy", {"utilsim", "pluginBuildId"}, false)) {
     h.utilsimVersion = r.text(*by, "/header/writtenBy", "utilsim", false);

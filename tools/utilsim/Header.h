@@ -34,6 +34,8 @@ struct RunHeader {
   std::vector<std::string> tables;
   std::string faps, instances;
   bool changed = false;
+  // Decoded members (`--decode`) are derived: not results, but a reader writes them alike.
+  bool decoded = false;
 
   bool filtered() const noexcept {
     return !tables.empty() || !faps.empty() || !instances.empty() || changed;

@@ -114,7 +114,7 @@ JsonWriter& JsonWriter::close(char bracket) {
 }
 
 void TextBuffer::reserve(std::size_t cap) {
-  auto grown = std::make_unique<char[]>(cap);
+  auto grown = std::make_unique_for_overwrite<char[]>(cap);  // written before it is read
   if (size_) std::memcpy(grown.get(), data_.get(), size_);
   data_ = std::move(grown);
   cap_ = cap;

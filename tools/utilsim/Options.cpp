@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <map>
+#include <set>
 #include <vector>
 
 #include "host/Trace.h"
@@ -120,6 +122,24 @@ std::string defaultPluginPath() {
 }  // namespace
 
 namespace {
+bool isCommand(const std::string& word) {
+  return word == "list" || word == "tables" || word == "replay" || word == "history" ||
+         word == "diff";
+}
+
+// The options a command takes (replay: all of them; history: those that change results).
+bool takes(const std::string& command, const std::string& option) {
+  if (command == "replay") return true;
+  static const std::map<std::string, std::set<std::string>> kTakes = {
+      {"list", {"--plugin", "--json"}},
+      {"tables", {"--plugin", "--json", "--chip"}},
+      {"history",
+       {"--plugin", "--json", "--chip", "--fap-mask", "--dispatch", "--load-state",
+        "--drop-command", "--progress", "--no-progress"}}};
+  const auto it = kTakes.find(command);
+  return it != kTakes.end() && it->second.count(option);
+}
+
 bool given(const std::vector<std::string>& args, std::initializer_list<const char*> names) {
   const auto end = std::find(args.begin(), args.end(), "--");
   return std::any_of(args.begin(), end, [&](const std::string& a) {
@@ -141,9 +161,7 @@ void parseOptions(int argc, char** argv, Options& o) {
   const bool help = given(args, {"-h", "--help"}), version = given(args, {"-V", "--version"});
   if (help || version) {
     o.action = help ? Options::Action::Help : Options::Action::Version;
-    const auto command = std::find_if(args.begin(), end, [](const std::string& a) {
-      return a == "list" || a == "replay" || a == "diff";
-    });
+    const auto command = std::find_if(args.begin(), end, isCommand);
     if (command != end) o.command = *command;
     for (auto a = args.begin(); a != end; ++a)
       if (*a == "--plugin" && a + 1 != end)
@@ -153,12 +171,12 @@ void parseOptions(int argc, char** argv, Options& o) {
     if (o.plugin.empty()) o.plugin = defaultPluginPath();
     return;
   }
-  if (args.empty()) throw UsageError("missing command (list, replay or diff)");
-  if (args.front() != "list" && args.front() != "replay")
-    throw UsageError(
-        fmt::format("unknown command '{}' (expected list, replay or diff)", args.front()));
+  if (args.empty()) throw UsageError("missing command (list, tables, replay, history or diff)");
+  if (!isCommand(args.front()))
+    throw UsageError(fmt::format(
+        "unknown command '{}' (expected list, tables, replay, history or diff)", args.front()));
   o.command = args.front();
-  const bool replay = o.command == "replay";
+  const bool replay = o.command == "replay", history = o.command == "history";
   // The first of each kind as given, for the messages below.
   const auto textOnly = [&](const std::string& name) {
     if (o.textOnly.empty()) o.textOnly = name;
@@ -173,9 +191,14 @@ void parseOptions(int argc, char** argv, Options& o) {
   for (std::size_t i = 1; i < args.size(); ++i) {
     std::string arg = args[i];
     if (positionalOnly || arg == "-" || arg.rfind("-", 0) != 0) {
-      if (!replay) throw UsageError(fmt::format("list takes no file ('{}')", arg));
-      if (o.file) throw UsageError(fmt::format("more than one input file ('{}')", arg));
-      o.file = arg;
+      if (!replay && !history)
+        throw UsageError(fmt::format("{} takes no file ('{}')", o.command, arg));
+      if (o.file && history)
+        o.rows.push_back(arg);  // the rows whose history is asked for, as reports print them
+      else if (o.file)
+        throw UsageError(fmt::format("more than one input file ('{}')", arg));
+      else
+        o.file = arg;
       continue;
     }
     if (arg == "--") {
@@ -195,13 +218,13 @@ void parseOptions(int argc, char** argv, Options& o) {
     const auto flag = [&] {
       if (inlineValue) throw UsageError(fmt::format("{} takes no value", arg));
     };
+    if (!takes(o.command, arg))
+      throw UsageError(fmt::format("unknown option '{}' for {}", arg, o.command));
     if (arg == "--plugin") {
       o.plugin = value();
     } else if (arg == "--json") {
       flag();
       o.json = true;
-    } else if (!replay) {
-      throw UsageError(fmt::format("unknown option '{}' for list", arg));
     } else if (arg == "--chip") {
       const auto chip = value();
       if (chip == "bcm88890_a0")
@@ -264,6 +287,9 @@ void parseOptions(int argc, char** argv, Options& o) {
     } else if (arg == "--jsonl") {
       flag();
       o.jsonl = true;
+    } else if (arg == "--decode") {
+      flag();
+      o.decode = true;
     } else if (arg == "--failures") {
       o.failureCap = parseCap(arg, value());
       textOnly(arg);
@@ -303,6 +329,8 @@ void parseOptions(int argc, char** argv, Options& o) {
     throw UsageError(fmt::format("{} belongs to the text report; it cannot go with {}{}",
                                  o.textOnly, format,
                                  o.jsonl && o.entries ? " (--jsonl has every line)" : ""));
+  if (o.decode && !o.json && !o.jsonl)
+    throw UsageError("--decode adds to --json or --jsonl, and neither is given");
   if (o.expect && o.timing)
     throw UsageError("--timing cannot go with --expect: latencies differ from run to run");
   if (o.expect && !o.filterGiven.empty())

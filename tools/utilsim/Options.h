@@ -27,9 +27,10 @@ struct UsageError : std::runtime_error {
 struct Options {
   enum class Action { Run, Help, Version };
   Action action = Action::Run;
-  std::string command;  // list or replay; empty for the overview
+  std::string command;  // list, tables, replay or history; empty for the overview
   std::string plugin;   // the default (beside utilsim) once parsed
   std::optional<std::string> file;
+  std::vector<std::string> rows;  // history: the rows asked about, word by word
   std::optional<std::string> expect;
   std::size_t maxDifferences = 50;         // listed by --expect; the rest counted
   std::optional<std::string> differences;  // --expect's differences as JSON, to this file
@@ -37,6 +38,7 @@ struct Options {
   std::optional<std::string> loadState, saveState;
   std::string trace;
   bool json = false, jsonl = false, chains = false, timing = false;
+  bool decode = false;           // --json and --jsonl with decoded fields and shadow rows
   std::optional<bool> progress;  // none: when standard error is a terminal
   std::size_t failureCap = 100;
   bool entries = false;  // the per-line view

@@ -40,9 +40,9 @@ Replay::Replay(const TernAsicUtils::UtilHolderContext& context, const ReplayConf
     : config_(config), tableManager_(new TernAsicUtils::TableManager) {
   utils_ = Host::buildUtils(context, config.chip, tableManager_, config.fapmask);
   for (std::size_t i = 0; i < utils_.size(); ++i)
-    for (const SwTable t : {SwTable::RoutingState, SwTable::TrapForwardAction, SwTable::MtuProfile})
-      if (utils_[i].util->utilKey().swTableId == swTableIdOf(t))
-        results_[std::size_t(t)].push_back(UtilResult{i, {}, {}, {}});
+    for (std::size_t t = 0; t < kSwTableNames.size(); ++t)
+      if (utils_[i].util->utilKey().swTableId == swTableIdOf(SwTable(t)))
+        results_[t].push_back(UtilResult{i, {}, {}, {}});
   if (config.timing) timings_.resize(utils_.size());
   TernAsicUtils::ShadowStore::watchIs(this);
 }
@@ -55,13 +55,19 @@ void Replay::process(const InputEntry& entry, ReplaySink* sink) {
   changes_.clear();
   if (entry.op != HostOp::None) {
     hostOp(entry, opResult_);
+    if (values_) values_->update(changes_, deltas_);
     if (sink) sink->entry(entry, std::span<const UtilResult>(&opResult_, 1));
     return;
   }
   const auto log = makeLogEntry(entry, std::uint32_t(entries_));
   auto& results = results_[std::size_t(entry.table)];
   dispatch(log, results);
+  if (values_) values_->update(changes_, deltas_);
   if (sink) sink->entry(entry, results);
+}
+
+void Replay::trackRowValues() {
+  if (!values_) values_.emplace(*tableManager_);
 }
 
 void Replay::load(const State& state) {

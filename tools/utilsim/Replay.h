@@ -17,6 +17,7 @@
 #include "host/Host.h"
 #include "tools/utilsim/Input.h"
 #include "tools/utilsim/Latency.h"
+#include "tools/utilsim/RowValues.h"
 
 namespace Utilsim {
 struct State;
@@ -101,6 +102,8 @@ class Replay : private TernAsicUtils::ShadowWatch {
   const std::vector<Host::ChipModel::Mismatch>& mismatches() const noexcept { return mismatches_; }
   const std::vector<LatencyHistogram>& timings() const noexcept { return timings_; }
   std::uint64_t errors() const noexcept { return errors_; }
+  // Commands the Utils returned so far (the one withheld from the chip too).
+  std::uint64_t commandsSeen() const noexcept { return commandsSeen_; }
   bool consistent() const noexcept { return mismatches_.empty(); }
   // The command withheld from the chip model, if one was.
   const std::optional<SchanAccel::SchanCmd>& droppedCommand() const noexcept { return dropped_; }
@@ -109,6 +112,12 @@ class Replay : private TernAsicUtils::ShadowWatch {
   const std::vector<std::uint32_t>& readWords() const noexcept { return read_; }
   // The shadow rows the current entry changed, in order (valid while a sink sees it).
   const std::vector<RowChange>& changes() const noexcept { return changes_; }
+  // From now on, keep the shadows' values so that each entry's changes come with the rows'
+  // values before and after (`--decode`, history). Before the first entry.
+  void trackRowValues();
+  bool tracksRowValues() const noexcept { return values_.has_value(); }
+  // The rows the current entry changed, before and after (valid while a sink sees it).
+  const std::vector<RowDelta>& deltas() const noexcept { return deltas_; }
   // Who last wrote the shadow row, and the chip row; none when nothing did.
   std::optional<RowOrigin> shadowOrigin(const TernAsicUtils::HwTableInfo& table,
                                         TernAsicUtils::HwShadowKey key, unsigned row) const;
@@ -163,6 +172,8 @@ class Replay : private TernAsicUtils::ShadowWatch {
   unsigned line_ = 0;
   std::size_t util_ = 0;
   std::vector<RowChange> changes_;
+  std::optional<RowValues> values_;
+  std::vector<RowDelta> deltas_;
   Origins shadowOrigins_, chipOrigins_;
   std::string loadedFrom_;
 };

@@ -18,6 +18,7 @@
 #include "tools/utilsim/Progress.h"
 #include "tools/utilsim/SafeFile.h"
 #include "tools/utilsim/State.h"
+#include "tools/utilsim/TraceTap.h"
 
 namespace Utilsim {
 namespace {
@@ -29,13 +30,7 @@ struct Sinks : ReplaySink {
   }
 };
 
-void printErrors(const std::string& file, const std::vector<InputError>& errors) {
-  for (const auto& e : errors)
-    if (e.column)
-      fmt::print(stderr, "{}:{}:{}: {}\n", file, e.line, e.column, e.message);
-    else
-      fmt::print(stderr, "{}:{}: {}\n", file, e.line, e.message);
-}
+void writeTraces(const std::string& lines) { std::fwrite(lines.data(), 1, lines.size(), stderr); }
 
 // Routing-state entries whose key type no Util takes: only 0 (VSI) and 1 (routing profile)
 // have one.
@@ -88,9 +83,7 @@ void warnAboutNoEffect(const Options& o, const Replay& run, const OtherKeyTypes&
 int replay(const Options& o) {
   const auto chipName = Hardware::chipTypeName(o.replay.chip);
   std::optional<State> loaded;  // read before anything else: a bad state replays nothing
-  if (o.loadState &&
-      (!(loaded = readStateFile(*o.loadState, true)) || !loadable(*loaded, chipName)))
-    return kExitUsage;
+  if (!readLoadable(o.loadState, chipName, loaded)) return kExitUsage;
   // Made now, so that a file that cannot be written is said before the work, not after.
   std::optional<SafeOutput> saved, differences;
   if (o.saveState) saved.emplace(*o.saveState, "state");
@@ -98,28 +91,12 @@ int replay(const Options& o) {
   LineReader input(o.file ? *o.file : "-");
   Progress progress(o.progress.value_or(true) && (o.progress || isatty(2) == 1),
                     o.progress.value_or(false), input.size());
+  if (!checkLog(input, progress)) return kExitUsage;
   std::vector<InputError> errors;
-  // A file is checked whole before anything is replayed, so that a bad line replays nothing.
-  // A pipe can be read only once: it is replayed as it comes, up to its first bad line.
-  if (input.seekable()) {
-    std::uint64_t lines = 0;
-    const unsigned stoppedAt = checkInput(input, errors, [&](const InputEntry&) {
-      progress.tick("checking", ++lines, input.bytesRead());
-    });
-    progress.done();
-    if (!errors.empty()) {
-      printErrors(input.name(), errors);
-      if (stoppedAt)
-        fmt::print(stderr, "{}:{}: too many errors; the rest of the input was not checked\n",
-                   input.name(), stoppedAt);
-      fmt::print(stderr, "utilsim: {}{}; nothing was replayed\n",
-                 counted(errors.size(), "input error", "input errors"),
-                 stoppedAt ? fmt::format(" (checking stopped at line {})", stoppedAt) : "");
-      return kExitUsage;
-    }
-    input.rewind();
-  }
 
+  // Declared before the plug-in and the Utils, so that it takes their last traces too.
+  std::optional<TraceTap> traces;
+  if (!o.trace.empty()) traces.emplace();
   Host::PluginLibrary lib(o.plugin);
   TernAsicUtils::UtilHolderContext context;
   Host::startUtilPlugins(context);
@@ -133,7 +110,9 @@ int replay(const Options& o) {
     run.load(*loaded);
     from = RunHeader::LoadedState{loaded->file, loaded->sha256};
   }
-  const auto header = runHeader(config, o.filter, o.plugin, from);
+  auto header = runHeader(config, o.filter, o.plugin, from);
+  header.decoded = o.decode;
+  if (o.decode) run.trackRowValues();
 
   const ReportOptions options{o.timing, o.failureCap, o.filter};
   Output out(stdout);
@@ -148,6 +127,9 @@ int replay(const Options& o) {
   if (o.expect) {
     expect = std::make_unique<ExpectCheck>(ExpectOptions{*o.expect, o.maxDifferences}, run, header);
     sinks.all.push_back(expect.get());
+    // A decoded golden is compared with this run decoded too, and rewritten so.
+    if (expect->decoded()) run.trackRowValues();
+    header.decoded = expect->decoded();
     if (o.update) {
       update.emplace(*o.expect, "--expect file");
       if (!expect->endOnly()) {
@@ -172,9 +154,10 @@ int replay(const Options& o) {
   if (o.chains) sinks.all.push_back(&chains.emplace());
   std::optional<LineView> lineView;
   if (o.entries) {
-    lineView.emplace(out, run, options.filter, o.lines);
+    lineView.emplace(out, run, options.filter, o.lines, traces ? &*traces : nullptr, input.name());
     sinks.all.push_back(&*lineView);
   }
+  if (traces) writeTraces(traces->take("startup: "));
 
   {
     EntryStream entries(input);
@@ -183,6 +166,7 @@ int replay(const Options& o) {
           !otherTypes.count++)
         otherTypes.firstLine = e->line;
       run.process(*e, &sinks);
+      if (traces) writeTraces(traces->take(fmt::format("{}:{}: ", input.name(), e->line)));
       progress.tick("replayed", run.entries(), entries.bytesRead());
     }
     errors = entries.errors();

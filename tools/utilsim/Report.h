@@ -18,6 +18,7 @@
 #include "tools/utilsim/Header.h"
 #include "tools/utilsim/JsonWriter.h"
 #include "tools/utilsim/Replay.h"
+#include "tools/utilsim/TraceTap.h"
 
 namespace Utilsim {
 
@@ -72,11 +73,15 @@ class Output {
 class EntryJson {
  public:
   explicit EntryJson(const Replay& replay) : replay_(replay) {}
+  // Decoded (`--decode`): each command's fields by name beside its words, and the shadow rows
+  // the entry changed, before and after (the replay must track the rows' values).
+  void decodeIs(bool decode) noexcept { decode_ = decode; }
   void write(JsonWriter& w, const InputEntry& entry, std::span<const UtilResult> results,
              bool withLine, bool withInput);
 
  private:
   const Replay& replay_;
+  bool decode_ = false;
   // Per Util, its answer to an entry it does not take, at the depth and indent below.
   std::vector<std::string> notApplicable_;
   unsigned depth_ = ~0u;
@@ -118,8 +123,16 @@ std::string summaryJson(const Replay& replay, const ReportOptions& options);
 class LineView : public ReplaySink {
  public:
   // The lines of these ranges (all when there is none) of the copies the filter selects.
-  LineView(Output& out, const Replay& replay, const RowFilter& filter, LineRanges lines) noexcept
-      : out_(out), replay_(replay), filter_(filter), lines_(std::move(lines)) {}
+  // With `traces`, the trace lines of each entry shown go into its block, behind "FILE:LINE: "
+  // (`file` names the log).
+  LineView(Output& out, const Replay& replay, const RowFilter& filter, LineRanges lines,
+           TraceTap* traces, std::string file) noexcept
+      : out_(out),
+        replay_(replay),
+        filter_(filter),
+        lines_(std::move(lines)),
+        traces_(traces),
+        file_(std::move(file)) {}
   void entry(const InputEntry& entry, std::span<const UtilResult> results) override;
 
  private:
@@ -127,6 +140,8 @@ class LineView : public ReplaySink {
   const Replay& replay_;
   const RowFilter& filter_;
   LineRanges lines_;
+  TraceTap* traces_;
+  std::string file_;
   bool started_ = false;
   std::string text_;
 };
@@ -167,6 +182,9 @@ class LiveVsis : public ReplaySink {
 // The run as text for people; with the routing chains of these VSIs when given.
 std::string textReport(const Replay& replay, const ReportOptions& options,
                        const FailureList& failures, const LiveVsis* chains);
+
+// The rows of the VSI maps that hold the VSI's routing profile (one per chain).
+std::vector<std::pair<const TernAsicUtils::HwTableInfo*, unsigned>> vsiMapRows(std::uint32_t vsi);
 
 // VSI -> routing profile -> enable vector -> in-LIF settings, per shadow copy, for every VSI
 // that the log set and did not delete afterwards.

@@ -138,6 +138,15 @@ void LiveVsis::entry(const InputEntry& e, std::span<const UtilResult>) {
     vsis_.insert(v);
 }
 
+std::vector<std::pair<const TernAsicUtils::HwTableInfo*, unsigned>> vsiMapRows(std::uint32_t vsi) {
+  std::vector<std::pair<const TernAsicUtils::HwTableInfo*, unsigned>> out;
+  for (const auto& chain : kChains)
+    if (const auto* table = findHwTable(chain.vsiTable))
+      if (const auto row = RowFinder(*table).row({chain.array, (vsi >> 2) & 0xff}))
+        out.emplace_back(table, *row);
+  return out;
+}
+
 std::string chainsText(const Replay& replay, const LiveVsis& live, const RowFilter& filter) {
   std::string out =
       "Routing chains (VSI -> routing profile -> enable vector and in-LIF settings)\n";

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <stdexcept>
 
 #include "tools/utilsim/Fields.h"
@@ -30,7 +31,7 @@ void entryFieldsJson(JsonWriter& w, const TernAsicUtils::HwTableInfo& info,
 }
 
 namespace {
-void commandJson(JsonWriter& w, const SchanAccel::SchanCmd& cmd) {
+void commandJson(JsonWriter& w, const SchanAccel::SchanCmd& cmd, bool decode) {
   const auto d = Host::decode(cmd);
   w.beginObject().key("table");
   if (d.table)
@@ -47,7 +48,31 @@ void commandJson(JsonWriter& w, const SchanAccel::SchanCmd& cmd) {
   w.member("block", cmd.block).member("address", cmd.address).key("data").beginArray();
   const unsigned words = std::min<unsigned>(cmd.words, SchanAccel::SchanCmd::kMaxWords);
   for (unsigned i = 0; i < words; ++i) w.value(std::uint64_t(cmd.data[i]));
-  w.endArray().endObject();
+  w.endArray();
+  if (decode && d.table) {
+    std::array<std::uint32_t, SchanAccel::SchanCmd::kMaxWords> row{};
+    std::copy_n(cmd.data, std::min<unsigned>(words, d.table->wordsPerRow), row.data());
+    entryFieldsJson(w.key("fields"), *d.table, row.data());
+  }
+  w.endObject();
+}
+
+// A shadow row an entry changed, with its fields before and after (null: absent).
+void deltaJson(JsonWriter& w, const Replay& replay, const RowDelta& d) {
+  w.beginObject().member("table", d.table->name).member("fapId", d.key.fapId().value());
+  w.member("instanceId", d.key.instanceId()).key("key");
+  keyJson(w, *d.table, d.row);
+  w.member("util", replay.utils()[d.util].shortName).key("before");
+  if (d.presentBefore)
+    entryFieldsJson(w, *d.table, d.before.data());
+  else
+    w.null();
+  w.key("after");
+  if (d.presentAfter)
+    entryFieldsJson(w, *d.table, d.after.data());
+  else
+    w.null();
+  w.endObject();
 }
 
 }  // namespace
@@ -103,14 +128,14 @@ void inputJson(JsonWriter& w, const InputEntry& e) {
 }
 
 namespace {
-void resultJson(JsonWriter& w, const Replay& replay, const UtilResult& r) {
+void resultJson(JsonWriter& w, const Replay& replay, const UtilResult& r, bool decode) {
   w.beginObject().member("util", replay.utils()[r.util].shortName).key("applicable");
   if (r.applicable)
     w.value(*r.applicable);
   else
     w.null();
   w.key("commands").beginArray();
-  for (const auto& c : r.commands()) commandJson(w, c);
+  for (const auto& c : r.commands()) commandJson(w, c, decode);
   w.endArray().key("error");
   if (r.error)
     w.value(*r.error);
@@ -246,7 +271,9 @@ DocumentStream::DocumentStream(Output& out, Format format, const Replay& replay,
       options_(options),
       header_(header),
       entries_(replay),
-      doc_(out.buffer(), format == Format::Document ? 2 : JsonWriter::kCompact) {}
+      doc_(out.buffer(), format == Format::Document ? 2 : JsonWriter::kCompact) {
+  entries_.decodeIs(header.decoded);
+}
 
 void DocumentStream::headerMember(JsonWriter& w) { headerJson(w.key("header"), header_); }
 
@@ -310,7 +337,7 @@ void EntryJson::write(JsonWriter& w, const InputEntry& e, std::span<const UtilRe
     // Most Utils of a software table do not take a given entry, and say so in the same words
     // every time: those answers are written once and copied after.
     if (r.applicable != false || r.error) {
-      resultJson(w, replay_, r);
+      resultJson(w, replay_, r, decode_);
       continue;
     }
     if (w.depth() != depth_ || w.indent() != indent_) {
@@ -322,7 +349,7 @@ void EntryJson::write(JsonWriter& w, const InputEntry& e, std::span<const UtilRe
     if (text.empty()) {
       TextBuffer buf;
       JsonWriter one(buf, indent_, depth_);
-      resultJson(one, replay_, r);
+      resultJson(one, replay_, r, decode_);
       text = buf.view();
     }
     w.raw(text);
@@ -334,6 +361,11 @@ void EntryJson::write(JsonWriter& w, const InputEntry& e, std::span<const UtilRe
       w.null();
     else
       entryFieldsJson(w, *TernAsicUtils::HwTableInfo::all()[e.hwTable], replay_.readWords().data());
+  }
+  if (decode_) {
+    w.key("shadow").beginArray();
+    for (const auto& d : replay_.deltas()) deltaJson(w, replay_, d);
+    w.endArray();
   }
   w.endObject();
 }

@@ -238,6 +238,7 @@ void LineView::entry(const InputEntry& e, std::span<const UtilResult> results) {
   JsonWriter w(read, JsonWriter::kCompact);
   inputJson(w, e);
   put(out, "  line {}: {}\n    as read: {}\n", e.line, entrySummary(e), read.view());
+  if (traces_) out += traces_->take(fmt::format("    {}:{}: ", file_, e.line));
   for (const auto& r : results) {
     const auto& name = replay_.utils()[r.util].shortName;
     if (r.error) {

@@ -38,6 +38,11 @@ bool loadable(const State& state, const std::string& chip) {
   return false;
 }
 
+bool readLoadable(const std::optional<std::string>& path, const std::string& chip,
+                  std::optional<State>& loaded) {
+  return !path || ((loaded = readStateFile(*path, true)) && loadable(*loaded, chip));
+}
+
 void saveState(SafeOutput& file, const Replay& replay, const RunHeader& header) {
   Output out(file.file());
   try {

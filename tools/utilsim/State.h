@@ -67,6 +67,9 @@ std::optional<State> stateOf(const nlohmann::ordered_json& members, const std::s
 // Whether the state can start a run of that chip: the whole end of a run of that chip.
 // Prints why not.
 bool loadable(const State& state, const std::string& chip);
+// The --load-state file, when given, read and found loadable; false after saying why not.
+bool readLoadable(const std::optional<std::string>& path, const std::string& chip,
+                  std::optional<State>& loaded);
 
 // Writes the replay's end state, with its header, and puts the file in place. Throws
 // std::runtime_error naming the file when it cannot.

@@ -14,13 +14,17 @@ constexpr const char* kExitStatus =
 
 constexpr const char* kOverview =
     "usage: utilsim list [--plugin PATH] [--json]\n"
+    "       utilsim tables [--chip CHIP] [--plugin PATH] [--json]\n"
     "       utilsim replay [OPTIONS] [FILE|-]\n"
+    "       utilsim history [OPTIONS] FILE|- ROW...\n"
     "       utilsim diff [--json] A B\n"
     "       utilsim --version [--plugin PATH]\n"
     "\n"
     "commands:\n"
     "  list     list what the plug-in registers\n"
+    "  tables   describe every hardware table of a chip\n"
     "  replay   replay a log of software-table changes through the Utils of one chip\n"
+    "  history  every event of a replay that touched some rows\n"
     "  diff     compare how two saved states or stored runs end\n"
     "\n"
     "run 'utilsim <command> --help' for the options of a command\n";
@@ -51,6 +55,8 @@ constexpr const char* kReplayUsage =
     "  --trace LEVELS                   trace levels to stderr: 2,3,8 or Name=2;*=3\n"
     "  --json                           print the JSON document instead of the report\n"
     "  --jsonl                          print one JSON object per entry, then the rest\n"
+    "  --decode                         with --json or --jsonl: commands' fields by name and\n"
+    "                                   the shadow rows each entry changed, before and after\n"
     "  --show chains|entries            add the routing chains, or every entry line by line\n"
     "  --lines N[-M]|N-                 show these lines of the log line by line (repeatable)\n"
     "  --table NAME, --fap LIST, --instance LIST, --changed\n"
@@ -68,6 +74,41 @@ constexpr const char* kReplayUsage =
     "  --drop-command N                 withhold the Nth command from the chip (testing)\n"
     "  -h, --help                       show this text\n";
 
+constexpr const char* kTablesUsage =
+    "usage: utilsim tables [--chip CHIP] [--plugin PATH] [--json]\n"
+    "\n"
+    "Describes every hardware table of the chip: names, block and opcode, key fields and their\n"
+    "ranges, entry fields with widths and reset values, and the Utils that write it.\n"
+    "\n"
+    "options:\n"
+    "  --chip bcm88890_a0|bcm88890_b0   the chip (default bcm88890_a0)\n"
+    "  --plugin PATH                    plug-in to load (default: beside utilsim)\n"
+    "  --json                           print a JSON document instead of the text\n"
+    "  -h, --help                       show this text\n"
+    "\n"
+    "exit status: 0 described, 2 usage error, 3 the plug-in could not be loaded or started\n";
+
+constexpr const char* kHistoryUsage =
+    "usage: utilsim history [OPTIONS] FILE|- ROW...\n"
+    "\n"
+    "Replays the log and lists, for each ROW, every event that touched it: what wrote the\n"
+    "shadow row (fields before and after), the commands that wrote its chip row, clears and\n"
+    "reads, and whether shadow and chip agree at the end. A ROW is written as the reports\n"
+    "print one: TABLE [fap F] [instance I] KEY=VALUE..., or [TABLE] [fap F] [instance I] VSI N.\n"
+    "\n"
+    "options:\n"
+    "  --chip bcm88890_a0|bcm88890_b0   chip whose Utils are built (default bcm88890_a0)\n"
+    "  --plugin PATH                    plug-in to load (default: beside utilsim)\n"
+    "  --fap-mask LIST                  fap ids served, like 0-3,7 or none (default 0-127)\n"
+    "  --dispatch applicable|always     ask utilApplicable first (default) or always process\n"
+    "  --load-state FILE                start from the end of a saved state or document\n"
+    "  --drop-command N                 withhold the Nth command from the chip (testing)\n"
+    "  --json                           print a JSON document instead of the text\n"
+    "  --progress, --no-progress        show progress on stderr (default: if a terminal)\n"
+    "  -h, --help                       show this text\n"
+    "\n"
+    "exit status: 0 shown, 2 usage or input error, 3 the plug-in could not be loaded\n";
+
 constexpr const char* kDiffUsage =
     "usage: utilsim diff [--json] A B\n"
     "\n"
@@ -84,6 +125,8 @@ constexpr const char* kDiffUsage =
 
 const char* usageOf(const std::string& command) {
   if (command == "list") return kListUsage;
+  if (command == "tables") return kTablesUsage;
+  if (command == "history") return kHistoryUsage;
   if (command == "replay") return kReplayUsage;
   if (command == "diff") return kDiffUsage;
   return kOverview;
@@ -91,7 +134,7 @@ const char* usageOf(const std::string& command) {
 
 std::string helpText(const std::string& command) {
   std::string text = usageOf(command);
-  if (command != "list" && command != "diff") text += fmt::format("\n{}", kExitStatus);
+  if (command == "replay" || command.empty()) text += fmt::format("\n{}", kExitStatus);
   return text;
 }
 

@@ -31,7 +31,10 @@ int main(int argc, char** argv) {
       case Options::Action::Run:
         break;
     }
-    return o.command == "list" ? list(o) : replay(o);
+    if (o.command == "list") return list(o);
+    if (o.command == "tables") return tables(o);
+    if (o.command == "history") return history(o);
+    return replay(o);
   } catch (const InputFileError& e) {
     fmt::print(stderr, "utilsim: {}\n", e.what());
     return kExitUsage;
