@@ -1,7 +1,6 @@
 #include "tools/utilsim/DocumentReader.h"
 
 #include <fmt/format.h>
-#include <sys/stat.h>
 
 #include <array>
 #include <cerrno>
@@ -38,21 +37,9 @@ JsonStream::JsonStream(const std::string& path, bool hash)
     : name_(path == "-" ? "<stdin>" : printable(path, 200)),
       buf_(std::make_unique_for_overwrite<char[]>(kChunk)) {
   if (hash) hash_.emplace();
-  if (path == "-") {
-    file_ = stdin;
-    owned_ = false;
-  } else {
-    errno = 0;
-    file_ = std::fopen(path.c_str(), "rb");
-    if (!file_)
-      throw InputFileError(fmt::format("cannot read {}: {}", name_, std::strerror(errno)));
-    owned_ = true;
-  }
-  struct stat st {};
-  if (fstat(fileno(file_), &st) == 0 && S_ISDIR(st.st_mode)) {
-    if (owned_) std::fclose(file_);
-    throw InputFileError(fmt::format("cannot read {}: it is a directory", name_));
-  }
+  const auto in = openInput(path, name_);
+  file_ = in.file;
+  owned_ = in.owned;
   // An editor may have put a byte order mark at the start.
   if (fill() && len_ >= 3 && std::memcmp(buf_.get(), "\xef\xbb\xbf", 3) == 0) pos_ = 3;
 }

@@ -15,26 +15,32 @@ constexpr std::size_t kChunk = std::size_t(1) << 20;
 constexpr std::size_t kBuffer = InputLimits::kMaxLineBytes + 2 + kChunk;
 }  // namespace
 
-LineReader::LineReader(const std::string& path)
-    : name_(path == "-" ? "<stdin>" : printable(path, 200)), buf_(kBuffer) {
-  if (path == "-") {
-    file_ = stdin;
-    owned_ = false;
-  } else {
+InputFile openInput(const std::string& path, const std::string& shown) {
+  InputFile in{stdin, false, -1};
+  if (path != "-") {
     errno = 0;
-    file_ = std::fopen(path.c_str(), "rb");
-    if (!file_)
-      throw InputFileError(fmt::format("cannot open {}: {}", name_, std::strerror(errno)));
-    owned_ = true;
+    in.file = std::fopen(path.c_str(), "rb");
+    if (!in.file)
+      throw InputFileError(fmt::format("cannot open {}: {}", shown, std::strerror(errno)));
+    in.owned = true;
   }
   struct stat st {};
-  if (fstat(fileno(file_), &st) == 0) {
+  if (fstat(fileno(in.file), &st) == 0) {
     if (S_ISDIR(st.st_mode)) {
-      if (owned_) std::fclose(file_);
-      throw InputFileError(fmt::format("{}: is a directory", name_));
+      if (in.owned) std::fclose(in.file);
+      throw InputFileError(fmt::format("{}: is a directory", shown));
     }
-    if (S_ISREG(st.st_mode)) size_ = std::int64_t(st.st_size);
+    if (S_ISREG(st.st_mode)) in.size = std::int64_t(st.st_size);
   }
+  return in;
+}
+
+LineReader::LineReader(const std::string& path)
+    : name_(path == "-" ? "<stdin>" : printable(path, 200)), buf_(kBuffer) {
+  const auto in = openInput(path, name_);
+  file_ = in.file;
+  owned_ = in.owned;
+  size_ = in.size;
 }
 
 LineReader::LineReader(std::FILE* stream, std::string name)

@@ -23,6 +23,15 @@ struct JsonSyntaxError : InputFileError {
   using InputFileError::InputFileError;
 };
 
+// A file given to read ("-": standard input, which stays open), refused when it cannot be
+// opened or is a directory. Throws InputFileError naming it as `shown`.
+struct InputFile {
+  std::FILE* file;
+  bool owned;
+  std::int64_t size;  // of a regular file; -1 otherwise
+};
+InputFile openInput(const std::string& path, const std::string& shown);
+
 // A log read line by line in chunks, so that a file or standard input of any size streams
 // through a buffer of fixed size.
 class LineReader {

@@ -7,6 +7,12 @@
 
 namespace Utilsim {
 namespace {
+// The options that change a replay's results, as replay and history list them.
+#define RESULT_OPTIONS                                                                             \
+  "  --chip bcm88890_a0|bcm88890_b0   chip whose Utils are built (default bcm88890_a0)\n"          \
+  "  --plugin PATH                    plug-in to load (default: beside utilsim, else installed)\n" \
+  "  --fap-mask LIST                  fap ids served, like 0-3,7 or none (default 0-127)\n"        \
+  "  --dispatch applicable|always     ask utilApplicable first (default) or always process\n"
 constexpr const char* kExitStatus =
     "exit status: 0 all entries processed and hardware consistent, 1 a Util failed, the\n"
     "hardware check failed or --expect found differences, 2 usage or input error,\n"
@@ -35,7 +41,7 @@ constexpr const char* kListUsage =
     "Starts every plug-in and prints one line per Util registration.\n"
     "\n"
     "options:\n"
-    "  --plugin PATH   plug-in to load (default: beside utilsim)\n"
+    "  --plugin PATH   plug-in to load (default: beside utilsim, else installed)\n"
     "  --json          print a JSON array instead of the table\n"
     "  -h, --help      show this text\n"
     "\n"
@@ -47,11 +53,7 @@ constexpr const char* kReplayUsage =
     "Replays a JSON Lines log (standard input without FILE or with -) through the Utils of\n"
     "one chip and reports what they did.\n"
     "\n"
-    "options:\n"
-    "  --chip bcm88890_a0|bcm88890_b0   chip whose Utils are built (default bcm88890_a0)\n"
-    "  --plugin PATH                    plug-in to load (default: beside utilsim)\n"
-    "  --fap-mask LIST                  fap ids served, like 0-3,7 or none (default 0-127)\n"
-    "  --dispatch applicable|always     ask utilApplicable first (default) or always process\n"
+    "options:\n" RESULT_OPTIONS
     "  --trace LEVELS                   trace levels to stderr: 2,3,8 or Name=2;*=3\n"
     "  --json                           print the JSON document instead of the report\n"
     "  --jsonl                          print one JSON object per entry, then the rest\n"
@@ -82,7 +84,7 @@ constexpr const char* kTablesUsage =
     "\n"
     "options:\n"
     "  --chip bcm88890_a0|bcm88890_b0   the chip (default bcm88890_a0)\n"
-    "  --plugin PATH                    plug-in to load (default: beside utilsim)\n"
+    "  --plugin PATH                    plug-in to load (default: beside utilsim, else installed)\n"
     "  --json                           print a JSON document instead of the text\n"
     "  -h, --help                       show this text\n"
     "\n"
@@ -96,11 +98,7 @@ constexpr const char* kHistoryUsage =
     "reads, and whether shadow and chip agree at the end. A ROW is written as the reports\n"
     "print one: TABLE [fap F] [instance I] KEY=VALUE..., or [TABLE] [fap F] [instance I] VSI N.\n"
     "\n"
-    "options:\n"
-    "  --chip bcm88890_a0|bcm88890_b0   chip whose Utils are built (default bcm88890_a0)\n"
-    "  --plugin PATH                    plug-in to load (default: beside utilsim)\n"
-    "  --fap-mask LIST                  fap ids served, like 0-3,7 or none (default 0-127)\n"
-    "  --dispatch applicable|always     ask utilApplicable first (default) or always process\n"
+    "options:\n" RESULT_OPTIONS
     "  --load-state FILE                start from the end of a saved state or document\n"
     "  --drop-command N                 withhold the Nth command from the chip (testing)\n"
     "  --json                           print a JSON document instead of the text\n"
@@ -121,6 +119,7 @@ constexpr const char* kDiffUsage =
     "\n"
     "exit status: 0 equal, 1 different, 2 usage error or a file that is not a state\n";
 
+#undef RESULT_OPTIONS
 }  // namespace
 
 const char* usageOf(const std::string& command) {
