@@ -11,7 +11,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <sstream>
 
 #include "tools/utilsim/Commands.h"
 #include "tools/utilsim/EntryStream.h"
