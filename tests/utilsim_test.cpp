@@ -507,6 +507,8 @@ TEST_F(UtilsimTest, JsonDocumentsAndStates) {
   check({{"diff basic.expected.json same.json", 0, "=utilsim: no differences\n"},
          {"diff basic.expected.json b.json", 1, text},
          {"diff half.json crlf.json", 0, "=utilsim: no differences\n"},
+         {"diff - basic.expected.json <b.json", 1,
+          "^utilsim: from <stdin> to basic.expected.json: 0 rows added, 0 removed, 2 changed\n"},
          {"diff basic.expected.json partial.json", 0,
           "=utilsim: no differences (partial.json is a partial run: its replay stopped at the "
           "input error on line 42)\n"},

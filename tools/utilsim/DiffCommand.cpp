@@ -96,11 +96,14 @@ int diffCommand(const std::vector<std::string>& args, const char* usage) {
   const auto a = readStateFile(files[0], false);
   const auto b = a ? readStateFile(files[1], false) : std::nullopt;
   if (!a || !b) return 2;
+  const auto shown = [&](std::size_t i) {
+    return files[i] == "-" ? std::string("<stdin>") : printable(files[i], 200);
+  };
   const auto diffs = compareEnds(*a, *b);
   std::vector<std::string> notes;
   for (std::size_t i = 0; i < 2; ++i)
     if (const auto why = (i ? *b : *a).notWhole(); !why.empty())
-      notes.push_back(printable(files[i], 200) + " " + why);
+      notes.push_back(shown(i) + " " + why);
   try {
     Output out(stdout);
     if (json) {
@@ -108,8 +111,7 @@ int diffCommand(const std::vector<std::string>& args, const char* usage) {
       diffJson(w, diffs, notes);
       out.buffer().push('\n');
     } else {
-      out.buffer().append(
-          diffText(printable(files[0], 200), printable(files[1], 200), diffs, notes));
+      out.buffer().append(diffText(shown(0), shown(1), diffs, notes));
     }
     out.flush();
   } catch (const std::runtime_error& e) {
