@@ -310,7 +310,7 @@ TEST_F(UtilsimTest, InputErrorsNameTheirLine) {
          {"replay comments.jsonl", 0, "Hardware check: consistent"}},
         {{"errors.jsonl", errors},
          {"empty.jsonl", ""},
-         {"comments.jsonl", "# a comment\r\n \r\n\r\n"}});
+         {"comments.jsonl", "\xef\xbb\xbf# a comment after a byte order mark\r\n \r\n\r\n"}});
   // What came before the bad line is a valid document that says it is partial.
   const auto later = basic_ + "{\"table\": \"bogus\"}\n{}\n";
   const auto piped = run("replay --json -", {{"later.jsonl", later}}, "later.jsonl");
@@ -359,6 +359,9 @@ TEST_F(UtilsimTest, ReportsAndComparisons) {
         "VSI 5 (entry 1, slot 1)|routing profile 2: CS in-LIF profile 0x02 (IPv4 uRPF)|"
         "RPF mode IPv4 strict, IPv6 off|default route allowed: strict uRPF yes, loose uRPF no|"
         "!VSI 7 |processSwEntry latency (nanoseconds)\n|!."},  // latencies in whole ns
+       // A VSI the maps refused has no row there: its chain starts at profile 0.
+       {"replay --show chains many.jsonl", 1,
+        "array 0: routing profile 0 (entry absent) -> enable vector absent"},
        // A table delete is an entry of its key (VSI 0 here): it removes no VSI.
        {"replay --show chains cleared.jsonl", 0,
         "VSI 5 (entry 1, slot 1)|VSI 0 (entry 0, slot 0)|!(no VSI set)"},
@@ -552,6 +555,20 @@ TEST_F(UtilsimTest, JsonDocumentsAndStates) {
   ASSERT_EQ(diff.at("changed").size(), 2u);
   EXPECT_EQ(diff.at("changed").at(0).at("fields"),
             Json::parse(R"({"routingProfile": {"a": [1, 2, 2, 4], "b": [3, 2, 2, 4]}})"));
+  // A state whose name is not ASCII keeps its name in the header of the run that loads it.
+  std::ofstream(dir_ / "\xc2\xbf.json") << state;
+  EXPECT_EQ(Json::parse(run("replay --json --load-state \xc2\xbf.json second", halves).out)
+                .at("header")
+                .at("run")
+                .at("loadedState")
+                .at("file"),
+            "\xc2\xbf.json");
+  auto noRun = state;
+  noRun.erase(noRun.find(",\n    \"run\""),
+              noRun.find('\n', noRun.find(",\n    \"run\"") + 2) - noRun.find(",\n    \"run\""));
+  check(
+      {{"replay --load-state norun.json basic.jsonl", 2, "=|2>^norun.json: /header/run: missing"}},
+      {{"norun.json", noRun}});
   // A bad state is an input error naming its place; nothing is replayed or compared.
   const auto vsiMap = "/tables/IppfVsiToRoutingProfileMapHwDirect/0/"s;
   for (const auto& [from, to, message] :
@@ -585,6 +602,10 @@ TEST_F(UtilsimTest, RegressionGate) {
   auto field = nlohmann::ordered_json::parse(slurp(dir_ / "basic.expected.json"));
   for (auto& entry : field["entries"])
     if (entry["line"] == 37) entry["results"][0]["commands"][0]["data"][0] = 1600;
+  auto failed = nlohmann::ordered_json::parse(slurp(dir_ / "failures.expected.json"));
+  for (auto& entry : failed["entries"])
+    for (auto& r : entry["results"])
+      if (entry["line"] == 6 && r["error"].is_string()) r["error"] = "another text";
   const auto jsonl = run("replay --jsonl basic.jsonl").out;
   const Files files = {
       {"inserted.jsonl",
@@ -596,6 +617,7 @@ TEST_F(UtilsimTest, RegressionGate) {
                              R"({"table": "mtuProfile", "key": 5, "value": {"mtuBytes": 1400}})"
                              "\n"},
       {"field.json", field.dump(2)},
+      {"failed.json", failed.dump(2)},
       {"run.jsonl", jsonl},
       {"cut.jsonl", jsonl.substr(0, jsonl.size() / 2)}};
   const auto first = "^utilsim: the run differs from basic.expected.json: first, "s;
@@ -604,7 +626,8 @@ TEST_F(UtilsimTest, RegressionGate) {
           {"replay --expect basic.expected.json inserted.jsonl", 1,
            first + "this run's line 21 is not in the stored run: routingState fap 0 instance 0 "
                    "VSI 9 -> routing profile 2\n|entries 1 inserted, 0 removed, 0 changed; rows 2 "
-                   "added, 0 removed, 0 changed|!line 22"},
+                   "added, 0 removed, 0 changed; 2 counters, 1 enqueue count, 1 of the hardware "
+                   "check\n|!line 22"},
           {"replay --expect basic.expected.json removed.jsonl", 1,
            first + "stored line 23 is not in this run: routingState fap 0 instance 0 VSI 5 -> "
                    "routing profile 2\n|entries 0 inserted, 1 removed, 4 changed"},
@@ -619,6 +642,9 @@ TEST_F(UtilsimTest, RegressionGate) {
            "mtuProfile fap 0 instance 0 profile 1 -> 1500 bytes\n|\n    EtppcMtuMapTableUtil: "
            "WRITE_MEMORY EtppcMtuMapTableHwDirect fap 0 instance 0 value=8: mtuByteSize: 1600 -> "
            "1500\n|1 difference: entries 0 inserted, 0 removed, 1 changed"},
+          {"replay --expect failed.json failures.jsonl", 1,
+           "first, line 6 gives other results: |Util: error: another text -> "
+           "translateToHwFormat: "},
           // The list is capped; the summary counts every difference.
           {"replay --expect basic.expected.json --max-differences 2 appended.jsonl", 1,
            "  ... and 8 more differences (--max-differences all lists them)\n|10 differences"},
