@@ -555,14 +555,15 @@ TEST_F(UtilsimTest, JsonDocumentsAndStates) {
   ASSERT_EQ(diff.at("changed").size(), 2u);
   EXPECT_EQ(diff.at("changed").at(0).at("fields"),
             Json::parse(R"({"routingProfile": {"a": [1, 2, 2, 4], "b": [3, 2, 2, 4]}})"));
-  // A state whose name is not ASCII keeps its name in the header of the run that loads it.
-  std::ofstream(dir_ / "\xc2\xbf.json") << state;
-  EXPECT_EQ(Json::parse(run("replay --json --load-state \xc2\xbf.json second", halves).out)
+  // A state whose name is not ASCII (U+22BF) keeps its name in the header of the run that
+  // loads it.
+  std::ofstream(dir_ / "\xe2\x8a\xbf.json") << state;
+  EXPECT_EQ(Json::parse(run("replay --json --load-state \xe2\x8a\xbf.json second", halves).out)
                 .at("header")
                 .at("run")
                 .at("loadedState")
                 .at("file"),
-            "\xc2\xbf.json");
+            "\xe2\x8a\xbf.json");
   auto noRun = state;
   noRun.erase(noRun.find(",\n    \"run\""),
               noRun.find('\n', noRun.find(",\n    \"run\"") + 2) - noRun.find(",\n    \"run\""));
