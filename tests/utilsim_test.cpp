@@ -619,6 +619,7 @@ TEST_F(UtilsimTest, RegressionGate) {
                              "\n"},
       {"field.json", field.dump(2)},
       {"failed.json", failed.dump(2)},
+      {"decoded.json", run("replay --json --decode basic.jsonl").out},
       {"run.jsonl", jsonl},
       {"cut.jsonl", jsonl.substr(0, jsonl.size() / 2)}};
   const auto first = "^utilsim: the run differs from basic.expected.json: first, "s;
@@ -643,6 +644,9 @@ TEST_F(UtilsimTest, RegressionGate) {
            "mtuProfile fap 0 instance 0 profile 1 -> 1500 bytes\n|\n    EtppcMtuMapTableUtil: "
            "WRITE_MEMORY EtppcMtuMapTableHwDirect fap 0 instance 0 value=8: mtuByteSize: 1600 -> "
            "1500\n|1 difference: entries 0 inserted, 0 removed, 1 changed"},
+          // Decoded members are derived: a decoded golden matches the run all the same.
+          {"replay --expect decoded.json basic.jsonl", 0,
+           "=utilsim: the run matches decoded.json\n"},
           {"replay --expect failed.json failures.jsonl", 1,
            "first, line 6 gives other results: |Util: error: another text -> "
            "translateToHwFormat: "},
