@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/detail/Strep.h"
+#include "host/Strep.h"
 
 namespace Qel {
 namespace TraceFacility {
