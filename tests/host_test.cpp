@@ -21,7 +21,7 @@ namespace TernAsicUtils::Layouts {
 struct Straddling {
   using EntryKey = IndexKey<Straddling, 1>;
 #define TERN_FIELDS(X) X(U3, a) X(unsigned char, b) X(U14, c) X(U14, d) X(unsigned char, e)
-  TERN_PLAIN_ENTRY(2, TERN_FIELDS)
+  TERN_PLAIN_ENTRY(TERN_FIELDS)
 #undef TERN_FIELDS
 };
 }  // namespace TernAsicUtils::Layouts
@@ -290,10 +290,15 @@ Words encode(const HwTableInfo& info, const Words& values) {
   info.encodeFields(values.data(), row.data());
   return row;
 }
-// A row whose field i holds its limit masked by the pattern turned right by i bits.
+// A row whose field i holds its limit masked by the pattern turned right by i bits, or by the
+// pattern's complement where that leaves nothing (a one-bit field): no field is zero, so a
+// written row is never the reset value.
 Words patternRow(const HwTableInfo& info, std::uint32_t pattern) {
   Words v = fields(info, nullptr);
-  for (std::size_t i = 0; i < v.size(); ++i) v[i] &= std::rotr(pattern, int(i));
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    const std::uint32_t mask = std::rotr(pattern, int(i));
+    v[i] &= (v[i] & mask) ? mask : ~mask;
+  }
   return encode(info, v);
 }
 
@@ -472,9 +477,9 @@ void checkTable(TableManager& tm, Host::ChipModel& chip) {
 TEST(HwTableTest, EntriesShadowCopiesCommandsAndChipModel) {
   Pavo::Ptr<TableManager> tm(new TableManager);
   Host::ChipModel chip;
-#define TERN_CHECK_TABLE(Name, ...) checkTable<bcm88890_a0::Name>(*tm, chip);
-  TERN_FOR_EACH_HW_TABLE(TERN_CHECK_TABLE)
-#undef TERN_CHECK_TABLE
+  TernAsicUtils::forEachType(TernAsicUtils::HwTables{}, [&]<class Layout>() {
+    checkTable<TernAsicUtils::HwTableClass<Layout, Hardware::kChipBcm88890A0>>(*tm, chip);
+  });
   EXPECT_EQ(tm->tables().size(), HwTableInfo::all().size());
 }
 
