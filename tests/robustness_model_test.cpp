@@ -987,6 +987,10 @@ TEST(RobustnessModel, RandomSequencesOnEveryUtilOfBothRevisionsMatchTheModel) {
   const unsigned length = envOr("TERN_MODEL_ENTRIES", 300);
   const char* only = std::getenv("TERN_MODEL_SEED");
   const std::uint64_t base = 0x7e4e0010;
+  // Without an entry for every table of the plug-in no sequence means anything: say which.
+  if (std::string why;
+      !Library(TestSupport::kChips[0], makeSequence(base, 0), Options{}).ready(why))
+    FAIL() << why;
   Totals totals;
   unsigned run = 0, failures = 0;
   for (unsigned i = 0; i < sequences && failures < 3; ++i) {
