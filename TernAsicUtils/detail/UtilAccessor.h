@@ -82,8 +82,10 @@ class UtilAccessor {
   // instance id, and what the step shows of the entry) before the key is mapped. known: the
   // key the entry already mapped to (quiet path only), or null.
   template <bool Traced, class Shown>
-  std::pair<EntryKey, HwShadowKey> start(const Step& s, const EntryKey* known, const char* function,
-                                         TraceAt at, const Shown& shown) const {
+  [[gnu::always_inline]] std::pair<EntryKey, HwShadowKey> start(const Step& s,
+                                                                const EntryKey* known,
+                                                                const char* function, TraceAt at,
+                                                                const Shown& shown) const {
     trace<Traced>(function, at, s.fapId, s.instanceId, shown);
     const EntryKey hwKey =
         (!Traced && known) ? *known : u_.template mapKey<Traced>(s.w.entry(), s.unit);
