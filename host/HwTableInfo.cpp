@@ -11,6 +11,7 @@
       bcm88890_a0::Name::kClassName};                                            \
   ::Qel::AllocTrackTypeInfo bcm88890_b0::Name::memAllocationTracker_{bcm88890_b0::Name::kClassName};
 #include "host/HwTables.h"
+#undef TERN_HW_TABLE_OBJECTS
 
 #include <array>
 
