@@ -134,6 +134,16 @@ struct TableModel {
   Words (*processRow)(const GenEntry&) = nullptr;
 };
 
+// A row of only these fields: (bit position, width, value).
+struct Field {
+  unsigned pos, width;
+  std::uint32_t value;
+};
+Words rowOf(std::initializer_list<Field> fields) {
+  Words w{};
+  for (const auto& f : fields) put(w, f.pos, f.width, f.value);
+  return w;
+}
 Words keep(const GenEntry&, Words current) { return current; }
 Words reset(const GenEntry&, Words) { return {}; }
 // Four VSIs per entry of four arrays; only eight bits of id >> 2 count.
@@ -188,26 +198,20 @@ constexpr TableModel kTables[] = {
     {"IppaCsInlif0ProfileMapHwDirect", 1024, 1, "IppaCsInlif0ProfileMapUtil", 1, kRoutingId,
      &profileKey<3>,
      [](const GenEntry& e, Words) {
-       Words w{};
-       put(w, 0, 8, (e.id & 0xff) == 0 ? 1u : (v4(e) ? 2u : 0u) | (v6(e) ? 4u : 0u));
-       return w;
+       return rowOf({{0, 8, (e.id & 0xff) == 0 ? 1u : (v4(e) ? 2u : 0u) | (v6(e) ? 4u : 0u)}});
      },
      &reset},
     {"IppbFlpInlifProfile0MapHwDirect", 256, 1, "IppbFlpInlifProfile0MapUtil", 1, kRoutingId,
      &profileKey<0>,
      [](const GenEntry& e, Words) {
-       Words w{};
-       put(w, 0, 8, (e.id & 0xff) == 0 ? 1u : (v4(e) || v6(e)) ? 3u : 1u);
-       return w;
+       return rowOf({{0, 8, (e.id & 0xff) == 0 ? 1u : (v4(e) || v6(e)) ? 3u : 1u}});
      },
      &reset},
     {"IppdInlifProfileTableHwDirect", 256, 1, "IppdInlifProfileTableUtil", 1, kRoutingId,
      &profileKey<0>,
      [](const GenEntry& e, Words) {
-       Words w{};
-       put(w, 0, 2, v4(e) ? (s4(e) ? 1u : 2u) : 0u);
-       put(w, 2, 2, v6(e) ? (s6(e) ? 1u : 2u) : 0u);
-       return w;
+       return rowOf(
+           {{0, 2, v4(e) ? (s4(e) ? 1u : 2u) : 0u}, {2, 2, v6(e) ? (s6(e) ? 1u : 2u) : 0u}});
      },
      &reset},
     {"IppdAllowDefaultRouteHwReg", 1, 1, "IppdAllowDefaultRouteUtil", 1, kRoutingId, &firstRow,
