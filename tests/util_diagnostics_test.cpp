@@ -238,6 +238,7 @@ TEST(Trace, FrameTextsLevelsHandlesAndContexts) {
       {3, allow, true, " Created schanEnqeueuStats for SwTableId 11:01:0402 "},
       {3, allow, true, " Incrementing EnqueueStats for shadowKey { fapId: 0, instanceId: 0 }"},
       {3, allow, false, " swKey: { id: 1, type: 0 } hwKey: { }"},
+      {3, allow, false, " fapId: 0 instanceId: 2 hwKey: { } logEntry: " + vsiEntry + " "},
       {3, allow, true, "Ignoring due to fapmask  mismatch"},
       {3, allow, true, " Incrementing EnqueueStats for shadowKey { fapId: 5, instanceId: 0 }"},
       {3, "IppaCsInlif0ProfileMapUtil", false,
