@@ -14,6 +14,7 @@
 #include "host/Diag.h"
 #include "host/Host.h"
 #include "host/HwTables.h"
+#include "host/LogEntryBuilders.h"
 #include "host/Trace.h"
 
 // A row format no chip table has yet: a field that crosses from one word into the next.
@@ -274,6 +275,25 @@ TEST_F(TraceTest, StreamAtDisabledLevelRendersNothingAndBindsToItsOwnIf) {
   }
   EXPECT_EQ(std::tuple(Probe::rendered, elseTaken, Qel::TraceConfig::captureEnd().size()),
             std::tuple(1, 1, 1u));
+}
+
+// Log entries from named fields: a field not named is 0, as the simulator documents for a
+// field its input leaves out.
+TEST(LogEntryBuildersTest, FieldsNotNamedAreZero) {
+  namespace Log = Host::Log;
+  const std::pair<std::string, std::string> cases[] = {
+      {text(Log::Header{}.logHeader()), "{ flags: 0x0, unitId: { fapId: 0, instanceId: 0 } }"},
+      {text(Log::RoutingState{.id = 4}.entry()),
+       "{ key: { id: 4, type: 0 }, routingProfileMap: 0 }"},
+      {text(Log::RoutingState{.type = 1}.entry()),
+       "{ key: { id: 0, type: 1 }, routingEnableProfile: { routingState: [0, 0, 0, 0, 0], "
+       "urpfState: { ipv4Enabled: 0, ipv6Enabled: 0, ipv4Strict: 0, ipv6Strict: 0, "
+       "allowDefault: 0 } } }"},
+      {text(Log::TrapForwardAction{.key = 1}.entry()),
+       "{ key: { value: 1 }, outPort: 0, stampValue: 0 }"},
+      {text(Log::MtuProfile{.key = 2}.entry()), "{ key: { value: 2 }, mtuBytes: 0 }"},
+  };
+  for (const auto& [rendered, expected] : cases) EXPECT_EQ(rendered, expected);
 }
 
 // Entry field values of a row (its limits when null), as entryFields lists them.
