@@ -2,16 +2,13 @@
 #include "TernAsicUtils/UtilFile.h"
 #include "TernL3Util/Jericho3AndAbove/EtppbTrapForwardActionUtilImpl.h"
 
-namespace Jericho3ai {
-struct EtppbTrapForwardActionTableUtilDesc : TernAsicUtils::TrapForwardActionUtilDesc {
-  static constexpr const char* kName = "EtppbTrapForwardActionTableUtil";
-  static constexpr const char* kImplName = "EtppbTrapForwardActionTableUtilImpl";
+namespace {
+struct Description : TernAsicUtils::TrapForwardActionUtilDesc {
   static constexpr bool kWrapKeyMapping = true;
   static constexpr bool kStartFromShadow = true;
   using Logic = TernL3Util::Jericho3AndAbove::EtppbTrapForwardActionUtilImpl;
 };
-}  // namespace Jericho3ai
+}  // namespace
 
 TERN_UTIL_FILE(TernL3NiUtil, EtppbTrapForwardActionTableUtil,
-               etppbTrapForwardActionTableUtilFactory, EtppbTrapForwardActionTableHwDirect,
-               ::Jericho3ai::EtppbTrapForwardActionTableUtilDesc)
+               etppbTrapForwardActionTableUtilFactory, Description)

@@ -2,13 +2,10 @@
 #include "TernAsicUtils/UtilFile.h"
 #include "TernL3Util/Jericho3AndAbove/EtppcMtuMapTableUtilImpl.h"
 
-namespace Jericho3ai {
-struct EtppcMtuMapTableUtilDesc : TernAsicUtils::MtuProfileUtilDesc {
-  static constexpr const char* kName = "EtppcMtuMapTableUtil";
-  static constexpr const char* kImplName = "EtppcMtuMapTableUtilImpl";
+namespace {
+struct Description : TernAsicUtils::MtuProfileUtilDesc {
   using Logic = TernL3Util::Jericho3AndAbove::EtppcMtuMapTableUtilImpl;
 };
-}  // namespace Jericho3ai
+}  // namespace
 
-TERN_UTIL_FILE(TernL3IntfUtil, EtppcMtuMapTableUtil, etppcMtuMapTableUtilFactory,
-               EtppcMtuMapTableHwDirect, ::Jericho3ai::EtppcMtuMapTableUtilDesc)
+TERN_UTIL_FILE(TernL3IntfUtil, EtppcMtuMapTableUtil, etppcMtuMapTableUtilFactory, Description)

@@ -2,13 +2,11 @@
 #include "TernAsicUtils/UtilFile.h"
 #include "TernL3Util/Jericho3AndAbove/IppdInlifProfileTableUtilImpl.h"
 
-namespace Jericho3ai {
-struct IppdInlifProfileTableUtilDesc : TernAsicUtils::RoutingStateUtilDesc<1> {
-  static constexpr const char* kName = "IppdInlifProfileTableUtil";
-  static constexpr const char* kImplName = "IppdInlifProfileTableUtilImpl";
+namespace {
+struct Description : TernAsicUtils::RoutingStateUtilDesc {
   using Logic = TernL3Util::Jericho3AndAbove::IppdInlifProfileTableUtilImpl;
 };
-}  // namespace Jericho3ai
+}  // namespace
 
 TERN_UTIL_FILE(TernL3NiUtil, IppdInlifProfileTableUtil, ippdInlifProfileTableUtilFactory,
-               IppdInlifProfileTableHwDirect, ::Jericho3ai::IppdInlifProfileTableUtilDesc)
+               Description)

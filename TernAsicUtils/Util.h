@@ -1,9 +1,9 @@
-// The generic Util: everything the twenty Util classes share, instantiated per class over
-// its description (names, software table, hooks) and its revision's table class.
+// The generic Util: everything every Util class shares, instantiated per class over its
+// description (names, software table, hooks) and its revision's table class.
 #pragma once
 
 #include "TernAsicUtils/detail/UtilAccessor.h"
-#include "host/HwTables.h"
+#include "host/HwTable.h"
 
 namespace TernAsicUtils {
 inline constexpr std::uint32_t kUtilNodeFlag = 0x20000000;
@@ -37,7 +37,8 @@ class UtilT : public NonMdbUtilBase {
   using Entry = typename Table::Entry;
   using Logic = typename D::Logic;
   static constexpr Hardware::ChipType kChip = Chip;
-  static constexpr bool kRoutingState = D::kEntryKind != kNoEntryKind;
+  static constexpr bool kRoutingState = takesOneKind<D>();
+  static_assert(entryKindStated<D>());
   static_assert(hooksWellFormed<Logic, LogEntry, EntryKey, Entry, Wrapper, Table>());
 
   // Binds the Util to its table at once. Should the binding fail, only the base part has been
@@ -124,6 +125,7 @@ class UtilT : public NonMdbUtilBase {
 
   Entry readShadowEntry(SchanAccel::FapId fapId, InstanceId instanceId, const EntryKey& key) const {
     const HwShadowKey shadowKey(fapId, instanceId);
+    // "insanceId" is spelt as the agent's log readers expect it; do not correct it.
     utilTrace(8, "readShadowEntry", " fapId: {} insanceId: {} hwShadowKey: {} key: {}", fapId,
               instanceId, shadowKey, key);
     return table().getEntry(shadowKey, key);
@@ -197,7 +199,7 @@ class UtilT : public NonMdbUtilBase {
     if constexpr (kRoutingState) {
       // isTableDeleteEntry has checked the entry's family.
       const auto& w = static_cast<const Wrapper&>(*logPtr);
-      if (w.entry().key().type != D::kEntryKind) {
+      if (!w.entry().key().is(Logic::kEntryKind)) {
         utilTrace<Traced>(3, "utilApplicable", " {} util is not Applicable", D::kName);
         return false;
       }
@@ -223,8 +225,8 @@ class UtilT : public NonMdbUtilBase {
       return Asic::throwIfException([&] { return mapToHwKey_<Traced>(entry, unit); },
                                     [&] {
                                       return Qel::_fmt("%s: [logEntry: %s], [unitId: %s]",
-                                                       "mapToHwKey", strep(entry).c_str(),
-                                                       strep(unit).c_str());
+                                                       "mapToHwKey", detail::strep(entry).c_str(),
+                                                       detail::strep(unit).c_str());
                                     });
     } else {
       return mapToHwKey_<Traced>(entry, unit);
@@ -241,23 +243,19 @@ class UtilT : public NonMdbUtilBase {
     return Asic::throwIfException([&] { return translateBody<Traced>(w, known); },
                                   [&] {
                                     return Qel::_fmt("%s: [logEntry: %s]", "translateToHwFormat",
-                                                     strep(w.entry()).c_str());
+                                                     detail::strep(w.entry()).c_str());
                                   });
   }
 
   template <bool Traced>
   Entry revert(const Wrapper& w, const EntryKey* known) const {
-    const LogEntry& entry = w.entry();
-    const Asic::UnitId unit = w.unitId();
-    const SchanAccel::FapId fapId = unit.fapId();
-    const EntryKey key = keyOf<Traced>(entry, unit, known);
-    utilTrace<Traced>(3, "revertHwEntry", " fapId: {} instanceId: {} hwKey: {} logEntry: {} ",
-                      fapId, unit.instanceId(), key, entry);
+    [[maybe_unused]] const auto [entry, unit, fapId, key] = startStep<Traced>(
+        w, known, "revertHwEntry", " fapId: {} instanceId: {} hwKey: {} logEntry: {} ");
     if constexpr (HasRevertHook<Logic, LogEntry, Entry>) {
       const UtilAccessor<const Self> accessor(self());
       Entry fresh(key);
       if constexpr (kRoutingState) {
-        if (entry.key().type != D::kEntryKind) {
+        if (!entry.key().is(Logic::kEntryKind)) {
           if constexpr (revertHookOnOtherKind<D>())
             accessor.template userDefinedDoRevertHwEntry<Traced>(unit, entry, fresh);
           return fresh;
@@ -276,7 +274,7 @@ class UtilT : public NonMdbUtilBase {
   // The Util's own handle is one per source file, shared by both revisions: Self's
   // _defaultTraceHandle() gives it.
   static const Qel::TraceHandle& utilImplTraceHandle() {
-    static const Qel::TraceHandle _handle = newTraceHandle(D::kImplName, kImplHandle);
+    static const Qel::TraceHandle _handle = newTraceHandle(Logic::kTraceName, kImplHandle);
     implHandle_ = &_handle;
     return _handle;
   }
@@ -328,17 +326,32 @@ class UtilT : public NonMdbUtilBase {
     return mapKey<Traced>(entry, unit);
   }
 
+  // What a translation or a revert starts from: the entry, its unit, its fap id (a fap id
+  // above the null id is refused before the key is mapped) and the hardware key, traced with
+  // the step's text (fap id, instance id, key, entry). known: as for keyOf.
+  struct StepStart {
+    const LogEntry& entry;
+    Asic::UnitId unit;
+    SchanAccel::FapId fapId;
+    EntryKey key;
+  };
   template <bool Traced>
-  Entry translateBody(const Wrapper& w, const EntryKey* known) const {
-    const LogEntry& entry = w.entry();
+  StepStart startStep(const Wrapper& w, const EntryKey* known, const char* function,
+                      TraceAt at) const {
     const Asic::UnitId unit = w.unitId();
     const SchanAccel::FapId fapId = unit.fapId();
-    const EntryKey key = keyOf<Traced>(entry, unit, known);
-    utilTrace<Traced>(3, "translateToHwFormat_", " fapId: {} instanceId: {} hwKey: {} logEntry: {}",
-                      fapId, unit.instanceId(), key, entry);
+    const EntryKey key = keyOf<Traced>(w.entry(), unit, known);
+    utilTrace<Traced>(3, function, at, fapId, unit.instanceId(), key, w.entry());
+    return {w.entry(), unit, fapId, key};
+  }
+
+  template <bool Traced>
+  Entry translateBody(const Wrapper& w, const EntryKey* known) const {
+    const auto [entry, unit, fapId, key] = startStep<Traced>(
+        w, known, "translateToHwFormat_", " fapId: {} instanceId: {} hwKey: {} logEntry: {}");
     Entry hwEntry(key);
     if constexpr (kRoutingState) {
-      if (entry.key().type != D::kEntryKind) return hwEntry;
+      if (!entry.key().is(Logic::kEntryKind)) return hwEntry;
     }
     if constexpr (startFromShadow<D>())
       hwEntry = table().getEntry(HwShadowKey(fapId, unit.instanceId()), key);

@@ -27,38 +27,54 @@ struct HookContext {
   Hardware::ChipType chipType;        // chip type of the Util's revision
 };
 
-inline constexpr int kNoEntryKind = -1;
-
-// Utils fed by the routing-state table; each takes one kind of entry (the key's type).
-template <int Kind>
+// The software table a Util is fed by, as a description's base: its constants (the software
+// table id) and the log entry wrapper of its family.
 struct RoutingStateUtilDesc {
   using Constants = TernL3Ni::RoutingStateConstants;
   using Wrapper = TernL3Ni::RoutingStateLogEntryWrapper;
-  static constexpr int kEntryKind = Kind;
 };
 struct TrapForwardActionUtilDesc {
   using Constants = TernL3Ni::EtppTrapFwdActionConstants;
   using Wrapper = TernTrapLib::EtppbTrapForwardActionTableDataModelLogEntryWrapper;
-  static constexpr int kEntryKind = kNoEntryKind;
 };
 struct MtuProfileUtilDesc {
   using Constants = TernL3Intf::MtuProfileConstants;
   using Wrapper = TernL3Intf::MtuProfileLogEntryWrapper;
-  static constexpr int kEntryKind = kNoEntryKind;
 };
 
-// A Util description. Optional members: kWrapKeyMapping (the key mapping and its hook run
-// contained; default false), kStartFromShadow (a set starts from the shadow row; default
+// A Util description: one of the bases above and the table's Logic, whose kTraceName names
+// the logic's trace handle; the Util's own name, kName, comes from its file
+// (TernAsicUtils/UtilFile.h). Optional members: kWrapKeyMapping (the key mapping and its hook
+// run contained; default false), kStartFromShadow (a set starts from the shadow row; default
 // false), kRevertHookOnOtherKind (the revert hook also sees entries of another kind).
 template <class D>
 concept UtilDescription = requires {
   { D::kName } -> std::convertible_to<const char*>;
-  { D::kImplName } -> std::convertible_to<const char*>;
-  { D::kEntryKind } -> std::convertible_to<int>;
   { D::Constants::swTableId } -> std::convertible_to<Asic::SwTableId>;
   typename D::Wrapper;
   typename D::Logic;
+  { D::Logic::kTraceName } -> std::convertible_to<const char*>;
 };
+
+// A routing-state Util takes one kind of entry: the one its logic reads, which the logic
+// states (kEntryKind), so that no Util can hand its logic entries of the other kind.
+template <class D>
+constexpr bool takesOneKind() {
+  return std::is_same_v<typename D::Wrapper, TernL3Ni::RoutingStateLogEntryWrapper>;
+}
+template <class D>
+consteval bool entryKindStated() {
+  if constexpr (takesOneKind<D>()) {
+    static_assert(
+        requires { D::Logic::kEntryKind; },
+        "kEntryKind: a routing-state Util's logic states the kind of entry it reads: "
+        "static constexpr TernL3Ni::RoutingStateEntryKind kEntryKind = ...");
+    static_assert(std::is_same_v<std::remove_cv_t<decltype(D::Logic::kEntryKind)>,
+                                 TernL3Ni::RoutingStateEntryKind>,
+                  "kEntryKind: a TernL3Ni::RoutingStateEntryKind");
+  }
+  return true;
+}
 
 template <class D>
 constexpr bool wrapKeyMapping() {

@@ -52,7 +52,7 @@ void BM_ProcessSwEntry(benchmark::State& state, const std::string& name) {
   setRates(state);
 }
 
-void BM_RoutingStateEntryAllEight(benchmark::State& state) {
+void BM_RoutingStateEntryAllUtils(benchmark::State& state) {
   const auto utils = rig().routingStateUtils();
   const auto entries = PerfWorkload::profileEntries();
   PerfWorkload::runAll(utils, entries);
@@ -66,7 +66,7 @@ void BM_RoutingStateEntryAllEight(benchmark::State& state) {
   }
   setRates(state);
 }
-BENCHMARK(BM_RoutingStateEntryAllEight);
+BENCHMARK(BM_RoutingStateEntryAllUtils);
 
 // ---- a trace at a disabled level ----------------------------------------------------------
 
@@ -361,7 +361,7 @@ void BM_Floor(benchmark::State& state, const std::string& name) {
 }
 
 // The floors of all routing-state Utils for one entry.
-void BM_FloorRoutingStateEntryAllEight(benchmark::State& state) {
+void BM_FloorRoutingStateEntryAllUtils(benchmark::State& state) {
   static PlainTable<1024, 1> ippfVsi(0x10), ippaVsi(0x11), csInlif(0x14);
   static PlainTable<64, 9> ippfVec(0x12), ippaVec(0x13);
   static PlainTable<256, 1> ippb(0x15), ippd(0x16);
@@ -386,7 +386,7 @@ void BM_FloorRoutingStateEntryAllEight(benchmark::State& state) {
   }
   setRates(state);
 }
-BENCHMARK(BM_FloorRoutingStateEntryAllEight);
+BENCHMARK(BM_FloorRoutingStateEntryAllUtils);
 
 // ---- registration and the ratio table -------------------------------------------------------
 
@@ -416,8 +416,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     };
     for (const auto& n : PerfWorkload::utilNames())
       row(n, "BM_ProcessSwEntry/" + n, "BM_Floor/" + n);
-    row("RoutingStateEntryAllEight", "BM_RoutingStateEntryAllEight",
-        "BM_FloorRoutingStateEntryAllEight");
+    row("RoutingStateEntryAllUtils", "BM_RoutingStateEntryAllUtils",
+        "BM_FloorRoutingStateEntryAllUtils");
     std::fflush(stdout);
   }
 

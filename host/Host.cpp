@@ -129,18 +129,10 @@ TernAsicUtils::HwCommonTableBase& obtainTable(TernAsicUtils::TableManager& manag
   const TernAsicUtils::HwTableKey key{info.name, revision};
   auto& coll = manager.hwTableColl();
   if (const auto it = coll.find(key); it != coll.end() && it->second) return *it->second;
-  const bool b0 = revision.chipType() == Hardware::kChipBcm88890B0;
-  // A new table object registers itself in the manager's collection, which then owns it.
-#define TERN_MAKE_TABLE(Name, Layout, Block, Opcode)                       \
-  if (key.name == #Name) {                                                 \
-    if (b0)                                                                \
-      new bcm88890_b0::Name(bcm88890_b0::Name::kTableName, key, &manager); \
-    else                                                                   \
-      new bcm88890_a0::Name(bcm88890_a0::Name::kTableName, key, &manager); \
-    return *coll.at(key);                                                  \
+  if (info.make) {
+    info.make(manager, key);  // the object registers itself in the manager, which owns it
+    return *coll.at(key);
   }
-  TERN_FOR_EACH_HW_TABLE(TERN_MAKE_TABLE)
-#undef TERN_MAKE_TABLE
   throw std::invalid_argument(fmt::format("no table class named {}", info.name));
 }
 

@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "host/HwTables.h"
+#include "host/HwTable.h"
 #include "host/PluginLoader.h"
 
 namespace Host {

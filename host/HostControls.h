@@ -10,4 +10,11 @@ namespace TernPPExport {
 using EgressFwdActionProfileValueFn = std::uint32_t (*)(Hardware::ChipType,
                                                         egress_fwd_action_profile);
 void egressFwdActionProfileValueOverrideIs(EgressFwdActionProfileValueFn fn) noexcept;
+namespace detail {
+extern EgressFwdActionProfileValueFn egressFwdActionProfileValue;
+}
+// The replacement in force; null while the built-in answer applies.
+inline EgressFwdActionProfileValueFn egressFwdActionProfileValueOverride() noexcept {
+  return detail::egressFwdActionProfileValue;
+}
 }  // namespace TernPPExport

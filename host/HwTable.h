@@ -1,5 +1,5 @@
 // Hardware table objects and the table manager that keeps them. A table object holds the
-// shadow of its table (host/detail/ShadowStore.h); its entries keep the row format
+// shadow of its table (host/ShadowStore.h); its entries keep the row format
 // (host/detail/FieldCodec.h); the manager keeps the statistics (host/TableStats.h).
 #pragma once
 
@@ -7,13 +7,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "host/AllocTracker.h"
 #include "host/HwTableInfo.h"
 #include "host/LogEntries.h"
 #include "host/Schan.h"
+#include "host/ShadowStore.h"
 #include "host/TableStats.h"
 #include "host/Types.h"
 #include "host/detail/FieldCodec.h"
-#include "host/detail/ShadowStore.h"
 
 namespace TernAsicUtils {
 class TableManager;
@@ -82,12 +83,14 @@ class HwDirectTableBase : public HwCommonTableBase {
 };
 
 // Typed table over a layout (key, entry, rows, command addressing). Both revisions of a
-// table share the layout and so its nested EntryKey and Entry.
+// table share the layout and so its nested EntryKey and Entry. Derived is the revision's
+// class (host/TableLayouts.h, TERN_HW_TABLE), which gives kClassName and the tracker.
 template <class Derived, class Layout>
 class HwTableT : public HwDirectTableBase {
  public:
   using EntryKey = typename Layout::EntryKey;
   using Entry = typename Layout::Entry;
+  static constexpr const char* kTableName = HwTableRow<Layout>::kName;
   static constexpr unsigned kWords = Entry::kWords;
   static_assert(kWords <= SchanAccel::SchanCmd::kMaxWords, "a command must carry a whole row");
 
@@ -135,7 +138,7 @@ class HwTableT : public HwDirectTableBase {
  private:
   unsigned row(const EntryKey& k) const {
     const unsigned r = Layout::row(k);
-    if (r >= HwTableRow<Layout>::info.rows) throwKeyOutside();
+    if (r >= EntryKey::kRows) throwKeyOutside();
     return r;
   }
 };

@@ -6,10 +6,14 @@
 #include <functional>
 #include <vector>
 
+#include "host/Reflection.h"
 #include "host/Schan.h"
 #include "host/Types.h"
 
 namespace TernAsicUtils {
+class HwCommonTableBase;
+class TableManager;
+
 struct HwTableKey {
   Pavo::String name;  // table class name without namespace
   Hardware::Tern::FapRevision fapRevision;
@@ -49,13 +53,20 @@ struct HwTableInfo {
   // A row from the values of every entry field, concatenated in the order and counts that
   // entryFields lists; a value that does not fit its field is the field type's range error.
   void (*encodeFields)(const std::uint32_t* values, std::uint32_t* words);
+  // Makes the table object of the key (its name is this table's) in the revision class of
+  // the key's chip type, which registers itself in the manager. Null for a table that is not
+  // in the registry.
+  HwCommonTableBase* (*make)(TableManager& manager, const HwTableKey& key);
 
-  static const std::vector<const HwTableInfo*>& all();  // every table, in block order
+  // Every table of the registry (host/HwTables.h), in block order.
+  static const std::vector<const HwTableInfo*>& all();
+  // The table whose commands carry that block; null when none does.
   static const HwTableInfo* byBlock(std::uint16_t block) noexcept;
 };
 
-// What the table registry (host/HwTables.h) says of the table a layout is the row format
-// of: kName, kBlock, kOpcode and its description `info`.
+// What the table registry says of the table a layout is the row format of: kName, kBlock,
+// kOpcode, its description `info` and its class in each revision (host/TableLayouts.h,
+// TERN_HW_TABLE).
 template <class Layout>
 struct HwTableRow;
 }  // namespace TernAsicUtils

@@ -1,108 +1,60 @@
-// The table registry: every hardware table of the chip, one row each. A row names the
-// table class, its layout (the row format: key, entry, rows; host/TableLayouts.h gives the
-// shapes), the block its commands address and their opcode. From the rows come the two
-// revision classes of each table, their descriptions (HwTableInfo::all(), by which host
-// programs decode commands and list tables), their allocation trackers, the chip model's
-// table objects and the texts a key refuses a value with. Nothing else lists the tables.
+// The table registry: every hardware table of the chip, each with its own header in
+// host/tables/ (its layout and its TERN_HW_TABLE row: class name, block, opcode), listed here
+// once, in block order. From the list come the tables' descriptions (HwTableInfo::all(), by
+// which host programs decode commands and list tables), the chip model's table objects and
+// the tests over every table; from each row, the table's two revision classes, its
+// description and their trackers. Only what needs every table includes this header: a Util
+// includes its own table's header, so that a change of one table recompiles little.
 #pragma once
 
-#include "host/TableLayouts.h"
+#include "host/TypeList.h"
+#include "host/tables/EtppbTrapForwardActionTableHwDirect.h"
+#include "host/tables/EtppcMtuMapTableHwDirect.h"
+#include "host/tables/IppaCsInlif0ProfileMapHwDirect.h"
+#include "host/tables/IppaRoutingProfileToVectorMapHwDirect.h"
+#include "host/tables/IppaVsiToRoutingProfileMapHwDirect.h"
+#include "host/tables/IppbFlpInlifProfile0MapHwDirect.h"
+#include "host/tables/IppdAllowDefaultRouteHwReg.h"
+#include "host/tables/IppdInlifProfileTableHwDirect.h"
+#include "host/tables/IppfRoutingProfileToVectorMapHwDirect.h"
+#include "host/tables/IppfVsiToRoutingProfileMapHwDirect.h"
 
-namespace TernAsicUtils::Layouts {
-using IppfVsiToRoutingProfileMap = VsiToRoutingProfileMap<0>;
-using IppaVsiToRoutingProfileMap = VsiToRoutingProfileMap<2>;
-using IppfRoutingProfileToVectorMap = RoutingProfileToVectorMap<0>;
-using IppaRoutingProfileToVectorMap = RoutingProfileToVectorMap<2>;
+namespace TernAsicUtils {
+// Every table's layout, in block order.
+using HwTables = TypeList<Layouts::IppfVsiToRoutingProfileMap,     // 0x10
+                          Layouts::IppaVsiToRoutingProfileMap,     // 0x11
+                          Layouts::IppfRoutingProfileToVectorMap,  // 0x12
+                          Layouts::IppaRoutingProfileToVectorMap,  // 0x13
+                          Layouts::IppaCsInlif0ProfileMap,         // 0x14
+                          Layouts::IppbFlpInlifProfile0Map,        // 0x15
+                          Layouts::IppdInlifProfileTable,          // 0x16
+                          Layouts::IppdAllowDefaultRoute,          // 0x17
+                          Layouts::EtppbTrapForwardActionTable,    // 0x20
+                          Layouts::EtppcMtuMapTable>;              // 0x21
 
-struct IppaCsInlif0ProfileMap {
-  using EntryKey = ArrayIndexKey<IppaCsInlif0ProfileMap, 2, 255, false>;
-#define TERN_FIELDS(X) X(unsigned char, csInlif0Profile)
-  TERN_PLAIN_ENTRY(1, TERN_FIELDS)
-#undef TERN_FIELDS
-};
-
-struct IppbFlpInlifProfile0Map {
-  using EntryKey = IndexKey<IppbFlpInlifProfile0Map, 256>;
-#define TERN_FIELDS(X) X(unsigned char, csInlifProfile0)
-  TERN_PLAIN_ENTRY(1, TERN_FIELDS)
-#undef TERN_FIELDS
-};
-
-struct IppdInlifProfileTable {
-  using EntryKey = IndexKey<IppdInlifProfileTable, 256>;
-#define TERN_FIELDS(X) X(U2, inLifRpfModeIpv4) X(U2, inLifRpfModeIpv6)
-  TERN_PLAIN_ENTRY(1, TERN_FIELDS)
-#undef TERN_FIELDS
-};
-
-struct IppdAllowDefaultRoute {
-  using EntryKey = RegisterKey<IppdAllowDefaultRoute>;
-#define TERN_FIELDS(X) X(U1, strictRpfAllowDefault) X(U1, ucLooseRpfAllowDefault)
-  TERN_PLAIN_ENTRY(1, TERN_FIELDS)
-#undef TERN_FIELDS
-};
-
-struct EtppbTrapForwardActionTable {
-  using EntryKey = ValueKey<EtppbTrapForwardActionTable, 16>;
-// clang-format off
-#define TERN_FIELDS(X)                                                                         \
-  X(unsigned char, outTmPort) X(U1, outTmPortOverride)                                         \
-  X(unsigned char, ppDspStampValue) X(U1, ppDspStampValueOverride)                             \
-  X(U1, dropForwardCopyOverride)                                                               \
-  X(U4, forwardChData2) X(U1, forwardChData2Override)                                          \
-  X(unsigned char, forwardChData4) X(U1, forwardChData4Override)                               \
-  X(U1, otmChccOverride) X(U2, chcConditions) X(U3, ftmhTc) X(U1, ftmhTcOverride)
-  TERN_PLAIN_ENTRY(2, TERN_FIELDS)
-  // clang-format on
-#undef TERN_FIELDS
-};
-
-struct EtppcMtuMapTable {
-  using EntryKey = ValueKey<EtppcMtuMapTable, 128>;
-#define TERN_FIELDS(X) X(U14, mtuByteSize) X(U2, mtuActionProfileIdx)
-  TERN_PLAIN_ENTRY(1, TERN_FIELDS)
-#undef TERN_FIELDS
-};
-}  // namespace TernAsicUtils::Layouts
-
-// X(class name, layout, block, opcode), in block order.
-#define TERN_FOR_EACH_HW_TABLE(X)                                                            \
-  X(IppfVsiToRoutingProfileMapHwDirect, IppfVsiToRoutingProfileMap, 0x10, WriteMemory)       \
-  X(IppaVsiToRoutingProfileMapHwDirect, IppaVsiToRoutingProfileMap, 0x11, WriteMemory)       \
-  X(IppfRoutingProfileToVectorMapHwDirect, IppfRoutingProfileToVectorMap, 0x12, WriteMemory) \
-  X(IppaRoutingProfileToVectorMapHwDirect, IppaRoutingProfileToVectorMap, 0x13, WriteMemory) \
-  X(IppaCsInlif0ProfileMapHwDirect, IppaCsInlif0ProfileMap, 0x14, WriteMemory)               \
-  X(IppbFlpInlifProfile0MapHwDirect, IppbFlpInlifProfile0Map, 0x15, WriteMemory)             \
-  X(IppdInlifProfileTableHwDirect, IppdInlifProfileTable, 0x16, WriteMemory)                 \
-  X(IppdAllowDefaultRouteHwReg, IppdAllowDefaultRoute, 0x17, WriteRegister)                  \
-  X(EtppbTrapForwardActionTableHwDirect, EtppbTrapForwardActionTable, 0x20, WriteMemory)     \
-  X(EtppcMtuMapTableHwDirect, EtppcMtuMapTable, 0x21, WriteMemory)
-
-// What the registry says of a table, reached through its layout.
-#define TERN_HW_TABLE_ROW(Name, Layout, Block, Opcode)               \
-  template <>                                                        \
-  struct TernAsicUtils::HwTableRow<TernAsicUtils::Layouts::Layout> { \
-    static constexpr const char* kName = #Name;                      \
-    static constexpr std::uint16_t kBlock = Block;                   \
-    static constexpr auto kOpcode = SchanAccel::SchanOpcode::Opcode; \
-    static const HwTableInfo info;                                   \
-  };
-
-// One table class per revision; the tracker doubles as the class's exact-type tag.
-#define TERN_HW_TABLE_CLASS(Rev, Name, Layout)                                                  \
-  namespace Rev {                                                                               \
-  class Name final : public ::TernAsicUtils::HwTableT<Name, ::TernAsicUtils::Layouts::Layout> { \
-   public:                                                                                      \
-    static constexpr const char* kClassName = #Rev "::" #Name;                                  \
-    static constexpr const char* kTableName = #Name;                                            \
-    static ::Qel::AllocTrackTypeInfo memAllocationTracker_;                                     \
-    using HwTableT::HwTableT;                                                                   \
-  };                                                                                            \
-  }
-
-#define TERN_HW_TABLE(Name, Layout, Block, Opcode) \
-  TERN_HW_TABLE_ROW(Name, Layout, Block, Opcode)   \
-  TERN_HW_TABLE_CLASS(bcm88890_a0, Name, Layout)   \
-  TERN_HW_TABLE_CLASS(bcm88890_b0, Name, Layout)
-
-TERN_FOR_EACH_HW_TABLE(TERN_HW_TABLE)
+namespace detail {
+// A command names its table by its block, and HwTableInfo::byBlock finds the table by the
+// block's low byte: no two tables may share it. A clash fails here, with both layouts named
+// in the compiler's "required from" lines.
+template <class A, class B>
+consteval bool blocksApart() {
+  static_assert((HwTableRow<A>::kBlock & 0xff) != (HwTableRow<B>::kBlock & 0xff),
+                "two tables' blocks have the same low byte (the index of HwTableInfo::byBlock): "
+                "give the new table a block whose low byte no table in host/HwTables.h has");
+  static_assert(HwTableRow<A>::kBlock < HwTableRow<B>::kBlock,
+                "host/HwTables.h lists the tables in block order: put the new table where its "
+                "block belongs");
+  return true;
+}
+template <class A, class... Later>
+consteval bool apartFromLater() {
+  return (blocksApart<A, Later>() && ...);
+}
+consteval bool blocksApartInOrder(TypeList<>) { return true; }
+template <class A, class... Later>
+consteval bool blocksApartInOrder(TypeList<A, Later...>) {
+  return apartFromLater<A, Later...>() && blocksApartInOrder(TypeList<Later...>{});
+}
+}  // namespace detail
+static_assert(detail::blocksApartInOrder(HwTables{}));
+}  // namespace TernAsicUtils

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "host/Node.h"
 #include "host/Types.h"
 
 namespace Asic {
@@ -67,9 +68,16 @@ class LogEntryWrapper final : public LogEntryWrapperBase {
 }  // namespace Asic
 
 namespace TernL3Ni {
+// What a routing-state entry carries, by its key's type: a VSI's routing profile, or a routing
+// profile's enables. Other types are entries no Util takes (but a table delete).
+enum class RoutingStateEntryKind : std::uint8_t { Vsi = 0, RoutingProfile = 1 };
+
 struct RoutingStateEntryKey {
   std::uint32_t id = 0;
-  std::uint8_t type = 0;  // 0 VSI entry, 1 routing-profile entry
+  std::uint8_t type = 0;  // a RoutingStateEntryKind, or another value
+  constexpr bool is(RoutingStateEntryKind kind) const noexcept {
+    return type == static_cast<std::uint8_t>(kind);
+  }
   void strep(Pavo::StrepBuf& b) const;
 };
 

@@ -7,8 +7,8 @@
 #include <new>
 #include <utility>
 
-#include "host/Pavo.h"
-#include "host/detail/Strep.h"
+#include "host/Node.h"
+#include "host/Strep.h"
 
 namespace SchanAccel {
 enum class SchanOpcode : std::uint8_t { WriteMemory = 1, WriteRegister = 2 };

@@ -1,6 +1,8 @@
 // The shapes a table's row format is made of: the key kinds, the two map shapes several
-// tables share, and TERN_PLAIN_ENTRY for an entry of plain fields. The tables themselves and
-// their layouts are listed in host/HwTables.h.
+// tables share, TERN_PLAIN_ENTRY for an entry of plain fields, and TERN_HW_TABLE, the row of
+// a table in the registry. Each table has its own header in host/tables/ (its layout and its
+// row), so that a change of one table recompiles only what uses that table; host/HwTables.h
+// lists them all.
 //
 // Row spaces (docs/hardware-tables.md): tables with an `array` key field have four arrays
 // of their entry range; the other keys index their rows directly, the trap and MTU keys up
@@ -12,6 +14,7 @@
 #include <string>
 
 #include "host/HwTable.h"
+#include "host/TypeList.h"
 
 namespace TernAsicUtils {
 // A key value out of its range. Both revisions name the a0 key type, whose bounds the b0
@@ -120,11 +123,26 @@ struct LayoutInfo {
     e.encode(words);
     return answer;
   }
+  // The table object of a registered table, in the class of the key's revision.
+  template <class A0, class B0>
+  static HwCommonTableBase* makeRevision(TypeList<A0, B0>, TableManager& manager,
+                                         const HwTableKey& key) {
+    // A new table object registers itself in the manager's collection, which then owns it.
+    if (key.fapRevision.chipType() == Hardware::kChipBcm88890B0)
+      return new B0(B0::kTableName, key, &manager);
+    return new A0(A0::kTableName, key, &manager);
+  }
+  static HwCommonTableBase* makeTable(TableManager& manager, const HwTableKey& key) {
+    return makeRevision(typename HwTableRow<Layout>::Revisions{}, manager, key);
+  }
   static constexpr HwTableInfo make() {
     using Row = HwTableRow<Layout>;
+    HwCommonTableBase* (*maker)(TableManager&, const HwTableKey&) = nullptr;
+    if constexpr (requires { typename Row::Revisions; }) maker = &makeTable;
     return HwTableInfo{Row::kName,    Row::kBlock,      Row::kOpcode,        Key::kRows,
                        Entry::kWords, &Key::fields,     &Entry::fieldsOf,    &keyText,
-                       &entryText,    &readShadowEntry, &Entry::fieldLimits, &Entry::fromFields};
+                       &entryText,    &readShadowEntry, &Entry::fieldLimits, &Entry::fromFields,
+                       maker};
   }
 };
 
@@ -134,9 +152,9 @@ template <std::uint8_t DefaultArray>
 struct VsiToRoutingProfileMap {
   using EntryKey = ArrayIndexKey<VsiToRoutingProfileMap, DefaultArray, 255, false>;
   // Slot s holds bits 4s to 4s+3 of the row's one word.
-  class Entry : public PackedHwEntry<Entry, EntryKey, 1> {
+  class Entry : public detail::PackedHwEntry<Entry, EntryKey, 1> {
    public:
-    using PackedHwEntry<Entry, EntryKey, 1>::PackedHwEntry;
+    using detail::PackedHwEntry<Entry, EntryKey, 1>::PackedHwEntry;
     U4 routingProfile(unsigned slot) const {
       checkSlot(slot);
       return U4((word() >> (4 * slot)) & 0xf);
@@ -171,9 +189,9 @@ struct RoutingProfileToVectorMap {
   using EntryKey = ArrayIndexKey<RoutingProfileToVectorMap, DefaultArray, 15, true>;
   // The row is the vector's nine words.
   static constexpr unsigned kWords = Brim::PerUnitBitmap::kDefaultWords;
-  class Entry : public PackedHwEntry<Entry, EntryKey, kWords> {
+  class Entry : public detail::PackedHwEntry<Entry, EntryKey, kWords> {
    public:
-    using PackedHwEntry<Entry, EntryKey, kWords>::PackedHwEntry;
+    using detail::PackedHwEntry<Entry, EntryKey, kWords>::PackedHwEntry;
     Brim::PerUnitBitmap routingEnableVector() const noexcept {
       Brim::PerUnitBitmap m;
       std::uint32_t w[kWords];
@@ -198,9 +216,11 @@ struct RoutingProfileToVectorMap {
 };
 
 // Entries of plain fields: FIELDS(X) lists X(type, name) per field, in row-format order;
-// each field gets `name()` and `nameIs(value)`, which read and change the row in place.
+// each field gets `name()` and `nameIs(value)`, which read and change the row in place. The
+// row takes as many words as the fields' widths need. (The TERN_ENTRY_ macros are the
+// callbacks TERN_PLAIN_ENTRY hands the list; every table header expands it.)
 #define TERN_ENTRY_INDEX(T, name) k_##name,
-#define TERN_ENTRY_WIDTH(T, name) FieldCodec::Width<T>::bits,
+#define TERN_ENTRY_WIDTH(T, name) ::TernAsicUtils::detail::FieldCodec::Width<T>::bits,
 #define TERN_ENTRY_ACCESSORS(T, name)                              \
   T name() const noexcept {                                        \
     constexpr unsigned kOffset = Fields::offset(Fields::k_##name); \
@@ -218,25 +238,82 @@ struct RoutingProfileToVectorMap {
     v(#name, f);                                         \
     if constexpr (!std::is_const_v<Self>) e.name##Is(f); \
   }
-#define TERN_PLAIN_ENTRY(Words, FIELDS)                               \
-  struct Fields {                                                     \
-    enum : unsigned { FIELDS(TERN_ENTRY_INDEX) kFieldCount };         \
-    static constexpr unsigned kWidths[] = {FIELDS(TERN_ENTRY_WIDTH)}; \
-    static constexpr unsigned offset(unsigned i) {                    \
-      unsigned o = 0;                                                 \
-      for (unsigned j = 0; j < i; ++j) o += kWidths[j];               \
-      return o;                                                       \
-    }                                                                 \
-  };                                                                  \
-  class Entry : public PackedHwEntry<Entry, EntryKey, Words> {        \
-   public:                                                            \
-    using PackedHwEntry::PackedHwEntry;                               \
-    FIELDS(TERN_ENTRY_ACCESSORS)                                      \
-    template <class Self, class V>                                    \
-    static void describe(Self& e, V& v) {                             \
-      FIELDS(TERN_ENTRY_DESCRIBE)                                     \
-    }                                                                 \
-  };                                                                  \
+#define TERN_PLAIN_ENTRY(FIELDS)                                                                 \
+  struct Fields {                                                                                \
+    enum : unsigned { FIELDS(TERN_ENTRY_INDEX) kFieldCount };                                    \
+    static constexpr unsigned kWidths[] = {FIELDS(TERN_ENTRY_WIDTH)};                            \
+    static constexpr unsigned offset(unsigned i) {                                               \
+      unsigned o = 0;                                                                            \
+      for (unsigned j = 0; j < i; ++j) o += kWidths[j];                                          \
+      return o;                                                                                  \
+    }                                                                                            \
+    static constexpr unsigned kWords = ::TernAsicUtils::detail::FieldCodec::wordsFor(kWidths);   \
+  };                                                                                             \
+  class Entry : public ::TernAsicUtils::detail::PackedHwEntry<Entry, EntryKey, Fields::kWords> { \
+   public:                                                                                       \
+    using PackedHwEntry::PackedHwEntry;                                                          \
+    FIELDS(TERN_ENTRY_ACCESSORS)                                                                 \
+    template <class Self, class V>                                                               \
+    static void describe(Self& e, V& v) {                                                        \
+      FIELDS(TERN_ENTRY_DESCRIBE)                                                                \
+    }                                                                                            \
+  };                                                                                             \
   static unsigned row(const EntryKey& k) noexcept { return k.row(); }
 }  // namespace Layouts
 }  // namespace TernAsicUtils
+
+// A table of the registry, written after its layout (in namespace TernAsicUtils::Layouts),
+// at global scope: its row (the table class name, the block its commands address and their
+// opcode) and its table class in each revision, whose tracker doubles as the class's
+// exact-type tag. Block: the table's own, unique in its low byte among all tables (the index
+// HwTableInfo::byBlock uses; host/HwTables.h checks it).
+#define TERN_HW_TABLE(Name, Layout, Block, Opcode)                        \
+  namespace bcm88890_a0 {                                                 \
+  class Name;                                                             \
+  }                                                                       \
+  namespace bcm88890_b0 {                                                 \
+  class Name;                                                             \
+  }                                                                       \
+  template <>                                                             \
+  struct TernAsicUtils::HwTableRow<TernAsicUtils::Layouts::Layout> {      \
+    static constexpr const char* kName = #Name;                           \
+    static constexpr std::uint16_t kBlock = Block;                        \
+    static constexpr auto kOpcode = SchanAccel::SchanOpcode::Opcode;      \
+    using Revisions = TypeList<::bcm88890_a0::Name, ::bcm88890_b0::Name>; \
+    static const HwTableInfo info;                                        \
+  };                                                                      \
+  TERN_HW_TABLE_REVISION(bcm88890_a0, Name, Layout)                       \
+  TERN_HW_TABLE_REVISION(bcm88890_b0, Name, Layout)                       \
+  TERN_HW_TABLE_OBJECTS(Name, Layout)
+// The class of one revision (part of TERN_HW_TABLE).
+#define TERN_HW_TABLE_REVISION(Rev, Name, Layout)                                         \
+  class Rev::Name final                                                                   \
+      : public ::TernAsicUtils::HwTableT<::Rev::Name, ::TernAsicUtils::Layouts::Layout> { \
+   public:                                                                                \
+    static constexpr const char* kClassName = #Rev "::" #Name;                            \
+    static ::Qel::AllocTrackTypeInfo memAllocationTracker_;                               \
+    using HwTableT::HwTableT;                                                             \
+  };
+namespace TernAsicUtils {
+namespace detail {
+template <class Revisions, Hardware::ChipType Chip>
+struct RevisionOf;
+template <class A0, class B0, Hardware::ChipType Chip>
+struct RevisionOf<TypeList<A0, B0>, Chip> {
+  static_assert(Chip == Hardware::kChipBcm88890A0 || Chip == Hardware::kChipBcm88890B0,
+                "a table has a class for chip types 21 and 23 only");
+  using type = std::conditional_t<Chip == Hardware::kChipBcm88890B0, B0, A0>;
+};
+}  // namespace detail
+// The table class of a registered table's layout in the revision of a chip type.
+template <class Layout, Hardware::ChipType Chip>
+using HwTableClass =
+    typename detail::RevisionOf<typename HwTableRow<Layout>::Revisions, Chip>::type;
+}  // namespace TernAsicUtils
+
+// The objects each row declares (the description, the two trackers) are defined by the one
+// file that defines the registry's objects (host/HwTableInfo.cpp), which defines this macro
+// before it includes the tables; everywhere else they are only declared.
+#ifndef TERN_HW_TABLE_OBJECTS
+#define TERN_HW_TABLE_OBJECTS(Name, Layout)
+#endif

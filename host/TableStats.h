@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/Pavo.h"
+#include "host/Node.h"
 #include "host/Types.h"
 
 namespace TernAsicUtils {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/detail/Strep.h"
+#include "host/Strep.h"
 
 namespace Qel {
 namespace TraceFacility {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/detail/Strep.h"
+#include "host/Strep.h"
 
 using U32 = std::uint32_t;
 

@@ -1,25 +1,35 @@
 #!/usr/bin/env bash
 # Every bundled example replays to exactly its stored JSON document: a user's regression
-# check, run as a user runs it.
+# check, run as a user runs it. Every example that differs is reported, then one command that
+# regenerates them all.
 set -euo pipefail
 : "${UTILSIM:?}" "${TERN_SOURCE_DIR:?}"
 cd "$TERN_SOURCE_DIR"
 mask_writer() {
   sed -E 's/^( *"(utilsim|pluginBuildId)": )"[^"]*"/\1"(masked)"/'
 }
+differing=()
 for log in examples/*.jsonl; do
   stored=${log%.jsonl}.expected.json
   if ! "$UTILSIM" replay --expect "$stored" "$log"; then
-    echo "$log no longer replays to $stored. If the difference above is intended (a new" \
-      "table or Util changes what the example writes), regenerate it:" >&2
-    echo "  utilsim replay --json $log > $stored" >&2
-    exit 1
+    differing+=("$log")
+    continue
   fi
   # The document is written while the replay runs, byte for byte as it was stored (the
   # failures example exits 1: its entries fail on purpose), but for what wrote it: utilsim's
   # version and the plug-in's build id differ from build to build.
-  cmp <({ "$UTILSIM" replay --json "$log" || true; } | mask_writer) <(mask_writer < "$stored")
+  if ! cmp <({ "$UTILSIM" replay --json "$log" || true; } | mask_writer) <(mask_writer < "$stored"); then
+    differing+=("$log")
+  fi
 done
+if ((${#differing[@]})); then
+  echo "These examples no longer replay to their stored documents: ${differing[*]}." >&2
+  echo "If the differences above are intended (a new table or Util changes what the examples" \
+    "write), regenerate them all with:" >&2
+  echo "  (cd $TERN_SOURCE_DIR && for log in ${differing[*]}; do $UTILSIM replay --json \"\$log\"" \
+    "> \"\${log%.jsonl}.expected.json\"; done)" >&2
+  exit 1
+fi
 # A different chip revision moves the trap row, so the same stored document must not match.
 if "$UTILSIM" replay --chip bcm88890_b0 --expect examples/basic.expected.json examples/basic.jsonl; then
   echo "expected a difference on bcm88890_b0" >&2

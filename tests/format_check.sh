@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The tree is formatted as .clang-format says (release configuration only; skipped where
-# clang-format is not installed).
+# The tree is formatted as .clang-format says: every C++ file git tracks, and every new one it
+# does not ignore (release configuration only; skipped where clang-format is not installed).
 set -euo pipefail
 : "${TERN_SOURCE_DIR:?}"
 if [[ "${TERN_CONFIG:-release}" != release ]]; then
@@ -16,7 +16,12 @@ if ! git rev-parse --is-inside-work-tree > /dev/null 2>&1; then
   echo "format_check: not a git checkout: skipped"
   exit 0
 fi
-if ! git ls-files '*.h' '*.cpp' | xargs clang-format --dry-run -Werror; then
+# Tracked files deleted in the working tree are left out.
+files=()
+while IFS= read -r -d '' f; do
+  [[ -f "$f" ]] && files+=("$f")
+done < <(git ls-files -z --cached --others --exclude-standard -- '*.h' '*.cpp')
+if ((${#files[@]})) && ! clang-format --dry-run -Werror "${files[@]}"; then
   echo "format_check: run clang-format -i on the files above" >&2
   exit 1
 fi

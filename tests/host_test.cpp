@@ -14,6 +14,7 @@
 #include "host/Diag.h"
 #include "host/Host.h"
 #include "host/HwTables.h"
+#include "host/LogEntryBuilders.h"
 #include "host/Trace.h"
 
 // A row format no chip table has yet: a field that crosses from one word into the next.
@@ -21,7 +22,7 @@ namespace TernAsicUtils::Layouts {
 struct Straddling {
   using EntryKey = IndexKey<Straddling, 1>;
 #define TERN_FIELDS(X) X(U3, a) X(unsigned char, b) X(U14, c) X(U14, d) X(unsigned char, e)
-  TERN_PLAIN_ENTRY(2, TERN_FIELDS)
+  TERN_PLAIN_ENTRY(TERN_FIELDS)
 #undef TERN_FIELDS
 };
 }  // namespace TernAsicUtils::Layouts
@@ -276,6 +277,25 @@ TEST_F(TraceTest, StreamAtDisabledLevelRendersNothingAndBindsToItsOwnIf) {
             std::tuple(1, 1, 1u));
 }
 
+// Log entries from named fields: a field not named is 0, as the simulator documents for a
+// field its input leaves out.
+TEST(LogEntryBuildersTest, FieldsNotNamedAreZero) {
+  namespace Log = Host::Log;
+  const std::pair<std::string, std::string> cases[] = {
+      {text(Log::Header{}.logHeader()), "{ flags: 0x0, unitId: { fapId: 0, instanceId: 0 } }"},
+      {text(Log::RoutingState{.id = 4}.entry()),
+       "{ key: { id: 4, type: 0 }, routingProfileMap: 0 }"},
+      {text(Log::RoutingState{.type = 1}.entry()),
+       "{ key: { id: 0, type: 1 }, routingEnableProfile: { routingState: [0, 0, 0, 0, 0], "
+       "urpfState: { ipv4Enabled: 0, ipv6Enabled: 0, ipv4Strict: 0, ipv6Strict: 0, "
+       "allowDefault: 0 } } }"},
+      {text(Log::TrapForwardAction{.key = 1}.entry()),
+       "{ key: { value: 1 }, outPort: 0, stampValue: 0 }"},
+      {text(Log::MtuProfile{.key = 2}.entry()), "{ key: { value: 2 }, mtuBytes: 0 }"},
+  };
+  for (const auto& [rendered, expected] : cases) EXPECT_EQ(rendered, expected);
+}
+
 // Entry field values of a row (its limits when null), as entryFields lists them.
 Words fields(const HwTableInfo& info, const std::uint32_t* row) {
   Words out;
@@ -290,10 +310,15 @@ Words encode(const HwTableInfo& info, const Words& values) {
   info.encodeFields(values.data(), row.data());
   return row;
 }
-// A row whose field i holds its limit masked by the pattern turned right by i bits.
+// A row whose field i holds its limit masked by the pattern turned right by i bits, or by the
+// pattern's complement where that leaves nothing (a one-bit field): no field is zero, so a
+// written row is never the reset value.
 Words patternRow(const HwTableInfo& info, std::uint32_t pattern) {
   Words v = fields(info, nullptr);
-  for (std::size_t i = 0; i < v.size(); ++i) v[i] &= std::rotr(pattern, int(i));
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    const std::uint32_t mask = std::rotr(pattern, int(i));
+    v[i] &= (v[i] & mask) ? mask : ~mask;
+  }
   return encode(info, v);
 }
 
@@ -472,9 +497,9 @@ void checkTable(TableManager& tm, Host::ChipModel& chip) {
 TEST(HwTableTest, EntriesShadowCopiesCommandsAndChipModel) {
   Pavo::Ptr<TableManager> tm(new TableManager);
   Host::ChipModel chip;
-#define TERN_CHECK_TABLE(Name, ...) checkTable<bcm88890_a0::Name>(*tm, chip);
-  TERN_FOR_EACH_HW_TABLE(TERN_CHECK_TABLE)
-#undef TERN_CHECK_TABLE
+  TernAsicUtils::forEachType(TernAsicUtils::HwTables{}, [&]<class Layout>() {
+    checkTable<TernAsicUtils::HwTableClass<Layout, Hardware::kChipBcm88890A0>>(*tm, chip);
+  });
   EXPECT_EQ(tm->tables().size(), HwTableInfo::all().size());
 }
 

@@ -82,6 +82,9 @@ TEST(PluginTeardown, LoadUseDropAndUnloadRepeatedlyLeavesNothingBehind) {
   const long handlesBefore = Qel::liveLogHandles();
   const std::size_t pluginsBefore = Plugin::Impl::LoaderImpl::plugins().size();
   const std::size_t modulesBefore = Pavo::ModuleInspectData::loadedModules().size();
+  // The loader's chain of plug-in callers, which each plug-in joins at load.
+  const Plugin::LoaderInitCaller* chainBefore =
+      TernAsicUtils::UtilPluginNamespace::DefaultUtilLoader().head();
   const char* utilClass = "bcm88890_a0::TernL3NiUtil::IppfVsiToRoutingProfileMapArray0Util";
 
   for (int round = 0; round < 5; ++round) {
@@ -110,6 +113,8 @@ TEST(PluginTeardown, LoadUseDropAndUnloadRepeatedlyLeavesNothingBehind) {
     EXPECT_FALSE(loaded()) << "dlclose left the plug-in mapped";
     EXPECT_EQ(Qel::liveLogHandles(), handlesBefore);
     EXPECT_EQ(Plugin::Impl::LoaderImpl::plugins().size(), pluginsBefore);
+    // No caller of the unloaded object stays in the chain (a later plug-in would link to it).
+    EXPECT_EQ(TernAsicUtils::UtilPluginNamespace::DefaultUtilLoader().head(), chainBefore);
     EXPECT_EQ(Pavo::ModuleInspectData::loadedModules().size(), modulesBefore);
     EXPECT_EQ(Pavo::ModuleInspectData::findClass(utilClass), nullptr);
     // The tracker registry is walked here: a tracker of the unloaded object left behind would

@@ -18,6 +18,7 @@
 
 #include "TernAsicUtils/UtilFile.h"
 #include "TernAsicUtils/detail/ExceptionWrapper.h"
+#include "host/tables/IppdAllowDefaultRouteHwReg.h"
 #include "tests/UtilCatalog.h"
 
 namespace {
@@ -212,6 +213,13 @@ TEST(Trace, FrameTextsLevelsHandlesAndContexts) {
       // A table delete of the other kind: the register's revert hook sees it too.
       host.util("IppdAllowDefaultRouteUtil")->processSwEntry(tableDelete);
       host.util("IppdInlifProfileTableUtil")->clearHwTable(Asic::UnitId::of(3, 1));
+      using Register = bcm88890_a0::IppdAllowDefaultRouteHwReg;
+      const SchanAccel::FapId fap(0);
+      const TernAsicUtils::InstanceId instance = 4;
+      const Register::EntryKey key{};
+      Register::Entry read{key};
+      inspect(host.util("IppdAllowDefaultRouteUtil"), "readShadowEntry", kCall,
+              {&fap, &instance, &key}, &read);
     }
     lines = capture.lines();
   }
@@ -230,11 +238,14 @@ TEST(Trace, FrameTextsLevelsHandlesAndContexts) {
       {3, allow, true, " Created schanEnqeueuStats for SwTableId 11:01:0402 "},
       {3, allow, true, " Incrementing EnqueueStats for shadowKey { fapId: 0, instanceId: 0 }"},
       {3, allow, false, " swKey: { id: 1, type: 0 } hwKey: { }"},
+      {3, allow, false, " fapId: 0 instanceId: 2 hwKey: { } logEntry: " + vsiEntry + " "},
       {3, allow, true, "Ignoring due to fapmask  mismatch"},
       {3, allow, true, " Incrementing EnqueueStats for shadowKey { fapId: 5, instanceId: 0 }"},
       {3, "IppaCsInlif0ProfileMapUtil", false,
        " IppaCsInlif0ProfileMapUtil util is applicable for table delete"},
       {8, "IppdInlifProfileTableUtil", false, " unitId: { fapId: 3, instanceId: 1 }"},
+      // "insanceId" as the agent's log readers expect it: a tidy-up must not correct it.
+      {8, allow, false, " fapId: 0 insanceId: 4 hwShadowKey: { fapId: 0, instanceId: 4 } key: { }"},
       {8, allow, false, " utilKey: " + QelPavo::Impl::valueToStrep(key)},
   };
   std::vector<TraceLine> parsed;

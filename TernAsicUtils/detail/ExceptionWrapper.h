@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "host/Diag.h"
+#include "host/Strep.h"
 #include "host/Types.h"
-#include "host/detail/Strep.h"
 
 namespace Asic {
 enum class ExceptionHandlingMode : int { Rethrow = 0, ThrowOrderedTableException = 1 };
@@ -43,7 +43,7 @@ template <class Body, class MessageBuilder, class... Args>
 }
 }  // namespace Asic
 
-namespace TernAsicUtils {
+namespace TernAsicUtils::detail {
 // Renders a host value for a message slot.
 template <class T>
 Pavo::String strep(const T& v) {
@@ -58,4 +58,4 @@ struct ShadowKeyText {
     b.append(fmt::string_view(text));
   }
 };
-}  // namespace TernAsicUtils
+}  // namespace TernAsicUtils::detail

@@ -10,13 +10,16 @@
 #pragma pop_macro("NDEBUG")
 
 #include <type_traits>
+#include <utility>
 
 #include "TernAsicUtils/UtilDesc.h"
 #include "TernAsicUtils/detail/ExceptionWrapper.h"
 #include "host/UtilBase.h"
 
 namespace TernAsicUtils {
+namespace detail {
 inline constexpr const char* kAccessorFile = "TernAsicUtils/UtilAccessor";
+}
 
 template <class U>
 class UtilAccessor {
@@ -75,6 +78,20 @@ class UtilAccessor {
     return {w, unit, unit.fapId(), instanceId};
   }
 
+  // The hardware key and the shadow copy of a step, traced with the step's text (fap id,
+  // instance id, and what the step shows of the entry) before the key is mapped. known: the
+  // key the entry already mapped to (quiet path only), or null.
+  template <bool Traced, class Shown>
+  [[gnu::always_inline]] std::pair<EntryKey, HwShadowKey> start(const Step& s,
+                                                                const EntryKey* known,
+                                                                const char* function, TraceAt at,
+                                                                const Shown& shown) const {
+    trace<Traced>(function, at, s.fapId, s.instanceId, shown);
+    const EntryKey hwKey =
+        (!Traced && known) ? *known : u_.template mapKey<Traced>(s.w.entry(), s.unit);
+    return {hwKey, HwShadowKey(s.fapId, s.instanceId)};
+  }
+
   U32 writeSwEntryToShadow(const LogPtr& logPtr) const {
     return write<true>(step(cast(logPtr, __PRETTY_FUNCTION__)), nullptr);
   }
@@ -82,15 +99,11 @@ class UtilAccessor {
   template <bool Traced>
   U32 write(const Step& s, EntryKey* hwKeyOut) const {
     const Wrapper& w = s.w;
-    const Asic::UnitId unit = s.unit;
-    const InstanceId instanceId = s.instanceId;
     const SchanAccel::FapId fapId = s.fapId;
-    trace<Traced>("writeSwEntryToShadow", " fapId: {} instanceId {} logEntry: {}", fapId,
-                  instanceId, w.logRecord());
-    const EntryKey hwKey = u_.template mapKey<Traced>(w.entry(), unit);
+    const auto [hwKey, shadowKey] = start<Traced>(
+        s, nullptr, "writeSwEntryToShadow", " fapId: {} instanceId {} logEntry: {}", w.logRecord());
     if (hwKeyOut) *hwKeyOut = hwKey;
     const EntryKey* known = Traced ? nullptr : &hwKey;
-    const HwShadowKey shadowKey(fapId, instanceId);
     Table& table = u_.table();
     if (!w.isDelete()) {
       const Entry hwEntry = u_.template translate<Traced>(w, known);
@@ -114,28 +127,20 @@ class UtilAccessor {
     return 0;
   }
 
-  // known: the hardware key this entry already mapped to (quiet path only), or null.
   Pavo::Ptr<SchanAccel::SchanCmds> getSchanCmds(const LogPtr& logPtr, U32 /*status*/) const {
     return commands<true>(step(cast(logPtr, __PRETTY_FUNCTION__)), logPtr, nullptr);
   }
   template <bool Traced>
   Pavo::Ptr<SchanAccel::SchanCmds> commands(const Step& s, const LogPtr& logPtr,
                                             const EntryKey* known) const {
-    const Wrapper& w = s.w;
-    const Asic::UnitId unit = s.unit;
-    const InstanceId instanceId = s.instanceId;
-    const SchanAccel::FapId fapId = s.fapId;
-    trace<Traced>("getSchanCmds", " fapId: {} instanceId {} swEntry: {}", fapId, instanceId,
-                  w.entry());
-    const EntryKey hwKey =
-        (!Traced && known) ? *known : u_.template mapKey<Traced>(w.entry(), unit);
-    const HwShadowKey shadowKey(fapId, instanceId);
+    const auto [hwKey, shadowKey] = start<Traced>(
+        s, known, "getSchanCmds", " fapId: {} instanceId {} swEntry: {}", s.w.entry());
     const Asic::SwTableId swTableId = u_.utilKey().swTableId;
     auto& stats = u_.hwTableManager()->stats();
     trace<Traced>("getSchanCmds", " Created schanEnqeueuStats for SwTableId {} ", swTableId);
     stats.schanEnqueueStatsIs(swTableId);
     trace<Traced>("getSchanCmds", " Incrementing EnqueueStats for shadowKey {}",
-                  ShadowKeyText{shadowKey});
+                  detail::ShadowKeyText{shadowKey});
     stats.schanEnqueueStats(swTableId)->entryEnqueueCntInc(shadowKey, 1);
     return u_.table().schanCmds(shadowKey, hwKey, logPtr);
   }
@@ -179,8 +184,8 @@ class UtilAccessor {
     if constexpr (wrapKeyMapping<Desc>()) {
       Asic::throwIfException(body, [&] {
         return Qel::_fmt("%s: [unitId: %s], [logEntry: %s], [hwKey: %s]",
-                         "userDefinedGetHwEntryKey", strep(unit).c_str(), strep(entry).c_str(),
-                         strep(key).c_str());
+                         "userDefinedGetHwEntryKey", detail::strep(unit).c_str(),
+                         detail::strep(entry).c_str(), detail::strep(key).c_str());
       });
     } else {
       body();
@@ -196,8 +201,8 @@ class UtilAccessor {
         },
         [&] {
           return Qel::_fmt("%s: [unitId: %s], [logEntry: %s], [hwEntry: %s]",
-                           "userDefinedDoSetHwEntry", strep(unit).c_str(), strep(entry).c_str(),
-                           strep(hwEntry).c_str());
+                           "userDefinedDoSetHwEntry", detail::strep(unit).c_str(),
+                           detail::strep(entry).c_str(), detail::strep(hwEntry).c_str());
         });
     trace<Traced>("userDefinedDoSetHwEntry", " after user function hwEntry: {}", hwEntry);
   }
@@ -219,7 +224,8 @@ class UtilAccessor {
                                           u_.table());
         },
         [&] {
-          return Qel::_fmt("%s: [logEntry: %s]", "processLogEntry", strep(w.logRecord()).c_str());
+          return Qel::_fmt("%s: [logEntry: %s]", "processLogEntry",
+                           detail::strep(w.logRecord()).c_str());
         });
     return result;
   }
@@ -230,8 +236,8 @@ class UtilAccessor {
   template <bool Traced, class... Args>
   static void trace(const char* function, TraceAt at, const Args&... args) {
     if constexpr (Traced)
-      Pavo::fmtrace(_defaultTraceHandle(), 3, kAccessorFile, function, at.line, "", at.format,
-                    args...);
+      Pavo::fmtrace(_defaultTraceHandle(), 3, detail::kAccessorFile, function, at.line, "",
+                    at.format, args...);
   }
 
   // The host hands a Util only entries of its own software table; anything else is a broken
@@ -240,8 +246,9 @@ class UtilAccessor {
   static const Wrapper& cast(const LogPtr& logPtr, const char* function) {
     const Asic::LogEntryWrapperBase* base = logPtr.get();
     if (!base || base->family() != Wrapper::kFamily) [[unlikely]] {
-      Qel::SassertHelper("logPtr").report("logPtr is NULL", kAccessorFile, __LINE__, function);
-      __assert_fail("\"logPtr\" == nullptr", kAccessorFile, __LINE__, function);
+      Qel::SassertHelper("logPtr").report("logPtr is NULL", detail::kAccessorFile, __LINE__,
+                                          function);
+      __assert_fail("\"logPtr\" == nullptr", detail::kAccessorFile, __LINE__, function);
     }
     return static_cast<const Wrapper&>(*base);
   }

@@ -16,6 +16,7 @@
 //   handleInitialized, onDelete  call, no arguments, no result
 #pragma once
 
+#include <array>
 #include <cstring>
 
 #include "TernAsicUtils/Util.h"
@@ -26,72 +27,100 @@ struct HideMe {
   enum Op { Read = 0, Write = 1, Call = 10 };
   enum Answer { Done = 0, NotApplicable = 1, NoSuchAttribute = 2 };
 
-  static constexpr Attribute attributes[] = {{"tableName"},
-                                             {"hwTable"},
-                                             {"translateToHwFormat", {"logEntry"}},
-                                             {"readShadowEntry", {"fapId", "instanceId", "hwKey"}},
-                                             {"revertHwEntry", {"logEntry"}},
-                                             {"mapToHwKey", {"entry", "unitId"}},
-                                             {"factory",
-                                              {"utilKey", "hwTableManager", "mdbTableManager",
-                                               "hwWriterStatus", "hwBulkDownloadErrConfig"}},
-                                             {"handleInitialized"},
-                                             {"onDelete"},
-                                             {"translateToHwFormat_", {"logEntry"}},
-                                             {"mapToHwKey_", {"entry", "unitId"}}};
-
   template <class T>
   static const T& arg(void* const* args, unsigned i) {
     return *static_cast<const T*>(args[i]);
   }
+  template <class T>
+  static T& out(void* result) {
+    return *static_cast<T*>(result);
+  }
+  using W = Ptr<const typename Util::Wrapper>;
+  using Entry = typename Util::Entry;
+  using EntryKey = typename Util::EntryKey;
+
+  // An operation the host may only call: runs body, which has no result the host takes over.
+  template <class Body>
+  static int callOnly(int op, Body&& body) {
+    if (op != Call) return NotApplicable;
+    body();
+    return Done;
+  }
+
+  // Every attribute, in declaration order: its name, its parameters' names, and what an
+  // operation on it does.
+  struct Declared {
+    Attribute attribute;
+    int (*operation)(Util& u, int op, void* const* args, void* result);
+  };
+  static constexpr Declared kDeclared[] = {
+      {{"tableName"},
+       [](Util&, int op, void* const*, void* r) {
+         return callOnly(op, [&] { out<String>(r) = Util::tableName(); });
+       }},
+      {{"hwTable"},
+       [](Util& u, int op, void* const* a, void* r) {
+         if (op == Read) return Inspect::opResEncRelNode(r, u.hwTable().get());
+         if (op != Write) return int(NotApplicable);
+         u.hwTableBaseIs(arg<Ptr<TernAsicUtils::HwCommonTableBase>>(a, 0));
+         return int(Done);
+       }},
+      {{"translateToHwFormat", {"logEntry"}},
+       [](Util& u, int op, void* const* a, void* r) {
+         return callOnly(op, [&] { out<Entry>(r) = u.translateToHwFormat(arg<W>(a, 0)); });
+       }},
+      {{"readShadowEntry", {"fapId", "instanceId", "hwKey"}},
+       [](Util& u, int op, void* const* a, void* r) {
+         return callOnly(op, [&] {
+           out<Entry>(r) =
+               u.readShadowEntry(arg<SchanAccel::FapId>(a, 0), arg<TernAsicUtils::InstanceId>(a, 1),
+                                 arg<EntryKey>(a, 2));
+         });
+       }},
+      {{"revertHwEntry", {"logEntry"}},
+       [](Util& u, int op, void* const* a, void* r) {
+         return callOnly(op, [&] { out<Entry>(r) = u.revertHwEntry(arg<W>(a, 0)); });
+       }},
+      {{"mapToHwKey", {"entry", "unitId"}},
+       [](Util& u, int op, void* const* a, void* r) {
+         return callOnly(op, [&] {
+           out<EntryKey>(r) =
+               u.mapToHwKey(arg<typename Util::LogEntry>(a, 0), arg<Asic::UnitId>(a, 1));
+         });
+       }},
+      {{"factory",
+        {"utilKey", "hwTableManager", "mdbTableManager", "hwWriterStatus",
+         "hwBulkDownloadErrConfig"}},
+       [](Util&, int op, void* const* a, void* r) {
+         if (op != Call) return int(NotApplicable);
+         auto made = Util::create(arg<TernAsicUtils::UtilKey>(a, 0),
+                                  arg<Ptr<TernAsicUtils::TableManager>>(a, 1),
+                                  arg<Ptr<TernAsicUtils::HwWriterStatus>>(a, 3));
+         return Inspect::opResEncRelNode(r, made.get());
+       }},
+      {{"handleInitialized"},
+       [](Util& u, int op, void* const*, void*) {
+         return callOnly(op, [&] { u.handleInitialized(); });
+       }},
+      {{"onDelete"},
+       [](Util& u, int op, void* const*, void*) { return callOnly(op, [&] { u.onDelete(); }); }},
+      // Declared for the host's type system; no operation applies to them.
+      {{"translateToHwFormat_", {"logEntry"}},
+       [](Util&, int, void* const*, void*) { return int(NotApplicable); }},
+      {{"mapToHwKey_", {"entry", "unitId"}},
+       [](Util&, int, void* const*, void*) { return int(NotApplicable); }},
+  };
+  static constexpr auto attributes = [] {
+    std::array<Attribute, std::size(kDeclared)> a{};
+    for (std::size_t i = 0; i < a.size(); ++i) a[i] = kDeclared[i].attribute;
+    return a;
+  }();
 
   static int inspectOperation(void* object, const FieldDescriptor& field, int op, void* const* args,
                               void* result) {
     auto& u = *static_cast<Util*>(static_cast<TernAsicUtils::UtilBase*>(object));
-    using W = Ptr<const typename Util::Wrapper>;
-    const auto is = [&](const char* name) { return std::strcmp(field.name, name) == 0; };
-    const auto call = [&](auto&& f) {
-      if (op != Call) return int(NotApplicable);
-      f();
-      return int(Done);
-    };
-    if (is("tableName")) return call([&] { *static_cast<String*>(result) = Util::tableName(); });
-    if (is("hwTable")) {
-      if (op == Read) return Inspect::opResEncRelNode(result, u.hwTable().get());
-      if (op == Write) {
-        u.hwTableBaseIs(arg<Ptr<TernAsicUtils::HwCommonTableBase>>(args, 0));
-        return Done;
-      }
-      return NotApplicable;
-    }
-    if (is("translateToHwFormat"))
-      return call([&] {
-        *static_cast<typename Util::Entry*>(result) = u.translateToHwFormat(arg<W>(args, 0));
-      });
-    if (is("readShadowEntry"))
-      return call([&] {
-        *static_cast<typename Util::Entry*>(result) = u.readShadowEntry(
-            arg<SchanAccel::FapId>(args, 0), arg<TernAsicUtils::InstanceId>(args, 1),
-            arg<typename Util::EntryKey>(args, 2));
-      });
-    if (is("revertHwEntry"))
-      return call(
-          [&] { *static_cast<typename Util::Entry*>(result) = u.revertHwEntry(arg<W>(args, 0)); });
-    if (is("mapToHwKey"))
-      return call([&] {
-        *static_cast<typename Util::EntryKey*>(result) =
-            u.mapToHwKey(arg<typename Util::LogEntry>(args, 0), arg<Asic::UnitId>(args, 1));
-      });
-    if (is("factory")) {
-      if (op != Call) return NotApplicable;
-      auto made = Util::create(arg<TernAsicUtils::UtilKey>(args, 0),
-                               arg<Ptr<TernAsicUtils::TableManager>>(args, 1),
-                               arg<Ptr<TernAsicUtils::HwWriterStatus>>(args, 3));
-      return Inspect::opResEncRelNode(result, made.get());
-    }
-    if (is("handleInitialized")) return call([&] { u.handleInitialized(); });
-    if (is("onDelete")) return call([&] { u.onDelete(); });
-    if (is("translateToHwFormat_") || is("mapToHwKey_")) return NotApplicable;
+    for (const auto& d : kDeclared)
+      if (std::strcmp(field.name, d.attribute.name) == 0) return d.operation(u, op, args, result);
     return NoSuchAttribute;
   }
 
@@ -104,8 +133,8 @@ struct HideMe {
   }
 
   static InspectableClass inspectable() {
-    return {Util::kClassName, &inspectOperation, &genericIfConstructFromCtorArgs, attributes,
-            std::size(attributes)};
+    return {Util::kClassName, &inspectOperation, &genericIfConstructFromCtorArgs, attributes.data(),
+            attributes.size()};
   }
 };
 }  // namespace Pavo

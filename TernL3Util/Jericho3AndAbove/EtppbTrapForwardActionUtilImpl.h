@@ -4,11 +4,12 @@
 #pragma once
 
 #include "TernAsicUtils/UtilDesc.h"
-#include "host/HwTables.h"
+#include "host/tables/EtppbTrapForwardActionTableHwDirect.h"
 
 namespace TernL3Util::Jericho3AndAbove {
 struct EtppbTrapForwardActionUtilImpl {
   using Layout = TernAsicUtils::Layouts::EtppbTrapForwardActionTable;
+  static constexpr const char* kTraceName = "EtppbTrapForwardActionTableUtilImpl";
   using LogEntry = TernTrapLib::EtppbTrapForwardActionTableDataModelLogEntry;
   static constexpr auto kProfile = TernPPExport::EGRESS_FWD_ACTION_PROFILE_TRAP;
 

@@ -3,11 +3,12 @@
 #pragma once
 
 #include "TernAsicUtils/UtilDesc.h"
-#include "host/HwTables.h"
+#include "host/tables/EtppcMtuMapTableHwDirect.h"
 
 namespace TernL3Util::Jericho3AndAbove {
 struct EtppcMtuMapTableUtilImpl {
   using Layout = TernAsicUtils::Layouts::EtppcMtuMapTable;
+  static constexpr const char* kTraceName = "EtppcMtuMapTableUtilImpl";
   static constexpr unsigned kRowsPerProfile = 8;
   static constexpr std::uint32_t kDeletedMtu = 0x3fff;
   static constexpr const char* kFile = "TernL3Util/Jericho3AndAbove/EtppcMtuMapTableUtilImpl";

@@ -4,11 +4,13 @@
 #pragma once
 
 #include "TernAsicUtils/UtilDesc.h"
-#include "host/HwTables.h"
+#include "host/tables/IppdAllowDefaultRouteHwReg.h"
 
 namespace TernL3Util::Jericho3AndAbove {
 struct IppdAllowDefaultRouteUtilImpl {
   using Layout = TernAsicUtils::Layouts::IppdAllowDefaultRoute;
+  static constexpr const char* kTraceName = "IppdAllowDefaultRouteUtilImpl";
+  static constexpr auto kEntryKind = TernL3Ni::RoutingStateEntryKind::RoutingProfile;
   struct Switches {
     bool strict;
     bool loose;

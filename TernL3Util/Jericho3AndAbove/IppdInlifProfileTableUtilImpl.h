@@ -3,13 +3,13 @@
 #pragma once
 
 #include "TernL3Util/Jericho3AndAbove/RoutingProfileCommon.h"
-#include "host/HwTables.h"
+#include "host/tables/IppdInlifProfileTableHwDirect.h"
 
 namespace TernL3Util::Jericho3AndAbove {
 struct IppdInlifProfileTableFields {
   using Layout = TernAsicUtils::Layouts::IppdInlifProfileTable;
   static constexpr const char* kFile = "TernL3Util/Jericho3AndAbove/IppdInlifProfileTableUtilImpl";
-  static constexpr bool kTraceIndex = true;
+  static constexpr auto kKeyText = RoutingProfile::KeyText::Index;
   enum RpfMode : unsigned { kRpfOff = 0, kRpfStrict = 1, kRpfLoose = 2 };
   static constexpr RpfMode rpfMode(bool enabled, bool strict) noexcept {
     return !enabled ? kRpfOff : strict ? kRpfStrict : kRpfLoose;

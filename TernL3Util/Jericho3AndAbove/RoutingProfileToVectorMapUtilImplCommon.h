@@ -4,11 +4,10 @@
 #pragma once
 
 #include "TernL3Util/Jericho3AndAbove/RoutingProfileCommon.h"
-#include "host/HwTables.h"
 
 namespace TernL3Util::Jericho3AndAbove {
 namespace RoutingProfileToVectorMap {
-inline constexpr const char* kFile =
+inline constexpr char kFile[] =
     "TernL3Util/Jericho3AndAbove/RoutingProfileToVectorMapUtilImplCommon";
 // Vector bit pair of each flag; flags 1 and 2 are crossed in the chip's layout.
 inline constexpr unsigned kFlagBit[5] = {8, 12, 10, 14, 16};
@@ -27,21 +26,17 @@ inline Brim::PerUnitBitmap enableVector(const TernAsicUtils::HookContext& ctx,
 }
 }  // namespace RoutingProfileToVectorMap
 
-template <class Layout, std::uint8_t Array>
-struct RoutingProfileToVectorMapUtilImplCommon {
-  using EntryKey = typename Layout::EntryKey;
-  using Entry = typename Layout::Entry;
-
-  // Traces before the key refuses an index above 15, so refused profiles show up too.
-  static void doGetHwEntryKey(const TernAsicUtils::HookContext& ctx, Asic::UnitId,
-                              const TernL3Ni::RoutingStateLogEntry& entry, EntryKey& key) {
-    const std::uint32_t index = RoutingProfile::indexOf(entry.key().id);
-    RoutingProfile::traceArrayKey(ctx, RoutingProfileToVectorMap::kFile, entry.key(), Array, index);
-    key = EntryKey(Array, index);
-  }
+// The key refuses a profile above 15, after its trace.
+template <class L, std::uint8_t Array>
+struct RoutingProfileToVectorMapUtilImplCommon
+    : RoutingProfile::ArrayKeyHook<L, Array, &RoutingProfile::indexOf,
+                                   RoutingProfileToVectorMap::kFile> {
+  static constexpr const char* kTraceName = "RoutingProfileToVectorMapUtilImpl";
+  static constexpr auto kEntryKind = TernL3Ni::RoutingStateEntryKind::RoutingProfile;
 
   static void doSetHwEntry(const TernAsicUtils::HookContext& ctx, Asic::UnitId,
-                           const TernL3Ni::RoutingStateLogEntry& entry, Entry& hwEntry) {
+                           const TernL3Ni::RoutingStateLogEntry& entry,
+                           typename L::Entry& hwEntry) {
     hwEntry.routingEnableVectorIs(
         RoutingProfileToVectorMap::enableVector(ctx, entry.routingEnableProfile().routingState));
   }

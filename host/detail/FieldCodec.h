@@ -9,7 +9,7 @@
 
 #include "host/HwTableInfo.h"
 
-namespace TernAsicUtils {
+namespace TernAsicUtils::detail {
 // Field visitors over an entry's description.
 namespace FieldCodec {
 template <class T>
@@ -22,6 +22,14 @@ template <unsigned N>
 struct Width<UInt<N>> {
   static constexpr unsigned bits = N;
 };
+
+// Words of a row whose fields have these widths, packed from bit 0.
+template <std::size_t N>
+constexpr unsigned wordsFor(const unsigned (&widths)[N]) {
+  unsigned bits = 0;
+  for (unsigned w : widths) bits += w;
+  return (bits + 31) / 32;
+}
 
 class Printer {
  public:
@@ -103,13 +111,12 @@ class Filler {
   template <class T>
   static T make(std::uint32_t x) {
     if constexpr (std::is_same_v<T, unsigned char>) {
-      if (x > 0xff) throwFieldRange(8);
+      if (x > 0xff) HostDetail::throwUIntRange(8);
       return T(x);
     } else {
       return T(x);  // UInt<N> refuses what does not fit
     }
   }
-  [[noreturn]] static void throwFieldRange(unsigned bits);
   const std::uint32_t* v_;
 };
 
@@ -213,4 +220,4 @@ class PackedHwEntry {
   Key key_;
   std::uint32_t w_[Words];
 };
-}  // namespace TernAsicUtils
+}  // namespace TernAsicUtils::detail

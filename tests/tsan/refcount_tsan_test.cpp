@@ -1,7 +1,8 @@
-// Reference counts of host objects under ThreadSanitizer. This executable compiles the host
-// runtime (host/Runtime.cpp) itself, so that the increments in Pavo::Node::incUse and the
-// decrements in Node::decUseImpl are instrumented; it is built only in the native release
-// configuration (ThreadSanitizer exists neither beside AddressSanitizer nor for -m32).
+// Reference counts of host objects under ThreadSanitizer. This executable compiles the host's
+// nodes and slab (host/Node.cpp, host/Slab.cpp) itself, so that the increments in
+// Pavo::Node::incUse and the decrements in Node::decUseImpl are instrumented; it is built only
+// in the native release configuration (ThreadSanitizer exists neither beside AddressSanitizer
+// nor for -m32).
 //
 // While Pavo::ThreadControl::tsp_ is set, several threads copy and drop the same pointers:
 // TSan must find no race and the counts must come out exact. While it is clear, the plain
@@ -17,7 +18,7 @@
 #include <vector>
 
 #include "host/LogEntries.h"
-#include "host/Pavo.h"
+#include "host/Node.h"
 
 namespace {
 std::atomic<int> gDestroyed{0};
