@@ -515,7 +515,7 @@ TEST(TableStatsTest, EnqueueCountsAreListedByCopyIn64Bits) {
 }
 
 // Enough commands to outgrow the in-place storage; the list keeps copies, in order, so a
-// command changed after it was enqueued leaves the list as it was.
+// command changed after it was enqueued leaves the list as it was. A new list is empty.
 TEST(SchanCmdsTest, EnqueueKeepsCopiesInOrder) {
   auto cmds = SchanAccel::schanCmdsFactory();
   Pavo::Ptr<SchanAccel::SchanCmd> cmd(new SchanAccel::SchanCmd);
@@ -529,6 +529,8 @@ TEST(SchanCmdsTest, EnqueueKeepsCopiesInOrder) {
   }
   for (const auto& c : *cmds) seen.insert(seen.end(), {c.address, c.data[0]});
   EXPECT_EQ(std::pair(seen, cmd->useCount()), std::pair(expected, 1u));
+  EXPECT_EQ(std::pair(cmds->cmdQueue().empty(), SchanAccel::schanCmdsFactory()->cmdQueue().empty()),
+            std::pair(false, true));
 }
 
 }  // namespace
