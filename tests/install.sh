@@ -26,6 +26,9 @@ fail() {
 }
 version=$("$UTILSIM" --version | awk 'NR == 1 { print $2 }')
 example=share/tern/examples/basic
+# What the build replays the example to, which the installed utilsim must replay it to too (the
+# stored document is example_expect.sh's to check: it is regenerated when a table is added).
+"$UTILSIM" replay --json "$TERN_SOURCE_DIR/examples/basic.jsonl" > "$work/built.json"
 
 cmake --install "$TERN_BINARY_DIR" --prefix "$work/prefix" > "$work/install.log"
 find "$work/prefix" ! -type d -printf '%P\n' | sort > "$work/installed"
@@ -61,8 +64,8 @@ consumer "$work/prefix"
 
 # A moved install finds its own plug-in; the old prefix is gone.
 mv "$work/prefix" "$work/moved"
-"$work/moved/bin/utilsim" replay --expect "$work/moved/$example.expected.json" \
-  "$work/moved/$example.jsonl" > /dev/null || fail "the moved install does not replay"
+"$work/moved/bin/utilsim" replay --expect "$work/built.json" "$work/moved/$example.jsonl" \
+  > /dev/null || fail "the moved install does not replay as the build does"
 "$work/moved/bin/utilsim" --version | grep -q "^plug-in: $work/moved/" ||
   fail "the moved utilsim loads no plug-in of its own prefix"
 
@@ -110,8 +113,8 @@ while read -r header; do
 done < <(grep -rhoE '^#include <[^>]+>' "$work/include" | sed 's/.*<\(.*\)>/\1/' | sort -u)
 
 # The unpacked runtime package runs: utilsim finds the plug-in and the host library in it.
-"$root/usr/bin/utilsim" replay --expect "$root/usr/$example.expected.json" \
-  "$root/usr/$example.jsonl" > /dev/null || fail "the unpacked utilsim does not replay"
+"$root/usr/bin/utilsim" replay --expect "$work/built.json" \
+  "$root/usr/$example.jsonl" > /dev/null || fail "the unpacked utilsim does not replay as the build does"
 "$root/usr/bin/utilsim" --version | grep -q "^plug-in: $root/" ||
   fail "the unpacked utilsim loads no plug-in of the package"
 if command -v man > /dev/null; then
@@ -134,8 +137,8 @@ if [[ ${TERN_SYSTEM_INSTALL:-} == 1 ]]; then
   ((EUID == 0)) || sudo=(sudo)
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$runtime" "$dev"
   trap '"${sudo[@]}" apt-get purge -y -q tern tern-dev; rm -rf "$work"' EXIT
-  /usr/bin/utilsim replay --expect "/usr/$example.expected.json" "/usr/$example.jsonl" > /dev/null ||
-    fail "the installed utilsim does not replay"
+  /usr/bin/utilsim replay --expect "$work/built.json" "/usr/$example.jsonl" > /dev/null ||
+    fail "the installed utilsim does not replay as the build does"
   [[ $(man -w utilsim) == /usr/share/man/man1/utilsim.1* ]] || fail "man does not find utilsim(1)"
   consumer /usr
   echo "install: installed into the system and checked; removing the packages"

@@ -67,6 +67,14 @@ class UtilsimTest : public ::testing::Test {
     dir_ = tmpl;
     for (const auto& e : fs::directory_iterator(TERN_SOURCE_DIR "/examples"))
       fs::create_symlink(e.path(), dir_ / e.path().filename());
+    // Many cases compare with the stored example document. When this build replays the
+    // example otherwise, say so once per test, with what to do, instead of a cascade.
+    static const bool current = run("replay --expect basic.expected.json basic.jsonl").status == 0;
+    if (!current)
+      GTEST_FAIL() << "examples/basic.expected.json is not what this build replays "
+                      "examples/basic.jsonl to (script.example_expect shows the difference): "
+                      "if the change is intended, as with a new table or Util, regenerate the "
+                      "stored documents with the command script.example_expect prints";
   }
   void TearDown() override { fs::remove_all(dir_); }
 
@@ -720,25 +728,49 @@ TEST_F(UtilsimTest, QuestionsAnswered) {
       "\n";
   const Files files = {{"log.jsonl", log}};
   const auto row = "IppaCsInlif0ProfileMapHwDirect fap 1 instance 0 array=3 entryIndex=2"s;
+  // The run's numbers of the commands that wrote its chip row (as --drop-command counts
+  // them), from the --jsonl stream: they count every Util's commands before them.
+  std::vector<std::string> number;
+  std::istringstream stream(run("replay --jsonl log.jsonl", files).out);
+  for (std::string line; std::getline(stream, line);) {
+    const auto record = Json::parse(line);
+    for (const auto& result : record.value("results", Json::array()))
+      for (const auto& c : result.at("commands")) {
+        number.push_back("");
+        if (c.at("table") == "IppaCsInlif0ProfileMapHwDirect" && c.at("fapId") == 1 &&
+            c.at("instanceId") == 0 && c.at("key") == Json{{"array", 3}, {"entryIndex", 2}})
+          number.back() = std::to_string(number.size());
+      }
+  }
+  std::erase(number, "");
+  ASSERT_EQ(number.size(), 4u) << ::testing::PrintToString(number);
   check({{"history log.jsonl " + row, 0,
           "=" + row +
               "\n"
               "  line 7: routingState fap 1 instance 0 profile 2 (type 1)\n"
               "    shadow written by IppaCsInlif0ProfileMapUtil: absent (reset value) -> "
               "csInlif0Profile=2\n"
-              "    command 7 by IppaCsInlif0ProfileMapUtil: csInlif0Profile=2\n"
+              "    command " +
+              number[0] +
+              " by IppaCsInlif0ProfileMapUtil: csInlif0Profile=2\n"
               "  line 27: clearHwTable IppaCsInlif0ProfileMapHwDirect fap 1 instance 0\n"
               "    shadow cleared by IppaCsInlif0ProfileMapUtil: csInlif0Profile=2 -> absent "
               "(reset value)\n"
-              "    command 948 by IppaCsInlif0ProfileMapUtil: csInlif0Profile=0\n"
+              "    command " +
+              number[1] +
+              " by IppaCsInlif0ProfileMapUtil: csInlif0Profile=0\n"
               "  line 28: routingState fap 1 instance 0 profile 2 (type 1)\n"
               "    shadow written by IppaCsInlif0ProfileMapUtil: absent (reset value) -> "
               "csInlif0Profile=4\n"
-              "    command 1202 by IppaCsInlif0ProfileMapUtil: csInlif0Profile=4\n"
+              "    command " +
+              number[2] +
+              " by IppaCsInlif0ProfileMapUtil: csInlif0Profile=4\n"
               "  line 29: routingState fap 1 instance 0 profile 2 (type 1) delete\n"
               "    shadow removed by IppaCsInlif0ProfileMapUtil: csInlif0Profile=4 -> absent "
               "(reset value)\n"
-              "    command 1208 by IppaCsInlif0ProfileMapUtil: csInlif0Profile=0\n"
+              "    command " +
+              number[3] +
+              " by IppaCsInlif0ProfileMapUtil: csInlif0Profile=0\n"
               "  line 30: readShadowEntry IppaCsInlif0ProfileMapHwDirect fap 1 instance 0 array=3 "
               "entryIndex=2\n"
               "    read by IppaCsInlif0ProfileMapUtil: csInlif0Profile=0\n"
