@@ -533,4 +533,27 @@ TEST(SchanCmdsTest, EnqueueKeepsCopiesInOrder) {
             std::pair(false, true));
 }
 
+// A loader's chain of plug-in callers loses exactly the callers of a library that goes away,
+// wherever they stand: libraries need not be unloaded in the reverse order of their loading.
+TEST(PluginLoaderTest, UnlinkDropsOnlyTheCallerGiven) {
+  struct Caller : Plugin::LoaderInitCaller {
+    void call() override {}
+  } a, b, c;
+  Plugin::Loader<int> loader("test", "test");
+  for (auto* p : {&a, &b, &c}) {  // as plug-ins join it at load: the last first
+    p->next = loader.head();
+    loader.head() = p;
+  }
+  using Chain = std::vector<const Plugin::LoaderInitCaller*>;
+  const auto chain = [&] {
+    Chain v;
+    for (auto* p = loader.head(); p; p = p->next) v.push_back(p);
+    return v;
+  };
+  loader.unlink(&b);
+  const Chain middleGone = chain();
+  loader.unlink(&c);
+  EXPECT_EQ(std::pair(middleGone, chain()), std::pair(Chain{&c, &a}, Chain{&a}));
+}
+
 }  // namespace
