@@ -278,11 +278,21 @@ TEST_F(TraceTest, StreamAtDisabledLevelRendersNothingAndBindsToItsOwnIf) {
 }
 
 // Log entries from named fields: a field not named is 0, as the simulator documents for a
-// field its input leaves out.
+// field its input leaves out; so is every field of a header or entry a host makes itself.
 TEST(LogEntryBuildersTest, FieldsNotNamedAreZero) {
   namespace Log = Host::Log;
+  const auto profileEntry = [] {
+    TernL3Ni::RoutingStateLogEntry e;
+    e.key().type = 1;
+    return e;
+  };
   const std::pair<std::string, std::string> cases[] = {
       {text(Log::Header{}.logHeader()), "{ flags: 0x0, unitId: { fapId: 0, instanceId: 0 } }"},
+      {text(Asic::LogHeader{}), "{ flags: 0x0, unitId: { fapId: 0, instanceId: 0 } }"},
+      {text(profileEntry()),
+       "{ key: { id: 0, type: 1 }, routingEnableProfile: { routingState: [0, 0, 0, 0, 0], "
+       "urpfState: { ipv4Enabled: 0, ipv6Enabled: 0, ipv4Strict: 0, ipv6Strict: 0, "
+       "allowDefault: 0 } } }"},
       {text(Log::RoutingState{.id = 4}.entry()),
        "{ key: { id: 4, type: 0 }, routingProfileMap: 0 }"},
       {text(Log::RoutingState{.type = 1}.entry()),
@@ -368,12 +378,22 @@ TEST(FieldCodecTest, FieldsTakeConsecutiveBitsAndRefuseWiderValues) {
 TEST(HwTableTest, BothRevisionClassesOfEveryTable) {
   Pavo::Ptr<TableManager> tm(new TableManager), second(new TableManager);
   std::vector<std::string> classes;
+  std::set<unsigned> lowBytes;
+  for (const auto* info : HwTableInfo::all()) lowBytes.insert(info->block & 0xffu);
+  std::vector<unsigned> named;  // blocks of no table that name one
+  for (unsigned b = 0; b < 256; ++b)
+    if (!lowBytes.count(b) && HwTableInfo::byBlock(std::uint16_t(b))) named.push_back(b);
+  EXPECT_EQ(named, std::vector<unsigned>{});
   for (const auto rev : {kA0, kB0})
     for (const auto* info : HwTableInfo::all()) {
       classes.push_back(std::string(Hardware::chipTypeName(rev.chipType())) + "::" + info->name);
       SCOPED_TRACE(classes.back());
       auto& t = Host::obtainTable(*tm, *info, rev);
       EXPECT_EQ(&Host::obtainTable(*tm, *info, rev), &t);  // found, not made again
+      // A command's block names its table; another block of the same low byte names none.
+      EXPECT_EQ(std::pair(HwTableInfo::byBlock(info->block),
+                          HwTableInfo::byBlock(std::uint16_t(info->block ^ 0x100))),
+                std::pair(info, static_cast<const HwTableInfo*>(nullptr)));
       EXPECT_EQ(std::tuple(tm->hwTableColl().at({info->name, rev}).get(), &t.info(), t.tableKey(),
                            t.useCount(), t.shadowBytes()),
                 std::tuple(&t, info, TernAsicUtils::HwTableKey{info->name, rev}, 1u, 0u));
