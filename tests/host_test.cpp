@@ -119,6 +119,8 @@ TEST(SlabTest, BlocksAreDisjointAndFreedOnesComeBackFirst) {
 
 TEST(IdsTest, RangesByteOrderAndTexts) {
   EXPECT_EQ(rangeText([] { (void)U4(0x100000010ull); }), "U4::value < 0 or > 0x0f not allowed");
+  EXPECT_EQ(rangeText([] { (void)UInt<32>(0x100000000ull); }),
+            "U32::value < 0 or > 0xffffffff not allowed");
   EXPECT_TRUE(Asic::UnitId::of(128, 3).fapId().isNull() && !SchanAccel::FapId(127).isNull());
   // The unit holds the fap id in its high byte, the shadow key in its low byte.
   const auto unit = Asic::UnitId::of(5, 2);

@@ -275,6 +275,24 @@ TEST(Trace, FrameTextsLevelsHandlesAndContexts) {
   }));
 }
 
+// The logics' own traces are at level 2, below the frame's: every Util's entries of key 0 (a
+// routing profile 0 takes a branch of its own) and 5, traced at every level.
+TEST(Trace, LogicsTraceAtLevelTwo) {
+  TestSupport::Rig host(Hardware::kChipBcm88890A0);
+  TraceCapture capture("2,3,8");
+  for (const auto& u : utils())
+    for (const std::uint8_t key : {0, 5}) host.util(u.name)->processSwEntry(sample(u, {}, key));
+  std::size_t logicLines = 0;
+  for (const auto& l : capture.lines()) {
+    const auto t = parse(l);
+    ASSERT_TRUE(t) << l;
+    if (t->file.rfind("TernL3Util/", 0) != 0) continue;
+    ++logicLines;
+    EXPECT_EQ(t->level, 2u) << l;
+  }
+  EXPECT_GT(logicLines, utils().size());
+}
+
 // ---- log message declarations -----------------------------------------------------------
 
 // The plug-in's record section as the toolchain's readelf lists it (binutils comes with the
