@@ -385,6 +385,10 @@ TEST_P(PerChip, ReadShadowEntryRevertAndKeyThroughReflection) {
   Vsi::Entry vsiReverted{Vsi::EntryKey{}};
   EXPECT_EQ(inspect(vsiUtil, "revertHwEntry", kCall, {&vsiWrapper}, &vsiReverted), 0);
   EXPECT_TRUE(Vsi::Entry::isEq(&vsiReverted, &written));
+  // Translating the entry again gives the row it wrote.
+  Vsi::Entry vsiTranslated{Vsi::EntryKey{}};
+  EXPECT_EQ(inspect(vsiUtil, "translateToHwFormat", kCall, {&vsiWrapper}, &vsiTranslated), 0);
+  EXPECT_TRUE(Vsi::Entry::isEq(&vsiTranslated, &written));
 
   const auto inlifLog = sample(util("IppdInlifProfileTableUtil"), {.instanceId = instance});
   inlifUtil->processSwEntry(inlifLog);
