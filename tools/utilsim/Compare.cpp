@@ -40,14 +40,9 @@ std::string where(const StateRow& r) {
 // "  field: A -> B" for each field that differs.
 std::string changedFields(const StateRow& a, const StateRow& b, const std::string& indent,
                           const char* prefix) {
-  std::string out;
-  const auto fa = entryFields(*a.table, a.words.data());
-  const auto fb = entryFields(*b.table, b.words.data());
-  for (std::size_t k = 0; k < fa.size(); ++k)
-    if (fa[k].values != fb[k].values)
-      out += fmt::format("\n{}  {}{}: {} -> {}", indent, prefix, fa[k].name, fieldValueText(fa[k]),
-                         fieldValueText(fb[k]));
-  return out;
+  const auto lead = fmt::format("\n{}  {}", indent, prefix);
+  return fieldChanges(entryFields(*a.table, a.words.data()), entryFields(*b.table, b.words.data()),
+                      lead, lead);
 }
 
 void rowHead(JsonWriter& w, const char* kind, const StateRow& r) {

@@ -131,12 +131,8 @@ std::vector<std::string> resultChanges(const Json& stored, const Json& run) {
           continue;
         }
         // The same row with other fields: only the fields that differ.
-        std::string fields;
-        for (std::size_t f = 0; f < da.fields.size(); ++f)
-          if (da.fields[f].values != db.fields[f].values)
-            fields += fmt::format("{}{}: {} -> {}", fields.empty() ? "" : "; ", da.fields[f].name,
-                                  fieldValueText(da.fields[f]), fieldValueText(db.fields[f]));
-        out.push_back(fmt::format("{}: {}: {}", util, da.target, fields));
+        out.push_back(fmt::format("{}: {}: {}", util, da.target,
+                                  fieldChanges(da.fields, db.fields, "", "; ")));
       }
     }
   }

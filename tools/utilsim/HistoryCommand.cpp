@@ -33,12 +33,8 @@ std::string changeText(const Watched& w, bool wasPresent, const Words& before, b
   if (!wasPresent || !isPresent)
     return fmt::format("{} -> {}", fieldsText(w, wasPresent, before),
                        fieldsText(w, isPresent, after));
-  std::string out;
-  const auto fa = entryFields(*w.table, before.data()), fb = entryFields(*w.table, after.data());
-  for (std::size_t k = 0; k < fa.size(); ++k)
-    if (fa[k].values != fb[k].values)
-      out += fmt::format("{}{}: {} -> {}", out.empty() ? "" : "; ", fa[k].name,
-                         fieldValueText(fa[k]), fieldValueText(fb[k]));
+  const auto out = fieldChanges(entryFields(*w.table, before.data()),
+                                entryFields(*w.table, after.data()), "", "; ");
   return out.empty() ? "unchanged" : out;
 }
 
@@ -107,16 +103,10 @@ class RowLog {
     const bool present = table_ && table_->rowPresent(w_.key, w_.row);
     if (present) table_->rowWords(w_.key, w_.row, now.data());
     const auto& name = replay_.utils()[util].shortName;
-    const auto change = changeText(w_, present_, words_, present, now);
-    event(&e,
-          cleared   ? "cleared"
-          : present ? "written"
-                    : "removed",
-          fmt::format("shadow {} by {}: {}",
-                      cleared   ? "cleared"
-                      : present ? "written"
-                                : "removed",
-                      name, change),
+    const char* kind = cleared ? "cleared" : present ? "written" : "removed";
+    event(&e, kind,
+          fmt::format("shadow {} by {}: {}", kind, name,
+                      changeText(w_, present_, words_, present, now)),
           [&](JsonWriter& w) {
             w.member("util", name).key("before");
             fieldsJson(w, w_, present_, words_);

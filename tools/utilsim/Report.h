@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -199,6 +200,10 @@ std::string keyText(const TernAsicUtils::HwTableInfo& info,
                     unsigned row);                // "array=0 entryIndex=1"
 std::string fieldValueText(const EntryField& f);  // "7", "[1, 2, 0, 0]"
 std::string fieldText(const EntryField& f);       // "mtuByteSize=1500"
+// "name: A -> B" for each field whose values differ between two rows of one table, each
+// preceded by `lead` (the first by `first`).
+std::string fieldChanges(const std::vector<EntryField>& a, const std::vector<EntryField>& b,
+                         std::string_view first, std::string_view lead);
 std::string entryText(const TernAsicUtils::HwTableInfo& info, const std::uint32_t* words);
 void keyJson(JsonWriter& w, const TernAsicUtils::HwTableInfo& info, unsigned row);
 void fieldValueJson(JsonWriter& w, const std::uint32_t* values, unsigned count, bool list);

@@ -27,6 +27,16 @@ std::string fieldValueText(const EntryField& f) {
 
 std::string fieldText(const EntryField& f) { return f.name + "=" + fieldValueText(f); }
 
+std::string fieldChanges(const std::vector<EntryField>& a, const std::vector<EntryField>& b,
+                         std::string_view first, std::string_view lead) {
+  std::string out;
+  for (std::size_t k = 0; k < a.size(); ++k)
+    if (a[k].values != b[k].values)
+      put(out, "{}{}: {} -> {}", out.empty() ? first : lead, a[k].name, fieldValueText(a[k]),
+          fieldValueText(b[k]));
+  return out;
+}
+
 std::string entryText(const TernAsicUtils::HwTableInfo& info, const std::uint32_t* words) {
   std::string s;
   for (const auto& f : entryFields(info, words)) {
@@ -253,8 +263,7 @@ void LineView::entry(const InputEntry& e, std::span<const UtilResult> results) {
     put(out, "    {}: {} command{}\n", name, cmds.size(), cmds.size() == 1 ? "" : "s");
     for (const auto& c : cmds) {
       const auto d = Host::decode(c);
-      const char* op =
-          c.opcode == SchanAccel::SchanOpcode::WriteRegister ? "WRITE_REGISTER" : "WRITE_MEMORY";
+      const char* op = SchanAccel::opcodeName(c.opcode);
       if (!d.table) {
         put(out, "      {} block {:#x} address {} (no table)\n", op, c.block, c.address);
         continue;
