@@ -12,6 +12,10 @@
 
 namespace SchanAccel {
 enum class SchanOpcode : std::uint8_t { WriteMemory = 1, WriteRegister = 2 };
+// As commands are shown: "WRITE_MEMORY", "WRITE_REGISTER".
+constexpr const char* opcodeName(SchanOpcode op) noexcept {
+  return op == SchanOpcode::WriteRegister ? "WRITE_REGISTER" : "WRITE_MEMORY";
+}
 
 class SchanCmd final : public Pavo::Node {
  public:

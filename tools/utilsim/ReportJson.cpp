@@ -43,8 +43,7 @@ void commandJson(JsonWriter& w, const SchanAccel::SchanCmd& cmd, bool decode) {
     keyJson(w, *d.table, d.row);
   else
     w.null();
-  w.member("op", cmd.opcode == SchanAccel::SchanOpcode::WriteRegister ? "WRITE_REGISTER"
-                                                                      : "WRITE_MEMORY");
+  w.member("op", SchanAccel::opcodeName(cmd.opcode));
   w.member("block", cmd.block).member("address", cmd.address).key("data").beginArray();
   const unsigned words = std::min<unsigned>(cmd.words, SchanAccel::SchanCmd::kMaxWords);
   for (unsigned i = 0; i < words; ++i) w.value(std::uint64_t(cmd.data[i]));

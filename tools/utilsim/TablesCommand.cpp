@@ -19,10 +19,6 @@ struct Writer {
   SwTable feed;
 };
 
-const char* opName(SchanAccel::SchanOpcode op) {
-  return op == SchanAccel::SchanOpcode::WriteRegister ? "WRITE_REGISTER" : "WRITE_MEMORY";
-}
-
 Json tableJson(const TernAsicUtils::HwTableInfo& info, const std::string& chip,
                const std::vector<Writer>& writers) {
   const TableShape shape(info);
@@ -46,7 +42,7 @@ Json tableJson(const TernAsicUtils::HwTableInfo& info, const std::string& chip,
                      {"softwareTable", swTableName(w.feed)},
                      {"swTableId", fmt::format("{}", swTableIdOf(w.feed))}});
   return {{"name", info.name},         {"qualifiedName", fmt::format("{}::{}", chip, info.name)},
-          {"block", info.block},       {"opcode", opName(info.opcode)},
+          {"block", info.block},       {"opcode", SchanAccel::opcodeName(info.opcode)},
           {"rows", info.rows},         {"words", info.wordsPerRow},
           {"rowBits", rowBits},        {"key", std::move(key)},
           {"entry", std::move(entry)}, {"utils", std::move(utils)}};
